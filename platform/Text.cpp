@@ -1,0 +1,182 @@
+#include "platform/Text.h"
+
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+
+namespace platform {
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  std::size_t n = s.size(), i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    char32_t cp;
+    std::size_t len;
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F;
+      len = 3;
+    } else if ((c & 0xF8) == 0xF0) {
+      cp = c & 0x07;
+      len = 4;
+    } else {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (i + len > n) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    bool ok = true;
+    for (std::size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) {
+        ok = false;
+        break;
+      }
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    // Reject overlong forms, surrogates and values past U+10FFFF.
+    static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!ok || cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;  // lone surrogate
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::size_t TextLength(const char16_t* text) {
+  if (!text) return 0;
+  std::size_t n = 0;
+  while (text[n]) ++n;
+  return n;
+}
+
+namespace {
+locale_t Utf8Locale() {
+  static locale_t loc = [] {
+    locale_t l = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!l) l = newlocale(LC_CTYPE_MASK, "C", static_cast<locale_t>(0));
+    return l;
+  }();
+  return loc;
+}
+}  // namespace
+
+char16_t ToLowerUnit(char16_t c) {
+  if (c < 0x80) return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
+  if (c >= 0xD800 && c <= 0xDFFF) return c;
+  auto r = towlower_l(static_cast<wint_t>(c), Utf8Locale());
+  return r <= 0xFFFF ? static_cast<char16_t>(r) : c;
+}
+
+char16_t ToUpperUnit(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  if (c >= 0xD800 && c <= 0xDFFF) return c;
+  auto r = towupper_l(static_cast<wint_t>(c), Utf8Locale());
+  return r <= 0xFFFF ? static_cast<char16_t>(r) : c;
+}
+
+std::u16string ToLower(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = ToLowerUnit(c);
+  return out;
+}
+
+std::u16string ToUpper(std::u16string_view text) {
+  std::u16string out(text);
+  for (auto& c : out) c = ToUpperUnit(c);
+  return out;
+}
+
+int CompareNoCase(std::u16string_view a, std::u16string_view b) {
+  std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    char16_t x = ToLowerUnit(a[i]), y = ToLowerUnit(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+bool IsSpace(char16_t c) {
+  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f';
+}
+
+std::u16string Trim(std::u16string_view text) {
+  std::size_t b = 0, e = text.size();
+  while (b < e && IsSpace(text[b])) ++b;
+  while (e > b && IsSpace(text[e - 1])) --e;
+  return std::u16string(text.substr(b, e - b));
+}
+
+long ParseLongPrefix(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) {
+    negative = text[i] == u'-';
+    ++i;
+  }
+  long long value = 0;
+  for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+    value = value * 10 + (text[i] - u'0');
+    if (value > 0x7FFFFFFFLL + 1) value = 0x7FFFFFFFLL + 1;  // saturate, never overflow
+  }
+  if (negative) value = -value;
+  if (value > 0x7FFFFFFFLL) value = 0x7FFFFFFFLL;
+  if (value < -0x80000000LL) value = -0x80000000LL;
+  return static_cast<long>(value);
+}
+
+}  // namespace platform
