@@ -83,9 +83,11 @@ Portal::Portal(PortalOptions options)
         std::to_string(res.body.size()));
   });
   server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    // Pages write their own error answers; fill in only what is still empty.
+    if (!res.body.empty()) return;
     if (res.status == 413)
       res.set_content("<p>The request is larger than this site accepts.</p>", "text/html");
-    else if (res.body.empty())
+    else
       res.set_content("<p>Error " + std::to_string(res.status) + "</p>", "text/html");
   });
 }
@@ -187,7 +189,9 @@ void Portal::Route(const httplib::Request& req, httplib::Response& res) {
     if (!file.empty() && ReadFile(file, data)) {
       res.set_header("Cache-Control", "public, max-age=3600");
       res.set_header("X-Content-Type-Options", "nosniff");
-      res.set_content(data, ContentTypeFor(file));
+      // Type icons keep the names the component asks for; answer their real type.
+      std::string type = data.rfind("GIF8", 0) == 0 ? "image/gif" : ContentTypeFor(file);
+      res.set_content(data, type);
       return;
     }
   }
