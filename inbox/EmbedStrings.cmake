@@ -1,7 +1,14 @@
-# Turns a string-table text file into a C++ source defining one char array.
-file(READ "${INPUT}" content)
+# Joins the English string-table files into one C++ source defining a char array.
+file(GLOB inputs "${INPUT_DIR}/*.en.txt")
+list(SORT inputs)
+set(content "")
+foreach(f IN LISTS inputs)
+  file(READ "${f}" part)
+  string(APPEND content "${part}\n")
+endforeach()
 string(FIND "${content}" ")LUMAREST_STRINGS\"" clash)
 if(NOT clash EQUAL -1)
-  message(FATAL_ERROR "${INPUT} contains the raw-string delimiter")
+  message(FATAL_ERROR "a string table contains the raw-string delimiter")
 endif()
-file(WRITE "${OUTPUT}" "// Generated from ${INPUT}; do not edit.\nextern const char ${SYMBOL}[];\nconst char ${SYMBOL}[] = R\"LUMAREST_STRINGS(${content})LUMAREST_STRINGS\";\n")
+file(WRITE "${OUTPUT}.tmp" "// Generated from ${INPUT_DIR}; do not edit.\nextern const char ${SYMBOL}[];\nconst char ${SYMBOL}[] = R\"LUMAREST_STRINGS(${content})LUMAREST_STRINGS\";\n")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
