@@ -1,0 +1,116 @@
+// MyInbox: the web-mail component's one creatable class. A portal page
+// creates one object per request, hands it an output target with SetTarget
+// and calls one page method, which writes HTML into the response.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/HostKit.h"
+#include "host/MAPINativeConnection.h"
+#include "inbox/Interfaces.h"
+#include "platform/Com.h"
+#include "platform/Resources.h"
+
+// The module's own handle: its English string table, and what the
+// module-state guard makes current.
+HMODULE LumarestModuleHandle();
+
+// Switches to this module's state for the life of the scope.
+#define AFX_MANAGE_STATE_MODULE() platform::ModuleStateGuard moduleStateGuard_(LumarestModuleHandle())
+
+class CMyInbox final : public IMyInbox {
+ public:
+  // Creates an object; outer is the controlling unknown when aggregated.
+  static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+
+  // IUnknown (delegates to the controlling unknown when aggregated).
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+
+  // IDispatch, from the type library's names and DISPIDs.
+  HRESULT GetTypeInfoCount(UINT* count) override;
+  HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                        DISPID* ids) override;
+  HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params,
+                 VARIANT* result, EXCEPINFO* excep, UINT* argErr) override;
+
+  // IMyInbox, in slot order.
+  HRESULT DisplayMessages() override;
+  HRESULT SetTarget(ILumarestTarget* pTarget) override;
+  HRESULT ViewMessage() override;
+  HRESULT ComposeMessage() override;
+  HRESULT FaxFile() override;
+  HRESULT DeleteMessage(BSTR guid) override;
+  HRESULT EnumContacts(BSTR bsLetter, INT type) override;
+  HRESULT get_FileID(BSTR* pVal) override;
+  HRESULT put_FileID(BSTR newVal) override;
+  HRESULT AddAddress(LONG type, BSTR name) override;
+  HRESULT ResolveContacts(INT iField) override;
+  HRESULT UpdateResolvedContacts(INT iField) override;
+  HRESULT Destroy() override;
+  HRESULT SaveAttachment(BSTR bstrStore, BSTR bstrFolder, BSTR bstrMsgID, BSTR bstrAttachID,
+                         BSTR bstrEncodedFilename, BSTR tempFilename) override;
+  HRESULT ListAttachments(BSTR FileID) override;
+  HRESULT MeetingResponse() override;
+  HRESULT ViewMessageEx(BSTR bstrAcceptLang) override;
+  HRESULT DisplayMessagesEx(BSTR bstrAcceptLang) override;
+  HRESULT GetAttachment(BSTR bstrmasterSessionKey, BSTR bstrStore, BSTR bstrFolder,
+                        BSTR bstrMsgID, BSTR bstrAttachID, BSTR bstrEncodedFilename,
+                        VARIANT* pResult) override;
+  HRESULT RemoveAttachment(BSTR fileName, BSTR filesLis, BSTR* pVal) override;
+  HRESULT GetAttachment2(BSTR bstrmasterSessionKey, BSTR bstrFtaTicket, BSTR bstrStore,
+                         BSTR bstrFolder, BSTR bstrMsgID, BSTR bstrAttachID,
+                         BSTR bstrEncodedFilename, VARIANT* pResult) override;
+
+  // Number of live objects in the module (for DllCanUnloadNow).
+  static long ObjectCount();
+
+  // ---- Session set-up and policy (frame/) ----
+  bool DoWebEmailPolicyCheck();
+  bool CheckEmailPolicy(std::u16string_view masterSessionId);
+  HRESULT InitMailSession();
+  bool IsHtmlDisplayEnabled();
+  // ---- Localized resources (frame/) ----
+  bool LoadResourceLibrary(const char16_t* languageList);
+
+  // ---- Listing (listing/) ----
+  // ---- Message view (view/) ----
+  // ---- Compose (compose/) ----
+  // ---- Recipients (recipients/) ----
+  // ---- Mailbox operations (mailbox/) ----
+
+  // Fields, in declaration order.
+  CComPtr<ILumarestTarget> m_pTarget;
+  CComBSTR m_bstrTableName{u""};
+  std::u16string m_strFolder;
+  CComBSTR m_bstrStore{u""};
+  LONG m_nTopIndex = 0;
+  std::u16string m_strFileID;
+  BYTE m_bCheckNamesShown = 0;
+  MAPIManaged::MAPINativeConnection* m_mapi = nullptr;
+  HMODULE m_hResourceLib = nullptr;
+
+ private:
+  explicit CMyInbox(IUnknown* outer);
+  ~CMyInbox();
+  CMyInbox(const CMyInbox&) = delete;
+  CMyInbox& operator=(const CMyInbox&) = delete;
+
+  // The non-delegating unknown that an aggregating outer object holds.
+  struct InnerUnknown final : IUnknown {
+    CMyInbox* owner;
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+  };
+
+  InnerUnknown m_inner;
+  IUnknown* m_pOuter;  // the controlling unknown: the outer object or m_inner
+  CRefCount m_refs;
+  CComAutoCriticalSection m_critSec;  // carried by the object; no method takes it
+};
