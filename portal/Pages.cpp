@@ -247,8 +247,10 @@ void SendFileAnswer(PageEnv& env, const FileAnswer& f) {
   env.res.set_content(data, type);
 }
 
-// Turns what the component did into the HTTP answer.
-void Answer(PageEnv& env, Call& call, const std::string& title) {
+// Turns what the component did into the HTTP answer. A failure that is
+// neither a policy refusal nor a missing mailbox is a missing message on the
+// message pages and a server error elsewhere.
+void Answer(PageEnv& env, Call& call, const std::string& title, bool messagePage = false) {
   auto& ctx = *call.ctx;
   if (ctx.forbidden) {
     SendStatus(env, 403, "You may not open this file.");
@@ -272,8 +274,13 @@ void Answer(PageEnv& env, Call& call, const std::string& title) {
       SendErrorPage(env, 228);
     } else if (ctx.mailUnavailable) {
       SendErrorPage(env, 227);
-    } else {
+    } else if (messagePage) {
       SendStatus(env, 404, "The message could not be found.");
+    } else {
+      char hr[16];
+      std::snprintf(hr, sizeof hr, "0x%08X", static_cast<unsigned>(call.hr));
+      env.portal.Report("page " + env.page + " failed with " + hr);
+      SendStatus(env, 500, std::string("This page could not be shown (") + hr + ").");
     }
     return;
   }
@@ -413,7 +420,7 @@ void ViewPage(PageEnv& env) {
                         "text/html; charset=utf-8");
     return;
   }
-  Answer(env, call, "Message");
+  Answer(env, call, "Message", true);
   env.res.set_header("Content-Security-Policy", "frame-ancestors 'self'");
   env.res.set_header("X-Frame-Options", "SAMEORIGIN");
 }
