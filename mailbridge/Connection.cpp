@@ -476,7 +476,11 @@ std::optional<std::string> Connection::LocalMaildirFor(const std::string& addres
   if (LowerAscii(address.substr(at + 1)) != LowerAscii(config_.localDomain) || !SafeLocalPart(local)) {
     return std::nullopt;
   }
-  return config_.localDeliveryRoot + "/" + local;
+  // Only users that exist receive mail: their Maildir must be there.
+  std::string dir = config_.localDeliveryRoot + "/" + local;
+  struct stat st {};
+  if (stat((dir + "/cur").c_str(), &st) != 0) return std::nullopt;
+  return dir;
 }
 
 HRESULT Connection::Transmit(const OutgoingMessage& message, const std::string& raw) {

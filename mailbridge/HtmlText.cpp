@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/Text.h"
@@ -184,7 +185,9 @@ std::string HtmlToText(std::string_view html) {
 }
 
 std::string SafeFileName(std::string_view utf8In) {
-  std::string valid = MakeValidUtf8(utf8In);
+  std::string withoutNul(utf8In);
+  std::replace(withoutNul.begin(), withoutNul.end(), '\0', '/');
+  std::string valid = MakeValidUtf8(withoutNul);
   std::string out;
   const char* p = valid.c_str();
   const char* end = p + valid.size();

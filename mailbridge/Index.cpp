@@ -116,7 +116,8 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
   HRESULT hr = store_.List(folder, listed);
   if (FAILED(hr)) return hr;
 
-  const std::string cacheKey = path_ + "\n" + store_.Identity() + "\n" + folder;
+  const std::string cacheKey = path_ + "\n" + store_.Identity() + "\n" +
+                               platform::Utf16ToUtf8(platform::GuidToString(userSpace_)) + "\n" + folder;
   std::shared_ptr<const FolderSnapshot> cached;
   {
     std::lock_guard<std::mutex> lock(g_cacheMutex);

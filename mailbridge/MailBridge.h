@@ -36,8 +36,8 @@ struct AccountConfig {
   std::string imapPassword;    // the master user's password when one is set
 
   // Sending: an SMTP URL ("smtp://127.0.0.1:25") or, when empty, local
-  // delivery into <localDeliveryRoot>/<local part>/ for addresses of
-  // localDomain (the sender's own address always maps to its own Maildir).
+  // delivery into the existing Maildir <localDeliveryRoot>/<local part> for
+  // addresses of localDomain (the sender's own address maps to its own Maildir).
   std::string smtpUrl;
   std::string smtpUser;
   std::string smtpPassword;

@@ -3,6 +3,7 @@
 #include <gmime/gmime.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -138,7 +139,10 @@ std::string PartText(GMimeObject* obj) {
   GByteArray* arr = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(mem.get()));
   std::string bytes(reinterpret_cast<const char*>(arr->data), arr->len);
   const char* charset = g_mime_object_get_content_type_parameter(obj, "charset");
-  return ToUtf8(bytes, charset ? charset : "");
+  std::string text = ToUtf8(bytes, charset ? charset : "");
+  // Bodies are handed over with LF line ends, whatever the store keeps.
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  return text;
 }
 
 std::string PartBytes(GMimeObject* obj) {
