@@ -115,6 +115,12 @@ log_denials = true
 [files]
 # Folders users may browse and attach from (one "root =" line each).
 # root = /srv/shared
+
+[trace]
+# The component's trace records go to logs/trace.log when enabled.
+enabled = false
+classes = 0x3
+level = 1
 )";
 }
 

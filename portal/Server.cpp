@@ -11,6 +11,7 @@
 #include "platform/Text.h"
 #include "portal/ComClasses.h"
 #include "portal/Pages.h"
+#include "portal/TraceDriver.h"
 #include "portal/Util.h"
 
 namespace portal {
@@ -68,6 +69,11 @@ Portal::Portal(PortalOptions options)
   sessions_ = MakeSessionStore(config_.redis, std::chrono::minutes(config_.sessionIdleMinutes));
   PrepareInstall();
   RegisterHostClasses();
+  // The trace driver goes in before the module loads: the module opens its
+  // trace channel when it starts.
+  trace_ = InstallTraceDriver(options_.dataDir, ParseBool(config_.ini.Get("trace", "enabled"), false),
+                              static_cast<std::uint32_t>(std::stoul(config_.ini.Get("trace", "classes", "0x3"), nullptr, 0)),
+                              static_cast<std::uint8_t>(std::stoul(config_.ini.Get("trace", "level", "1"))));
   if (options_.registerModule) RegisterComponentModule(options_.modulePath);
 
   server_ = std::make_unique<httplib::Server>();

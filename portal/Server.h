@@ -22,6 +22,8 @@ struct Response;
 
 namespace portal {
 
+class TraceDriver;
+
 struct PortalOptions {
   std::filesystem::path dataDir;
   std::string listen;               // overrides the configuration when not empty
@@ -68,6 +70,7 @@ class Portal {
   Accounts accounts_;
   std::unique_ptr<SessionStore> sessions_;
   std::unique_ptr<httplib::Server> server_;
+  std::shared_ptr<TraceDriver> trace_;
   std::mutex logMutex_;
   std::mutex reportMutex_;
   std::string host_;

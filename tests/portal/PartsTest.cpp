@@ -211,3 +211,58 @@ TEST_F(TargetTest, ModeDecidesFullOutputAndWidth) {
 
 }  // namespace
 }  // namespace portal_test
+
+#include "platform/Device.h"
+#include "platform/Files.h"
+#include "portal/TraceDriver.h"
+
+namespace portal_test {
+namespace {
+
+TEST(TraceDriverTest, RegistersModulesAndWritesRecords) {
+  fs::path dir = MakeTempDir("trace");
+  auto driver = std::make_shared<portal::TraceDriver>(dir / "trace.log", 0x3, 1);
+  platform::InstallDevice(u"\\\\.\\Global\\HVNDTF", driver);
+  HANDLE h = CreateFileW(u"\\\\.\\Global\\HVNDTF", 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  static const GUID control = {0x526C00DD, 0xDA6E, 0x4B59, {0x8C, 0xA1, 0xE0, 0x66, 0x64, 0xC3, 0xC8, 0x18}};
+  const char16_t* module = u"TALQ_LumarestInbox";
+  const void* in[2] = {&control, module};
+  portal::TraceDriver::ControlBlock* block = nullptr;
+  DWORD got = 0;
+  ASSERT_TRUE(DeviceIoControl(h, portal::TraceDriver::kRegister, in, sizeof in, &block, sizeof block, &got, nullptr));
+  ASSERT_NE(block, nullptr);
+  EXPECT_NE(block->handle, 0u);
+  EXPECT_EQ(block->classes, 0x3u);
+  EXPECT_EQ(block->level, 1);
+
+  // Header of 48 bytes, then descriptors: the message number and one text.
+  unsigned char rec[48 + 2 * 16] = {};
+  std::uint16_t size = sizeof rec;
+  std::memcpy(rec, &size, 2);
+  std::memcpy(rec + 8, &block->handle, 8);
+  const GUID* message = &control;
+  std::memcpy(rec + 24, &message, 8);
+  std::uint16_t number = 13;
+  const std::u16string text = u"C:\\file.txt";
+  struct Desc {
+    const void* data;
+    std::uint32_t length, type;
+  } d[2] = {{&number, 2, 0}, {text.c_str(), static_cast<std::uint32_t>(text.size() * 2 + 2), 0}};
+  std::memcpy(rec + 48, d, sizeof d);
+  ASSERT_TRUE(DeviceIoControl(h, portal::TraceDriver::kWrite, rec, sizeof rec, nullptr, 0, &got, nullptr));
+  auto lines = driver->Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("module=TALQ_LumarestInbox"), std::string::npos);
+  EXPECT_NE(lines[1].find("number=13 \"C:\\file.txt\""), std::string::npos);
+  // A record whose size does not match its descriptors is refused.
+  size = 50;
+  std::memcpy(rec, &size, 2);
+  EXPECT_FALSE(DeviceIoControl(h, portal::TraceDriver::kWrite, rec, sizeof rec, nullptr, 0, &got, nullptr));
+  CloseHandle(h);
+  platform::RemoveDevice(u"\\\\.\\Global\\HVNDTF");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace portal_test
