@@ -190,8 +190,20 @@ class FakeInbox final : public portal::DispatchObject<IMyInbox> {
     target_->EndTableRow();
     target_->EndTable();
     auto* mapi = MAPIManaged::VGetMAPINative();
-    if (!mapi) VWriteResponseString(u"<p id=nomail>no mailbox</p>");
-    delete mapi;
+    if (!mapi) {
+      VWriteResponseString(u"<p id=nomail>no mailbox</p>");
+    } else {
+      MAPIManaged::_MAILITEM* items = nullptr;
+      DWORD count = 0;
+      std::u16string folder = Decode(VGetQueryStringVar(u"Folder"));
+      if (SUCCEEDED(mapi->InboxSummary(folder.c_str(), &items, &count, 0))) {
+        VWriteResponseString(u"<p id=count>%d</p>", static_cast<int>(count));
+        for (DWORD i = 0; i < count; ++i)
+          VWriteResponseString(u"<p class=subject>%s</p>", platform::View(items[i].pszSubject));
+      }
+      delete[] items;
+      delete mapi;
+    }
     target_->EndPage();
     return S_OK;
   }

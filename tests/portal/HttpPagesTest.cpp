@@ -283,3 +283,39 @@ TEST_F(PolicyDeniedTest, RefusedUserGetsTheNoAccessPage) {
 
 }  // namespace
 }  // namespace portal_test
+
+#ifdef LUMAREST_HAVE_MAILBRIDGE
+#include "portal/Demo.h"
+
+namespace portal_test {
+namespace {
+
+// The demo mailbox, opened for the signed-in user through the mail library.
+class DemoMailboxTest : public PortalFixture {
+ protected:
+  void SetUp() override {
+    PortalFixture::SetUp();
+    demo_ = portal::CreateDemo(dir_, portal_->Users(), "example.org");
+  }
+  portal::DemoUser demo_;
+};
+
+TEST_F(DemoMailboxTest, EachUserSeesOnlyTheirOwnMailbox) {
+  ASSERT_TRUE(demo_.created);
+  auto cookie = SignIn("demo", demo_.password);
+  auto inbox = Client().Get("/HalvornSLV/Inbox.asp", With(cookie));
+  ASSERT_TRUE(inbox);
+  EXPECT_NE(inbox->body.find("<p id=count>39</p>"), std::string::npos);
+  EXPECT_NE(inbox->body.find("Quarterly report with attachments"), std::string::npos);
+  auto projects = Client().Get(("/HalvornSLV/Inbox.asp?Folder=" + portal::EncodeUrlSafe("Projects")).c_str(), With(cookie));
+  EXPECT_NE(projects->body.find("<p id=count>1</p>"), std::string::npos);
+  EXPECT_NE(projects->body.find("Archived project notes"), std::string::npos);
+  auto bob = SignIn("bob", "bob-secret");
+  auto other = Client().Get("/HalvornSLV/Inbox.asp", With(bob));
+  EXPECT_NE(other->body.find("<p id=count>0</p>"), std::string::npos);
+  EXPECT_EQ(other->body.find("Quarterly report"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace portal_test
+#endif
