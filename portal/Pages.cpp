@@ -163,9 +163,11 @@ void SaveSession(PageEnv& env) {
   env.session->ClearChanges();
 }
 
-std::string SessionCookie(const std::string& id, bool clear) {
+std::string SessionCookie(const PageEnv& env, const std::string& id, bool clear) {
   std::string c = std::string(kSessionCookie) + "=" + (clear ? "" : id) +
                   "; Path=/; HttpOnly; SameSite=Lax";
+  // Behind a TLS front end the cookie must not travel in clear.
+  if (env.portal.Cfg().publicOrigin.rfind("https://", 0) == 0) c += "; Secure";
   if (clear) c += "; Max-Age=0";
   return c;
 }
@@ -375,7 +377,7 @@ void LoginPage(PageEnv& env) {
                    {"System.ClientLanguage", ""}};
   env.portal.Store().Put(id, vars);
   env.portal.Store().SetMasterIndex(master, id);
-  env.res.set_header("Set-Cookie", SessionCookie(id, false));
+  env.res.set_header("Set-Cookie", SessionCookie(env, id, false));
   Redirect(env, "/HalvornSLV/Inbox.asp");
 }
 
@@ -385,7 +387,7 @@ void LogoutPage(PageEnv& env) {
     env.portal.Store().EraseMasterIndex(env.session->Master());
     env.portal.Store().Erase(env.session->Id());
   }
-  env.res.set_header("Set-Cookie", SessionCookie("", true));
+  env.res.set_header("Set-Cookie", SessionCookie(env, "", true));
   Redirect(env, "/HalvornSLV/Login.asp");
 }
 

@@ -199,3 +199,94 @@ TEST_F(SecurityTest, ImpersonationAcceptsOnlyTheSessionsOwnSecret) {
 
 }  // namespace
 }  // namespace portal_test
+
+#include "host/HostContext.h"
+#include "platform/Text.h"
+#include "portal/ComClasses.h"
+#include "portal/PortalHost.h"
+
+namespace portal_test {
+namespace {
+
+// The portal's COM classes run as the request's user and refuse what belongs
+// to another user's session.
+class HostClassesTest : public PortalFixture {
+ protected:
+  std::unique_ptr<portal::Session> SessionOf(const std::string& cookie) {
+    std::string id = cookie.substr(cookie.find('=') + 1);
+    auto vars = portal_->Store().Load(id);
+    return vars ? std::make_unique<portal::Session>(id, *vars) : nullptr;
+  }
+};
+
+TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
+  auto alice = SessionOf(SignIn("alice", "alice-secret"));
+  auto aliceSecond = SessionOf(SignIn("alice", "alice-secret"));
+  auto bob = SessionOf(SignIn("bob", "bob-secret"));
+  ASSERT_TRUE(alice && aliceSecond && bob);
+  auto account = portal_->Users().Find("alice");
+  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
+  hostkit::HostScope scope(&ctx);
+  CComPtr<IHvnMasterSession> store;
+  ASSERT_EQ(store.CoCreateInstance(CLSID_HvnMasterSession), S_OK);
+  CComBSTR bobMaster(platform::U16(bob->Master()));
+  EXPECT_EQ(store->Open(bobMaster), E_ACCESSDENIED);
+  // Alice's other session may be written; the value lands there on Commit.
+  CComBSTR otherMaster(platform::U16(aliceSecond->Master())), name(u"Halvorn.Slv.composeTo"), value(u"x@example.org");
+  ASSERT_EQ(store->Open(otherMaster), S_OK);
+  ASSERT_EQ(store->SetValue(name, value), S_OK);
+  ASSERT_EQ(store->Commit(), S_OK);
+  auto reloaded = portal_->Store().Load(aliceSecond->Id());
+  EXPECT_EQ((*reloaded)["composeTo"], "x@example.org");
+  // The portal's own values cannot be written through it.
+  CComBSTR internal(u"_user");
+  EXPECT_EQ(store->SetValue(internal, value), E_INVALIDARG);
+}
+
+TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
+  auto alice = SessionOf(SignIn("alice", "alice-secret"));
+  auto account = portal_->Users().Find("alice");
+  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
+  hostkit::HostScope scope(&ctx);
+  auto attempt = [&](const std::u16string& user, const std::u16string& password) {
+    CComPtr<IHvnImpersonate> imp;
+    EXPECT_EQ(imp.CoCreateInstance(CLSID_HvnImpersonate), S_OK);
+    CComBSTR u(user), d(u"example.org"), p(password);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    imp->Impersonate(u, d, p, VARIANT_TRUE, &ok);
+    return ok == VARIANT_TRUE;
+  };
+  std::u16string secret = platform::U16(alice->Get("_secret"));
+  EXPECT_TRUE(attempt(u"alice", secret));
+  EXPECT_FALSE(ctx.impersonated);  // released: the impersonation ended
+  EXPECT_FALSE(attempt(u"alice", u"alice-secret"));  // the real password is not what the session holds
+  EXPECT_FALSE(attempt(u"bob", secret));
+  EXPECT_FALSE(attempt(u"alice", secret.substr(1)));
+}
+
+TEST_F(HostClassesTest, ShellReadsShortcutsOnlyInsideTheUsersRoots) {
+  auto alice = SessionOf(SignIn("alice", "alice-secret"));
+  auto account = portal_->Users().Find("alice");
+  fs::path mine = dir_ / "users" / "alice" / "attachments" / "wiki.url";
+  fs::path theirs = dir_ / "users" / "bob" / "attachments" / "wiki.url";
+  portal::WriteFile(mine, "[InternetShortcut]\r\nURL=https://wiki.example.org/\r\n");
+  portal::WriteFile(theirs, "[InternetShortcut]\r\nURL=https://bob.example.org/\r\n");
+  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
+  hostkit::HostScope scope(&ctx);
+  CComPtr<IDispatch> shell;
+  ASSERT_EQ(shell.CoCreateInstance(u"WScript.Shell"), S_OK);
+  auto target = [&](const fs::path& p) -> std::string {
+    CComVariant arg(platform::U16(p.string()));
+    CComVariant sc;
+    if (FAILED(platform::InvokeByDispid(shell, portal::DISPID_CreateShortcut, DISPATCH_METHOD, {arg}, &sc)))
+      return "refused";
+    CComVariant url;
+    platform::InvokeByDispid(sc.pdispVal, portal::DISPID_TargetPath, DISPATCH_PROPERTYGET, {}, &url);
+    return platform::U8(platform::BstrView(url.bstrVal));
+  };
+  EXPECT_EQ(target(mine), "https://wiki.example.org/");
+  EXPECT_EQ(target(theirs), "refused");
+}
+
+}  // namespace
+}  // namespace portal_test
