@@ -99,14 +99,11 @@ TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
 
 TEST_F(SatelliteTest, NoInstallValueNoLibrary) {
   Install("quorraFax", "en");
-  ASSERT_EQ(ERROR_SUCCESS,
-            static_cast<DWORD>(RegDeleteValueW(
-                [] {
-                  HKEY k = nullptr;
-                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ", 0, KEY_ALL_ACCESS, &k);
-                  return k;
-                }(),
-                u"Install")));
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, static_cast<DWORD>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ",
+                                                            0, KEY_ALL_ACCESS, &key)));
+  EXPECT_EQ(ERROR_SUCCESS, static_cast<DWORD>(RegDeleteValueW(key, u"Install")));
+  RegCloseKey(key);
   std::u16string code = u"unchanged";
   EXPECT_EQ(u"<none>", Load(u"en", &code));
 }
