@@ -6,14 +6,3 @@ HRESULT CMyInbox::ComposeMessage() {
   if (!m_pTarget) return E_POINTER;
   return E_NOTIMPL;
 }
-
-HRESULT CMyInbox::ListAttachments(BSTR) {
-  AFX_MANAGE_STATE_MODULE();
-  return E_NOTIMPL;
-}
-
-HRESULT CMyInbox::RemoveAttachment(BSTR, BSTR, BSTR* pVal) {
-  AFX_MANAGE_STATE_MODULE();
-  if (!pVal) return E_POINTER;
-  return E_NOTIMPL;
-}

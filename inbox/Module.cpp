@@ -56,9 +56,17 @@ std::u16string ModulePath() {
 }
 }  // namespace
 
+namespace {
+// The module's own string table lives while the module is loaded.
+struct OwnModule {
+  HMODULE handle = platform::CreateStaticModule("LumarestInbox", kLumarestEnglishStrings);
+  ~OwnModule() { platform::DestroyStaticModule(handle); }
+};
+}  // namespace
+
 HMODULE LumarestModuleHandle() {
-  static HMODULE module = platform::CreateStaticModule("LumarestInbox", kLumarestEnglishStrings);
-  return module;
+  static OwnModule module;
+  return module.handle;
 }
 
 namespace inbox {

@@ -83,6 +83,19 @@ class CMyInbox final : public IMyInbox {
   // ---- Compose (compose/) ----
   // ---- Recipients (recipients/) ----
   // ---- Mailbox operations (mailbox/) ----
+  // Answers the meeting request named by the "Guid" query key with a
+  // response code (3 accept, 4 decline, 2 tentative).
+  HRESULT ReplyToMeetingRequest(LONG response);
+  // The worker behind GetAttachment and GetAttachment2.
+  HRESULT DownloadAttachment(BSTR masterSessionKey, BSTR ticket, BSTR msgId, BSTR attachId,
+                             VARIANT* pResult);
+  // Attachment lists (compose/AttachmentList.cpp), declared here so that the
+  // compose form's own section stays its own: drops later repeats of an item.
+  bool RemoveDuplicateAttachments(std::vector<std::u16string>& list);
+  // Recipient updates (recipients/): AddAddress's two pending-address lists,
+  // for type 1 and type 2; nothing else reads them.
+  std::vector<std::u16string> m_pendingAddresses1;
+  std::vector<std::u16string> m_pendingAddresses2;
 
   // Fields, in declaration order.
   CComPtr<ILumarestTarget> m_pTarget;

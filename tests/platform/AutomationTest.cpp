@@ -110,7 +110,8 @@ TEST(Intrinsics, FormFieldsAreListsReadWithoutRegardToCase) {
   CComVariant second;
   ASSERT_EQ(S_OK, list->get_Item(CComVariant(LONG(2)), &second));
   EXPECT_EQ(u"b@x", platform::BstrView(second.bstrVal));
-  EXPECT_EQ(E_INVALIDARG, list->get_Item(CComVariant(LONG(3)), &second));
+  CComVariant beyond;
+  EXPECT_EQ(E_INVALIDARG, list->get_Item(CComVariant(LONG(3)), &beyond));
 
   CComVariant missing;
   ASSERT_EQ(S_OK, form->get_Item(CComVariant(u"Nothing"), &missing));
