@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "platform/Text.h"
+#include "portal/Config.h"
 #include "portal/Server.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
@@ -99,17 +100,25 @@ MAPIManaged::MAPINativeConnection* RequestContext::GetMAPINative() {
   };
   Portal* portal = &portal_;
   std::string domain = ToLowerAscii(portal_.Cfg().localDomain);
-  c.localMaildirFor = [portal, domain](const std::string& address) -> std::optional<std::string> {
+  c.smtpUrl = portal_.Cfg().ini.Get("mail", "smtp", "");
+  // Without a relay, mail for other domains is kept in DIR/outbox (a
+  // Maildir) rather than refused, so that a site on its own still sends.
+  bool keepOutgoing = c.smtpUrl.empty() && ParseBool(portal_.Cfg().ini.Get("mail", "keep_outgoing", "true"), true);
+  fs::path outbox = portal_.DataDir() / "outbox";
+  c.localMaildirFor = [portal, domain, keepOutgoing, outbox](const std::string& address) -> std::optional<std::string> {
     auto at = address.rfind('@');
-    if (at == std::string::npos || ToLowerAscii(address.substr(at + 1)) != domain)
-      return std::nullopt;
-    auto user = portal->Users().Find(ToLowerAscii(address.substr(0, at)));
-    if (!user) return std::nullopt;
-    return user->maildir.string();
+    if (at == std::string::npos) return std::nullopt;
+    if (ToLowerAscii(address.substr(at + 1)) == domain) {
+      auto user = portal->Users().Find(ToLowerAscii(address.substr(0, at)));
+      if (!user) return std::nullopt;
+      return user->maildir.string();
+    }
+    if (!keepOutgoing) return std::nullopt;
+    EnsureMaildir(outbox);
+    return outbox.string();
   };
   c.sentFolder = portal_.Cfg().ini.Get("mail", "sent_folder", "Sent");
   c.trashFolder = portal_.Cfg().ini.Get("mail", "trash_folder", "Trash");
-  c.smtpUrl = portal_.Cfg().ini.Get("mail", "smtp", "");
   auto conn = mailbridge::OpenConnection(c);
   if (!conn) mailUnavailable = true;
   return conn.release();
