@@ -230,11 +230,13 @@ def main():
 
     # File type icons: a page with a coloured band per type.
     page().save("Default.gif")
+    # Names as the shell stand-in gives them, blanks as "_" and slashes as "-".
     types = {
         "Text_Document": 6, "PDF_Document": 4, "HTML_Document": 2, "Internet_Shortcut": 2,
         "GIF_Image": 5, "PNG_Image": 5, "JPEG_Image": 5, "Wave_Sound": 9,
-        "CSV_Document": 5, "Calendar_File": 3, "Word_Document": 2, "Spreadsheet": 5,
-        "ZIP_Archive": 3, "Application": 1,
+        "Microsoft_Word_Document": 2, "Microsoft_Excel_Worksheet": 5,
+        "Compressed_(zipped)_Folder": 3, "Internet_E-Mail_Message": 3, "Application": 1,
+        "CSV_File": 5, "ICS_File": 3, "File": 6,
     }
     for name, band in types.items():
         page(band=band).save(name + ".jpg")
