@@ -81,8 +81,6 @@ class CMyInbox final : public IMyInbox {
   // ---- Listing (listing/) ----
   // ---- Message view (view/) ----
   // ---- Compose (compose/) ----
-  // Drops repeated attachment references (compared decoded); true.
-  bool RemoveDuplicateAttachments(std::vector<std::u16string>& list);
   // The compose form for a request without posted fields.
   HRESULT ShowComposeForm();
   // A post of the compose form, the contacts picker or the name-resolution page.
@@ -113,6 +111,19 @@ class CMyInbox final : public IMyInbox {
   void WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count, DWORD unused,
                            std::u16string_view filter, bool fromContacts);
   // ---- Mailbox operations (mailbox/) ----
+  // Answers the meeting request named by the "Guid" query key with a
+  // response code (3 accept, 4 decline, 2 tentative).
+  HRESULT ReplyToMeetingRequest(LONG response);
+  // The worker behind GetAttachment and GetAttachment2.
+  HRESULT DownloadAttachment(BSTR masterSessionKey, BSTR ticket, BSTR msgId, BSTR attachId,
+                             VARIANT* pResult);
+  // Attachment lists (compose/AttachmentList.cpp), declared here so that the
+  // compose form's own section stays its own: drops later repeats of an item.
+  bool RemoveDuplicateAttachments(std::vector<std::u16string>& list);
+  // Recipient updates (recipients/): AddAddress's two pending-address lists,
+  // for type 1 and type 2; nothing else reads them.
+  std::vector<std::u16string> m_pendingAddresses1;
+  std::vector<std::u16string> m_pendingAddresses2;
 
   // Fields, in declaration order.
   CComPtr<ILumarestTarget> m_pTarget;
