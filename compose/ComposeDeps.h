@@ -7,10 +7,18 @@
 
 #include "compose/ComposeState.h"
 #include "inbox/Interfaces.h"
+#include "view/Links.h"
 
 // Replaces a file name by the path of its file-type icon; false (and empty
-// text) when the target shows no images.
-bool GetFileIconPath(std::u16string& name, ILumarestTarget* target);
+// text) when the target shows no images. Weak until the message view's
+// attachment links join the tree: without them the form shows no icon.
+bool GetFileIconPath(std::u16string& name, ILumarestTarget* target) __attribute__((weak));
 
-// Send-time link rewriting: bare network paths become "file://" URLs.
-void LinkifyUncPaths(std::u16string& text);
+// Weak until the credentials code joins the tree; without it nothing can be
+// done as the signed-in user, so those steps fail.
+#include "frame/Credentials.h"
+HRESULT CreateImpersonator(CComPtr<IImpersonate>& object, std::u16string_view component)
+    __attribute__((weak));
+bool ImpersonateUser(CComPtr<IImpersonate> object, std::u16string_view component)
+    __attribute__((weak));
+inline bool CredentialsAvailable() { return &CreateImpersonator && &ImpersonateUser; }

@@ -259,7 +259,8 @@ HRESULT CMyInbox::ShowComposeForm() {
   // user can open it.
   if (!qFilename.empty()) {
     CComPtr<IImpersonate> impersonator;
-    if (FAILED(CreateImpersonator(impersonator, u"Email"))) return E_FAIL;
+    if (!CredentialsAvailable() || FAILED(CreateImpersonator(impersonator, u"Email")))
+      return E_FAIL;
     if (!ImpersonateUser(impersonator, u"Email")) return E_FAIL;
     bool readable = CanOpenForReading(DecodeUrlSafe(qFilename));
     impersonator.Release();
@@ -365,7 +366,11 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
         decoded.erase(at, 8);
       std::u16string display = decoded;
       getResourceFileName(display);
-      GetFileIconPath(decoded, m_pTarget);
+      if (&GetFileIconPath) {
+        GetFileIconPath(decoded, m_pTarget);
+      } else {
+        decoded.clear();
+      }
       m_pTarget->WriteImage(CComBSTR(decoded), CComBSTR(u""), 0);
       m_pTarget->WriteText(CComBSTR(VHTMLEncodeString2(display)), 0);
       m_pTarget->WriteText(CComBSTR(u"&nbsp;"), 0);

@@ -146,7 +146,8 @@ std::vector<const char16_t*> Pointers(const std::vector<std::u16string>& items) 
 // Read access as the signed-in user, then the portal's policy for the path.
 bool MayAttachFile(const std::u16string& path) {
   CComPtr<IImpersonate> impersonator;
-  if (FAILED(CreateImpersonator(impersonator, u"Email"))) return false;
+  if (!CredentialsAvailable() || FAILED(CreateImpersonator(impersonator, u"Email")))
+    return false;
   if (!ImpersonateUser(impersonator, u"Email")) return false;
   bool readable = CheckReadAccess(path);
   impersonator.Release();
