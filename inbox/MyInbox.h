@@ -80,6 +80,18 @@ class CMyInbox final : public IMyInbox {
 
   // ---- Listing (listing/) ----
   // ---- Message view (view/) ----
+  void WriteViewToolbar(std::u16string_view subject, const MAPIManaged::_MAILMESSAGE& message);
+  void WriteMeetingToolbar(std::u16string_view subject, const MAPIManaged::_MAILMESSAGE& message);
+  void SendHtmlBodyOnly(const MAPIManaged::_MAILMESSAGE& message);
+  void WriteHtmlBodyFrame(const MAPIManaged::_MAILMESSAGE& message);
+  void WriteMessageView(const MAPIManaged::_MAILMESSAGE& message,
+                        const MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments, DWORD count);
+  void WriteMeetingView(const MAPIManaged::_MAILMESSAGE& message);
+  void WriteAttachmentList(const MAPIManaged::_MAILMESSAGE& message,
+                           const MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments, DWORD count);
+  void WriteMessageHeaderAndBody(const MAPIManaged::_MAILMESSAGE& message,
+                                 const MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments,
+                                 DWORD count, bool attachmentList);
   // ---- Compose (compose/) ----
   // The compose form for a request without posted fields.
   HRESULT ShowComposeForm();

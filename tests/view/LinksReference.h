@@ -4,6 +4,7 @@
 // fuzzer check that both give the same text.
 #pragma once
 
+#include <algorithm>
 #include <string>
 
 #include "host/HostKit.h"
