@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "compose/ComposeDeps.h"
+#include "compose/ComposeState.h"
 #include "compose/PostFields.h"
 #include "compose/UserName.h"
 #include "frame/Chrome.h"
@@ -19,6 +19,7 @@
 #include "platform/Files.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"
+#include "view/Attachments.h"
 
 using platform::FormatW;
 using platform::LoadString;
@@ -259,8 +260,7 @@ HRESULT CMyInbox::ShowComposeForm() {
   // user can open it.
   if (!qFilename.empty()) {
     CComPtr<IImpersonate> impersonator;
-    if (!CredentialsAvailable() || FAILED(CreateImpersonator(impersonator, u"Email")))
-      return E_FAIL;
+    if (FAILED(CreateImpersonator(impersonator, u"Email"))) return E_FAIL;
     if (!ImpersonateUser(impersonator, u"Email")) return E_FAIL;
     bool readable = CanOpenForReading(DecodeUrlSafe(qFilename));
     impersonator.Release();
@@ -366,11 +366,7 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
         decoded.erase(at, 8);
       std::u16string display = decoded;
       getResourceFileName(display);
-      if (&GetFileIconPath) {
-        GetFileIconPath(decoded, m_pTarget);
-      } else {
-        decoded.clear();
-      }
+      GetFileIconPath(decoded, m_pTarget);
       m_pTarget->WriteImage(CComBSTR(decoded), CComBSTR(u""), 0);
       m_pTarget->WriteText(CComBSTR(VHTMLEncodeString2(display)), 0);
       m_pTarget->WriteText(CComBSTR(u"&nbsp;"), 0);

@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "compose/ComposeDeps.h"
+#include "compose/ComposeState.h"
 #include "compose/PostFields.h"
 #include "frame/Credentials.h"
 #include "frame/Diagnostics.h"
@@ -16,6 +16,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "view/Links.h"
 
 using compose::FormText;
 using compose::IsButtonPressed;
@@ -146,8 +147,7 @@ std::vector<const char16_t*> Pointers(const std::vector<std::u16string>& items) 
 // Read access as the signed-in user, then the portal's policy for the path.
 bool MayAttachFile(const std::u16string& path) {
   CComPtr<IImpersonate> impersonator;
-  if (!CredentialsAvailable() || FAILED(CreateImpersonator(impersonator, u"Email")))
-    return false;
+  if (FAILED(CreateImpersonator(impersonator, u"Email"))) return false;
   if (!ImpersonateUser(impersonator, u"Email")) return false;
   bool readable = CheckReadAccess(path);
   impersonator.Release();

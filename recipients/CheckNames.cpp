@@ -4,7 +4,7 @@
 // keep the name as typed, or drop it.
 #include <memory>
 
-#include "compose/ComposeDeps.h"
+#include "compose/ComposeState.h"
 #include "compose/PostFields.h"
 #include "frame/Chrome.h"
 #include "frame/Diagnostics.h"
