@@ -296,6 +296,14 @@ TEST_F(ViewMessageTest, HtmlBodyGoesToTheInlineFrameOnlyInFullOutputWithTheFlag)
   }
 }
 
+TEST_F(ViewMessageTest, EmptyHtmlBodyTextUsesThePlainBody) {
+  MAPIManaged::_MAILMESSAGE message;
+  message.pszBody = MAPIManaged::DupText(u"plain");
+  message.pszHTMLBody = MAPIManaged::DupText(u"");
+  inbox->WriteMessageView(message, nullptr, 0);
+  EXPECT_EQ(u"<br><div class='ContentBody'>plain</div>", Body());
+}
+
 TEST_F(ViewMessageTest, PlainBodyIsLinkedWithBreaksInPiecesOf2000) {
   // 2500 non-ASCII characters, a line break and a link: the linked text is
   // written in pieces of at most 2000 characters that join up again.
