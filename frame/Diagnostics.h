@@ -26,11 +26,11 @@ inline constexpr char16_t kClassList[] =
 constexpr DWORD kRegisterRequest = 0x222007;
 constexpr DWORD kWriteRequest = 0x22200F;
 // {526C00DD-DA6E-4B59-8CA1-E06664C3C818}
-constexpr GUID kControlGuid = {0x526C00DD, 0xDA6E, 0x4B59, {0x8C, 0xA1, 0xE0, 0x66, 0x64, 0xC3, 0xC8, 0x18}};
+inline constexpr GUID kControlGuid = {0x526C00DD, 0xDA6E, 0x4B59, {0x8C, 0xA1, 0xE0, 0x66, 0x64, 0xC3, 0xC8, 0x18}};
 // {72328F76-ECB1-01F2-7E36-2B3A3E43270D}
-constexpr GUID kMessageGuid = {0x72328F76, 0xECB1, 0x01F2, {0x7E, 0x36, 0x2B, 0x3A, 0x3E, 0x43, 0x27, 0x0D}};
+inline constexpr GUID kMessageGuid = {0x72328F76, 0xECB1, 0x01F2, {0x7E, 0x36, 0x2B, 0x3A, 0x3E, 0x43, 0x27, 0x0D}};
 // {157545F8-41C5-F04B-4B4C-66AB4E763BD8}
-constexpr GUID kStartupGuid = {0x157545F8, 0x41C5, 0xF04B, {0x4B, 0x4C, 0x66, 0xAB, 0x4E, 0x76, 0x3B, 0xD8}};
+inline constexpr GUID kStartupGuid = {0x157545F8, 0x41C5, 0xF04B, {0x4B, 0x4C, 0x66, 0xAB, 0x4E, 0x76, 0x3B, 0xD8}};
 
 // The driver's control block, as the component reads it.
 struct ControlBlock {
@@ -48,7 +48,6 @@ class Arg {
   Arg(const char16_t* text);
   Arg(const std::u16string& text) : Arg(text.c_str()) {}
   Arg(LONG number);
-  Arg(int number) : Arg(static_cast<LONG>(number)) {}
   Arg(DWORD number);
   const std::vector<BYTE>& Bytes() const { return bytes_; }
 
@@ -57,10 +56,14 @@ class Arg {
 };
 
 // Opens the device once per process and registers; no driver: tracing stays off.
+// The register request's input is the control GUID's address and the module
+// name's address, each a pointer (8 bytes on 32-bit builds, 16 on 64-bit);
+// its output is one pointer, the driver's control block or 0.
 void TraceOpen();
 bool TraceEnabled(DWORD classBit);
 // Builds and sends one record; 0 on success, 0xC0000001 when the arguments
-// exceed 8192 bytes, 0xC0000017 when memory runs out.
+// exceed 8192 bytes, 0xC0000017 when memory runs out, 0xC0000008 when no
+// channel is open, else the Win32 error of the failed write request.
 DWORD TraceWrite(const GUID& messageGuid, USHORT number, std::initializer_list<Arg> args);
 // Writes a component message when its class is enabled.
 void TraceMessage(DWORD classBit, USHORT number, std::initializer_list<Arg> args);
