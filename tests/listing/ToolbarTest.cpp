@@ -142,7 +142,7 @@ TEST_F(ListingTest, HeaderLinksToggleTheCurrentSortCode) {
     int from, subject, received;
   } cases[] = {{u"", 2, 4, 1}, {u"0", 2, 4, 1}, {u"1", 2, 4, 0}, {u"2", 3, 4, 0},
                {u"3", 2, 4, 0}, {u"4", 2, 5, 0}, {u"5", 2, 4, 0}, {u"7", 2, 4, 0},
-               {u"-2", 2, 4, 0}};
+               {u"-2", 2, 4, 0}, {u"99999999999", 2, 4, 0}, {u"4x", 2, 5, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(platform::U8(c.sort));
     Query(u"", c.sort);
