@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/Resources.h"
 
@@ -45,13 +46,28 @@ void WriteLinkButtonFromModule(LONG fullOutput, HMODULE module, UINT captionId,
                       platform::FormatBounded(5012, platform::LoadString(module, urlFormatId), args...),
                       platform::LoadString(module, captionId));
 }
+// The title is formatted into a buffer of 2048 characters but changes
+// nothing that is written; a title whose format does not match its
+// arguments is therefore dropped rather than raised.
+namespace chrome_detail {
+template <class... A>
+std::u16string NavigationTitle(const std::u16string& format, const A&... args) {
+  try {
+    return platform::FormatBounded(2048, format, args...);
+  } catch (const CInvalidArgException&) {
+    return {};
+  }
+}
+}  // namespace chrome_detail
 template <class... A>
 void WriteNavigationBar(LONG fullOutput, UINT titleId, const A&... args) {
+  if (fullOutput) return;
   WriteNavigationBarText(fullOutput,
-                         platform::FormatBounded(2048, platform::LoadString(titleId), args...));
+                         chrome_detail::NavigationTitle(platform::LoadString(titleId), args...));
 }
 template <class... A>
 void WriteNavigationBarFromModule(LONG fullOutput, HMODULE module, UINT titleId, const A&... args) {
-  WriteNavigationBarText(fullOutput,
-                         platform::FormatBounded(2048, platform::LoadString(module, titleId), args...));
+  if (fullOutput) return;
+  WriteNavigationBarText(fullOutput, chrome_detail::NavigationTitle(
+                                         platform::LoadString(module, titleId), args...));
 }
