@@ -11,6 +11,7 @@
 
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
+#include "platform/Text.h"
 #include "records/MailRecords.h"
 #include "tests/support/FakeMail.h"
 #include "tests/support/RecordingHost.h"

@@ -7,7 +7,7 @@ namespace listing_test {
 namespace {
 
 // The view query of message n (TestGuid(n)) at top index 0.
-std::u16string Query(int n) {
+std::u16string ViewQuery(int n) {
   char hex[9];
   std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(n));
   return u"Guid={" + platform::U16(hex) + u"-1111-2222-3031-323334353637}&amp;TI=0&amp;Folder=SW5ib3g-&amp;Store=";
@@ -34,7 +34,7 @@ TEST_F(ListingTest, FullRowsAreExactForReadUnreadAndMeetingRequests) {
   meeting.meetingRequest = true;
   meeting.received = FILETIME{0, 0x01DA0000u};
 
-  const std::u16string q1 = Query(1), q2 = Query(2);
+  const std::u16string q1 = ViewQuery(1), q2 = ViewQuery(2);
   const std::u16string expected =
       u"<tr class='InboxRead' valign='top' onselectstart='return false' onclick='selectItem(this,\"" +
       q1 + u"\",0)' ondblclick='openMessage(\"" + q1 +
@@ -69,10 +69,10 @@ TEST_F(ListingTest, ReducedRowsLinkWithBoldForUnread) {
   target->fullOutput = 0;
   const std::u16string expected =
       u"[StartTableRow]" + Icons(u"gifs/null.gif", u"gifs/InboxMessage.gif", u"gifs/null.gif") +
-      u"[StartTableData]<a class='MessageSubject' href=\"ViewInboxMessage.asp?" + Query(1) +
+      u"[StartTableData]<a class='MessageSubject' href=\"ViewInboxMessage.asp?" + ViewQuery(1) +
       u"\">Alice Example - Subject 1</a>[EndTableData][EndTableRow]"
       u"[StartTableRow]" + Icons(u"gifs/null.gif", u"gifs/NewInboxMessage.gif", u"gifs/null.gif") +
-      u"[StartTableData]<b><a class='MessageSubject' href=\"ViewInboxMessage.asp?" + Query(2) +
+      u"[StartTableData]<b><a class='MessageSubject' href=\"ViewInboxMessage.asp?" + ViewQuery(2) +
       u"\">Alice Example - Subject 2</a></b>[EndTableData][EndTableRow]"
       u"[EndTable]</div>[WriteLine][EndPage][CacheEnd]";
   const std::u16string body = Run();
@@ -130,7 +130,7 @@ class SearchTest : public ListingTest {
     const std::u16string body = Run();
     std::string listed;
     for (int i = 1; i <= 3; ++i)
-      if (Has(body, u"onclick='selectItem(this,\"" + Query(i))) listed += std::to_string(i);
+      if (Has(body, u"onclick='selectItem(this,\"" + ViewQuery(i))) listed += std::to_string(i);
     sortable = Has(body, u"class='ContentHeaderItem'>From</td></a>");
     return listed;
   }
@@ -169,9 +169,9 @@ TEST_F(ListingTest, SearchListsAtMost30MatchesFromTheTop) {
   host.form = {{u"SearchText", u"key"}, {u"SearchType", u"1"}};
   const std::u16string body = Run();
   EXPECT_EQ(30, CountOf(body, u"<tr class='Inbox"));
-  EXPECT_TRUE(Has(body, Query(59)));
-  EXPECT_FALSE(Has(body, Query(61)));
-  EXPECT_FALSE(Has(body, Query(2)));
+  EXPECT_TRUE(Has(body, ViewQuery(59)));
+  EXPECT_FALSE(Has(body, ViewQuery(61)));
+  EXPECT_FALSE(Has(body, ViewQuery(2)));
 }
 
 TEST_F(ListingTest, RecordsWithNullTextsWriteEmptyCells) {
