@@ -80,23 +80,33 @@ bool FieldMatches(const char16_t* field, std::u16string_view search, std::u16str
   std::u16string_view text = platform::View(field);
   if (text.empty()) return false;
   // Lower-case first, then decode, as the stored texts are HTML-encoded.
-  scratch.resize(text.size());
-  bool encoded = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (c < 0x80) {
-      if (c == u'&') encoded = true;
-      scratch[i] = (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-    } else {
-      scratch[i] = platform::ToLowerUnit(c);
-    }
+  // ASCII in one branch-free pass; other letters, rare in practice, after.
+  const std::size_t n = text.size();
+  scratch.resize(n);
+  const char16_t* in = text.data();
+  char16_t* out = scratch.data();
+  unsigned seen = 0, ampersands = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = in[i];
+    seen |= c;
+    ampersands |= (c == u'&');
+    out[i] = static_cast<char16_t>(static_cast<unsigned>(c - u'A') < 26u ? c + 32 : c);
   }
-  if (encoded) scratch = VHTMLDecodeString(scratch);
+  if (seen >= 0x80) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (in[i] >= 0x80) out[i] = platform::ToLowerUnit(in[i]);
+  }
+  if (ampersands) scratch = VHTMLDecodeString(scratch);
   return std::u16string_view(scratch).find(search) != std::u16string_view::npos;
 }
 
 std::u16string BuildPreview(const char16_t* body) {
   std::u16string_view stored = platform::View(body);
+  // Decoding never lengthens a text and only acts on entities: a short body,
+  // or one without any "&", needs no decoding to be measured or cut.
+  if (stored.size() <= kPreviewChars) return std::u16string(stored) + u"...[END]";
+  if (stored.find(u'&') == std::u16string_view::npos)
+    return VHTMLEncodeString2(stored.substr(0, kPreviewChars)) + u"...[MORE]";
   std::u16string decoded = VHTMLDecodeString(stored);
   if (decoded.size() > kPreviewChars) {
     decoded.resize(kPreviewChars);

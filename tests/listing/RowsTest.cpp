@@ -96,7 +96,9 @@ TEST_F(ListingTest, WithoutAViewUrlRowsShowCannotRead) {
 }
 
 TEST_F(ListingTest, PreviewIsCutAfter156DecodedCharacters) {
-  AddMessages(2);
+  AddMessages(3);
+  // Text that was never encoded is cut and encoded all the same.
+  box->messages[2].body = std::u16string(155, u'x') + u"\"yz";
   std::u16string exact(150, u'\u00e9');  // é, outside ASCII
   exact += u"&amp;&amp;&amp;&amp;&amp;&amp;";  // 156 decoded characters
   box->messages[0].body = exact;
@@ -105,6 +107,7 @@ TEST_F(ListingTest, PreviewIsCutAfter156DecodedCharacters) {
   EXPECT_TRUE(Has(body, u"'MessagePreviewRead'>" + exact + u"...[END]</span>"));
   EXPECT_TRUE(Has(body, u"'MessagePreviewRead'>" + std::u16string(151, u'\u00e9') +
                             u"&amp;&amp;&amp;&amp;&amp;...[MORE]</span>"));
+  EXPECT_TRUE(Has(body, u"'MessagePreviewRead'>" + std::u16string(155, u'x') + u"&quot;...[MORE]</span>"));
 }
 
 class SearchTest : public ListingTest {
