@@ -63,8 +63,7 @@ HRESULT CMyInbox::DisplayMessagesEx(BSTR /*bstrAcceptLang: the language comes fr
         VWriteResponseString(listing::kIdsSessionFailed);
       } else {
         LONG topIndex = static_cast<LONG>(platform::ParseLongPrefix(VGetQueryStringVar(u"TopIndex")));
-        LONG sort = static_cast<LONG>(
-            static_cast<int>(platform::ParseLongPrefix(VGetQueryStringVar(keys::kSort))));
+        LONG sort = static_cast<LONG>(platform::ParseLongPrefix(VGetQueryStringVar(keys::kSort)));
         DWORD count = 0;
         hr = m_mapi->InboxSummary(m_strFolder.c_str(), &summary.items, &count, sort);
         m_nTopIndex = topIndex;
@@ -87,13 +86,13 @@ HRESULT CMyInbox::DisplayMessagesEx(BSTR /*bstrAcceptLang: the language comes fr
       HvnIISCacheContextEnd();
     } catch (const CException& e) {
       // The rest of the page, EndPage and the cache-context end are skipped.
-      ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage().substr(0, 1024));
+      ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage());
     } catch (const std::bad_alloc&) {
       ReportException("MyInbox", __LINE__, 1, CMemoryException().GetErrorMessage());
     }
   } catch (const CException& e) {
     // Outside the page body (scope set-up): still never cross the interface.
-    ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage().substr(0, 1024));
+    ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage());
     if (SUCCEEDED(hr)) hr = E_FAIL;
   } catch (const std::bad_alloc&) {
     if (SUCCEEDED(hr)) hr = E_OUTOFMEMORY;

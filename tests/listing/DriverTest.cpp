@@ -83,6 +83,7 @@ TEST_F(ListingTest, ExceptionSkipsEndPageAndIsReported) {
   EXPECT_EQ(0, host.cacheEnds);
   ASSERT_EQ(1u, host.events.size());
   EXPECT_EQ(1, host.events[0].type);
+  EXPECT_EQ(u"MyInbox", host.events[0].source);
   EXPECT_EQ(static_cast<HRESULT>(0xC0004005), host.events[0].eventId);
   EXPECT_FALSE(host.events[0].text.empty());
   // The summary array is released all the same (checked on tear-down).
