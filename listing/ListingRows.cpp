@@ -107,10 +107,24 @@ std::u16string BuildPreview(const char16_t* body) {
   if (stored.size() <= kPreviewChars) return std::u16string(stored) + u"...[END]";
   if (stored.find(u'&') == std::u16string_view::npos)
     return VHTMLEncodeString2(stored.substr(0, kPreviewChars)) + u"...[MORE]";
-  std::u16string decoded = VHTMLDecodeString(stored);
-  if (decoded.size() > kPreviewChars) {
-    decoded.resize(kPreviewChars);
-    return VHTMLEncodeString2(decoded) + u"...[MORE]";
+  // Decode a prefix only, long enough to hold the cut. A prefix decodes as
+  // the start of the whole text when its last "&" is closed by a ";" inside
+  // it: no entity decision then depends on what follows the prefix.
+  std::size_t take = 4 * kPreviewChars;
+  for (;;) {
+    if (take >= stored.size()) {
+      take = stored.size();
+    } else if (std::size_t amp = stored.rfind(u'&', take - 1); amp != std::u16string_view::npos) {
+      std::size_t semi = stored.find(u';', amp + 1);
+      if (semi >= take) take = semi == std::u16string_view::npos ? stored.size() : semi + 1;
+    }
+    std::u16string decoded = VHTMLDecodeString(stored.substr(0, take));
+    if (decoded.size() > kPreviewChars) {
+      decoded.resize(kPreviewChars);
+      return VHTMLEncodeString2(decoded) + u"...[MORE]";
+    }
+    if (take == stored.size()) break;
+    take *= 2;
   }
   return std::u16string(stored) + u"...[END]";
 }

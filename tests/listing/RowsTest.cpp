@@ -1,6 +1,9 @@
 // Message rows: templates in both output modes, icons, previews, search.
 #include <cstdio>
+#include <iterator>
+#include <random>
 
+#include "listing/ListingSearch.h"
 #include "tests/listing/ListingFixture.h"
 
 namespace listing_test {
@@ -201,6 +204,38 @@ TEST_F(ListingTest, RecordsWithNullTextsWriteEmptyCells) {
   EXPECT_EQ(u"<div class='ContentBody'>[StartTable(class='box' width='100%',0)][EndTable]</div>[WriteLine]",
             host.Body());
   delete[] items;
+}
+
+}  // namespace
+}  // namespace listing_test
+
+namespace listing_test {
+namespace {
+
+// The preview decodes only as much of a body as the cut needs; it must agree
+// with cutting the whole decoded body, wherever entities fall.
+TEST(PreviewTest, PartialDecodingAgreesWithDecodingTheWholeBody) {
+  const std::u16string pieces[] = {u"a",     u"\u00e9", u"&amp;",  u"&lt;",   u"&#233;",   u"&",
+                                   u";",     u"&#x41;", u"&bogus;", u"&nbsp;", u"&verylongentityname;",
+                                   u" word "};
+  // An entity straddling the first decoding window, right at the cut.
+  std::u16string straddling;
+  for (int i = 0; i < 114; ++i) straddling += u"&amp;";
+  straddling += u"&#233;&#233;" + std::u16string(38, u'a');  // 620 stored, 154 decoded
+  straddling += u"&nbsp;" + std::u16string(200, u'b');
+  EXPECT_EQ(VHTMLEncodeString2(VHTMLDecodeString(straddling).substr(0, 156)) + u"...[MORE]",
+            listing::BuildPreview(straddling.c_str()));
+  std::mt19937 random(20261205);
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string body;
+    const std::size_t length = 100 + random() % 1200;
+    while (body.size() < length) body += pieces[random() % std::size(pieces)];
+    std::u16string decoded = VHTMLDecodeString(body);
+    const std::u16string expected =
+        decoded.size() > 156 ? VHTMLEncodeString2(decoded.substr(0, 156)) + u"...[MORE]"
+                             : body + u"...[END]";
+    ASSERT_EQ(expected, listing::BuildPreview(body.c_str())) << platform::U8(body);
+  }
 }
 
 }  // namespace
