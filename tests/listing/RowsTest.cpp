@@ -153,6 +153,9 @@ TEST_F(SearchTest, EachTypeSearchesItsFieldDecodedAndWithoutCase) {
   EXPECT_EQ("2", Listed({{u"SearchText", u"<TODAY>"}, {u"SearchType", u"2"}}));
   EXPECT_EQ("2", Listed({{u"SearchText", u"\u00e9t\u00e9"}, {u"SearchType", u"2"}}));
   EXPECT_EQ("3", Listed({{u"SearchText", u"bob"}, {u"SearchType", u"2 and more"}}));
+  // Repeated fields read as their values joined with ", ".
+  EXPECT_EQ("2", Listed({{u"SearchText", u"noon"}, {u"SearchType", u"1"}, {u"SearchType", u"0"}}));
+  EXPECT_EQ("", Listed({{u"SearchText", u"bob"}, {u"SearchText", u"x"}, {u"SearchType", u"0"}}));
   EXPECT_EQ("", Listed({{u"SearchText", u"nobody"}, {u"SearchType", u"0"}}));
   EXPECT_FALSE(sortable);
 }
