@@ -56,10 +56,7 @@ void AppendText(std::vector<BYTE>& bytes, std::u16string_view text) {
 // channel and writes the start-up message.
 class CLumarestInboxApp {
  public:
-  CLumarestInboxApp() {
-    trace::TraceOpen();
-    if (trace::TraceEnabled(trace::DTF_INFO)) trace::TraceWrite(trace::kStartupGuid, 10, {});
-  }
+  CLumarestInboxApp() { trace::TraceStartup(); }
 };
 CLumarestInboxApp theApp;
 
@@ -96,6 +93,11 @@ void TraceOpen() {
   }
   g_device.store(device);
   g_block.store(block);
+}
+
+void TraceStartup() {
+  TraceOpen();
+  if (TraceEnabled(DTF_INFO)) TraceWrite(kStartupGuid, 10, {});
 }
 
 bool TraceEnabled(DWORD classBit) {

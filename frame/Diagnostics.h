@@ -61,6 +61,9 @@ class Arg {
 // its output is one pointer, the driver's control block or 0.
 void TraceOpen();
 bool TraceEnabled(DWORD classBit);
+// Start-up of the application object: opens the channel and, when DTF_INFO
+// is enabled, writes message 10 of the start-up GUID without arguments.
+void TraceStartup();
 // Builds and sends one record; 0 on success, 0xC0000001 when the arguments
 // exceed 8192 bytes, 0xC0000017 when memory runs out, 0xC0000008 when no
 // channel is open, else the Win32 error of the failed write request.

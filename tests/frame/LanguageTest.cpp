@@ -99,14 +99,11 @@ TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
 
 TEST_F(SatelliteTest, NoInstallValueNoLibrary) {
   Install("quorraFax", "en");
-  ASSERT_EQ(ERROR_SUCCESS,
-            static_cast<DWORD>(RegDeleteValueW(
-                [] {
-                  HKEY k = nullptr;
-                  RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ", 0, KEY_ALL_ACCESS, &k);
-                  return k;
-                }(),
-                u"Install")));
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, static_cast<DWORD>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ",
+                                                            0, KEY_ALL_ACCESS, &key)));
+  EXPECT_EQ(ERROR_SUCCESS, static_cast<DWORD>(RegDeleteValueW(key, u"Install")));
+  RegCloseKey(key);
   std::u16string code = u"unchanged";
   EXPECT_EQ(u"<none>", Load(u"en", &code));
 }
@@ -144,61 +141,48 @@ TEST_F(SatelliteTest, BrokenSatellitesAreSkippedAndNamed) {
   EXPECT_NE(std::u16string::npos, lines[1].find(u"quorraFax_fr.strings:2:"));
 }
 
-// A request whose steps fail on demand.
-class FakeVariables final : public IRequestDictionary {
+// A request whose steps fail on demand; the IDispatch part is never called.
+template <class I>
+class Stub : public I {
  public:
-  HRESULT itemResult = S_OK;
-  CComVariant value;
   HRESULT QueryInterface(REFIID, void** ppv) override {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
+  ULONG AddRef() override { return 2; }  // lives in the test host
+  ULONG Release() override { return 1; }
   HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
     return E_NOTIMPL;
   }
+};
+
+class FakeVariables final : public Stub<IRequestDictionary> {
+ public:
+  HRESULT itemResult = S_OK;
+  CComVariant value;
   HRESULT get_Item(VARIANT, VARIANT* out) override {
-    if (FAILED(itemResult)) return itemResult;
-    return VariantCopy(out, &value);
+    return FAILED(itemResult) ? itemResult : VariantCopy(out, &value);
   }
   HRESULT get_Count(int* c) override {
     *c = 1;
     return S_OK;
   }
   HRESULT get_Key(VARIANT, VARIANT*) override { return E_NOTIMPL; }
-  ULONG refs = 1;
 };
 
-class FakeRequest final : public IRequest {
+class FakeRequest final : public Stub<IRequest> {
  public:
   FakeVariables variables;
   HRESULT variablesResult = S_OK;
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT get_QueryString(IRequestDictionary**) override { return E_NOTIMPL; }
   HRESULT get_Form(IRequestDictionary**) override { return E_NOTIMPL; }
   HRESULT get_ServerVariables(IRequestDictionary** out) override {
-    *out = nullptr;
-    if (FAILED(variablesResult)) return variablesResult;
-    variables.AddRef();
-    *out = &variables;
-    return S_OK;
+    *out = FAILED(variablesResult) ? nullptr : &variables;
+    return variablesResult;
   }
-  ULONG refs = 1;
 };
 
 class StepHost : public RecordingHost {
