@@ -79,6 +79,12 @@ class CMyInbox final : public IMyInbox {
   bool LoadResourceLibrary(const char16_t* languageList);
 
   // ---- Listing (listing/) ----
+  // Toolbar with paging and the search bar (the page's second StartPage).
+  void WriteListingToolbar(LONG topIndex, DWORD count, LONG sort);
+  // The column header row of the message table (full output only).
+  void WriteColumnHeader(bool searching, LONG sort);
+  // The message table: header, at most 30 rows from m_nTopIndex, filtered by a posted search.
+  void WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count, LONG sort);
   // ---- Message view (view/) ----
   void WriteViewToolbar(std::u16string_view subject, const MAPIManaged::_MAILMESSAGE& message);
   void WriteMeetingToolbar(std::u16string_view subject, const MAPIManaged::_MAILMESSAGE& message);
