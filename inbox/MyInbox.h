@@ -79,9 +79,55 @@ class CMyInbox final : public IMyInbox {
   bool LoadResourceLibrary(const char16_t* languageList);
 
   // ---- Listing (listing/) ----
+  // Toolbar with paging and the search bar (the page's second StartPage).
+  void WriteListingToolbar(LONG topIndex, DWORD count, LONG sort);
+  // The column header row of the message table (full output only).
+  void WriteColumnHeader(bool searching, LONG sort);
+  // The message table: header, at most 30 rows from m_nTopIndex, filtered by a posted search.
+  void WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count, LONG sort);
   // ---- Message view (view/) ----
+  void WriteViewToolbar(std::u16string_view subject, const MAPIManaged::_MAILMESSAGE& message);
+  void WriteMeetingToolbar(std::u16string_view subject, const MAPIManaged::_MAILMESSAGE& message);
+  void SendHtmlBodyOnly(const MAPIManaged::_MAILMESSAGE& message);
+  void WriteHtmlBodyFrame(const MAPIManaged::_MAILMESSAGE& message);
+  void WriteMessageView(const MAPIManaged::_MAILMESSAGE& message,
+                        const MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments, DWORD count);
+  void WriteMeetingView(const MAPIManaged::_MAILMESSAGE& message);
+  void WriteAttachmentList(const MAPIManaged::_MAILMESSAGE& message,
+                           const MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments, DWORD count);
+  void WriteMessageHeaderAndBody(const MAPIManaged::_MAILMESSAGE& message,
+                                 const MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments,
+                                 DWORD count, bool attachmentList);
   // ---- Compose (compose/) ----
+  // The compose form for a request without posted fields.
+  HRESULT ShowComposeForm();
+  // A post of the compose form, the contacts picker or the name-resolution page.
+  HRESULT HandleComposePost(IRequestDictionary* form);
+  // The list without the signed-in account's own name, trimmed of blanks and ";".
+  std::u16string RemoveSelfFromRecipients(std::u16string_view list);
+  // Copies a forwarded message's attachments into the upload store and
+  // appends their encoded references to the attachment list.
+  HRESULT ForwardAttachments(const GUID& messageId, MAPIManaged::_MAILMESSAGEATTACHMENTS* attachments,
+                             DWORD count, std::vector<std::u16string>& attachmentList);
+  // Sending: done is true when the post is answered (redirect, report or
+  // alert and form); the result is then the post's result.
+  HRESULT SendComposedMessage(IRequestDictionary* form, bool fullOutput, bool& done);
+  // Opens the contacts picker for the post; true when the page was written.
+  bool OpenContactsPicker(IRequestDictionary* form, const std::u16string& search);
+  // Writes the compose page itself (the last step of ShowComposeForm).
+  void WriteComposePage(LONG fullOutput, LONG width, const std::u16string& toText,
+                        const std::u16string& ccText, const std::u16string& bccText,
+                        const std::u16string& subject, const std::u16string& body,
+                        const std::vector<std::u16string>& attachmentList);
   // ---- Recipients (recipients/) ----
+  // Resolves the bare names of a post against the address list and the
+  // contacts; writes the resolution page when there is a name to resolve.
+  HRESULT CheckNames(IRequestDictionary* form);
+  // Stores the choices posted from the resolution page in the compose state.
+  void AcceptSelections(IRequestDictionary* form);
+  // The contacts picker page; unused is not consulted (the post passes 1).
+  void WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count, DWORD unused,
+                           std::u16string_view filter, bool fromContacts);
   // ---- Mailbox operations (mailbox/) ----
   // Answers the meeting request named by the "Guid" query key with a
   // response code (3 accept, 4 decline, 2 tentative).
