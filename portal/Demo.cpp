@@ -1,6 +1,7 @@
 #include "portal/Demo.h"
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <fstream>
 #include <vector>
@@ -127,10 +128,12 @@ void Deliver(const fs::path& maildir, const Message& m, int serial) {
   std::string base = std::to_string(m.date) + ".M" + std::to_string(serial) + "P" +
                      RandomHex(4) + ".lumarest";
   std::string data = Render(m);
-  if (m.seen)
-    WriteFile(maildir / "cur" / (base + ":2,S"), data);
-  else
-    WriteFile(maildir / "new" / base, data);
+  fs::path file = m.seen ? maildir / "cur" / (base + ":2,S") : maildir / "new" / base;
+  WriteFile(file, data);
+  // A delivered file's time is its arrival time.
+  std::error_code ec;
+  fs::last_write_time(file, fs::file_time_type::clock::now() -
+                                std::chrono::seconds(std::time(nullptr) - m.date), ec);
 }
 
 // A short sound: half a second of a 440 Hz square wave, 8 kHz, 8 bit.
@@ -262,16 +265,62 @@ DemoUser CreateDemo(const fs::path& dataDir, Accounts& accounts, const std::stri
     Deliver(md, m, serial++);
   };
 
-  Message welcome;
-  welcome.fromName = "LumarestInbox";
-  welcome.fromAddr = "postmaster@" + domain;
-  welcome.subject = "Welcome to your mailbox";
-  welcome.text = "Hello,\r\n\r\nthis is a demo mailbox. Select a message and use Open, Reply, Reply to All,\r\n"
-                 "Forward or Delete in the tool bar, or double-click a row to open it.\r\n\r\n"
-                 "Our web site is http://www.example.org/ and the file share is \\\\fileserver\\public.\r\n";
-  welcome.seen = true;
-  next(welcome);
+  // Ordinary traffic, the oldest: it fills a second page of the listing.
+  static const char* subjects[] = {"Lunch on Friday?", "Build is green again", "Travel plans for May",
+                                   "Invoice 2041", "Server maintenance window", "Photos from the trip",
+                                   "Password policy reminder", "Weekly status", "Coffee machine fixed",
+                                   "New starter next week", "Conference tickets", "Δοκιμή: Greek subject",
+                                   "Тестовое сообщение", "日本語の件名", "Budget questions",
+                                   "Parking spaces", "Holiday rota", "Printer on floor 3",
+                                   "Customer feedback", "Security training", "Office move",
+                                   "Question about the API", "Minutes of yesterday's call"};
+  for (int i = 0; i < 23; ++i) {
+    Message m;
+    const auto& p = kPeople[i % 10];
+    m.fromName = p[0];
+    m.fromAddr = p[1];
+    m.subject = subjects[i];
+    m.text = "Hello,\r\n\r\n" + std::string(subjects[i]) + " — details follow in this short note.\r\n\r\nBest regards,\r\n" + p[0];
+    m.seen = i % 4 != 0;
+    if (i % 7 == 3) m.attachments = {{"agenda.txt", "text/plain", "1. Welcome\r\n2. Topics\r\n3. Close\r\n"}};
+    next(m);
+  }
 
+  // A long thread.
+  std::string parent;
+  for (int i = 0; i < 8; ++i) {
+    Message r;
+    const auto& p = kPeople[(i * 3) % 10];
+    r.fromName = p[0];
+    r.fromAddr = p[1];
+    r.subject = i == 0 ? "Release planning" : "RE: Release planning";
+    r.text = "Point " + std::to_string(i + 1) + " of the discussion: we should ship " +
+             (i % 2 ? "after" : "before") + " the holidays.\r\n\r\n> earlier text\r\n> and more of it\r\n";
+    r.messageId = "thread-" + std::to_string(i) + "@" + domain;
+    r.inReplyTo = parent;
+    parent = r.messageId;
+    r.seen = i < 5;
+    next(r);
+  }
+
+  Message longBody;
+  longBody.fromName = "Józef Wiśniewski";
+  longBody.fromAddr = "jozef@example.pl";
+  longBody.subject = "Zażółć gęślą jaźń — a long message";
+  for (int i = 0; i < 60; ++i)
+    longBody.text += "Line " + std::to_string(i + 1) + ": Lorem ipsum dolor sit amet, consectetur adipiscing elit.\r\n";
+  next(longBody);
+
+  Message low;
+  low.fromName = "Newsletter";
+  low.fromAddr = "news@example.com";
+  low.subject = "This week's newsletter";
+  low.text = "Low priority news. Read it when you have time: https://news.example.com/issue/42";
+  low.priority = 5;
+  low.seen = true;
+  next(low);
+
+  // The featured messages last: the listing shows the newest first.
   Message html;
   html.fromName = "Chloé Dubois";
   html.fromAddr = "chloe.dubois@example.fr";
@@ -332,60 +381,15 @@ DemoUser CreateDemo(const fs::path& dataDir, Accounts& accounts, const std::stri
                      "\r\nEND:VEVENT\r\nEND:VCALENDAR";
   next(meeting);
 
-  // A long thread.
-  std::string parent;
-  for (int i = 0; i < 8; ++i) {
-    Message r;
-    const auto& p = kPeople[(i * 3) % 10];
-    r.fromName = p[0];
-    r.fromAddr = p[1];
-    r.subject = i == 0 ? "Release planning" : "RE: Release planning";
-    r.text = "Point " + std::to_string(i + 1) + " of the discussion: we should ship " +
-             (i % 2 ? "after" : "before") + " the holidays.\r\n\r\n> earlier text\r\n> and more of it\r\n";
-    r.messageId = "thread-" + std::to_string(i) + "@" + domain;
-    r.inReplyTo = parent;
-    parent = r.messageId;
-    r.seen = i < 5;
-    next(r);
-  }
-
-  Message longBody;
-  longBody.fromName = "Józef Wiśniewski";
-  longBody.fromAddr = "jozef@example.pl";
-  longBody.subject = "Zażółć gęślą jaźń — a long message";
-  for (int i = 0; i < 60; ++i)
-    longBody.text += "Line " + std::to_string(i + 1) + ": Lorem ipsum dolor sit amet, consectetur adipiscing elit.\r\n";
-  next(longBody);
-
-  Message low;
-  low.fromName = "Newsletter";
-  low.fromAddr = "news@example.com";
-  low.subject = "This week's newsletter";
-  low.text = "Low priority news. Read it when you have time: https://news.example.com/issue/42";
-  low.priority = 5;
-  low.seen = true;
-  next(low);
-
-  // Ordinary traffic to make a second page of the listing.
-  static const char* subjects[] = {"Lunch on Friday?", "Build is green again", "Travel plans for May",
-                                   "Invoice 2041", "Server maintenance window", "Photos from the trip",
-                                   "Password policy reminder", "Weekly status", "Coffee machine fixed",
-                                   "New starter next week", "Conference tickets", "Δοκιμή: Greek subject",
-                                   "Тестовое сообщение", "日本語の件名", "Budget questions",
-                                   "Parking spaces", "Holiday rota", "Printer on floor 3",
-                                   "Customer feedback", "Security training", "Office move",
-                                   "Question about the API", "Minutes of yesterday's call"};
-  for (int i = 0; i < 23; ++i) {
-    Message m;
-    const auto& p = kPeople[i % 10];
-    m.fromName = p[0];
-    m.fromAddr = p[1];
-    m.subject = subjects[i];
-    m.text = "Hello,\r\n\r\n" + std::string(subjects[i]) + " — details follow in this short note.\r\n\r\nBest regards,\r\n" + p[0];
-    m.seen = i % 4 != 0;
-    if (i % 7 == 3) m.attachments = {{"agenda.txt", "text/plain", "1. Welcome\r\n2. Topics\r\n3. Close\r\n"}};
-    next(m);
-  }
+  Message welcome;
+  welcome.fromName = "LumarestInbox";
+  welcome.fromAddr = "postmaster@" + domain;
+  welcome.subject = "Welcome to your mailbox";
+  welcome.text = "Hello,\r\n\r\nthis is a demo mailbox. Select a message and use Open, Reply, Reply to All,\r\n"
+                 "Forward or Delete in the tool bar, or double-click a row to open it.\r\n\r\n"
+                 "Our web site is http://www.example.org/ and the file share is \\\\fileserver\\public.\r\n";
+  welcome.seen = true;
+  next(welcome);
 
   // Folders.
   EnsureMaildir(md / ".Sent");

@@ -13,8 +13,10 @@ enum class OutputMode { Full, Reduced };
 // A new target (reference count 1 held by the returned pointer).
 CComPtr<ILumarestTarget> CreateHtmlTarget(IResponse* response, OutputMode mode);
 
-// Width in pixels the component lays its forms out for.
-constexpr LONG kFullDisplayWidth = 1024;
+// The width the component lays its forms out for: in full output it writes
+// it as a percentage of the page ("width: 100%"), in reduced output as
+// pixels of a small screen ("width=232", the width less 8).
+constexpr LONG kFullDisplayWidth = 100;
 constexpr LONG kReducedDisplayWidth = 240;
 
 }  // namespace portal
