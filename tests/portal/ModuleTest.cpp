@@ -164,6 +164,77 @@ TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
   EXPECT_EQ(kept, 1);
 }
 
+TEST_F(ModuleTest, ListingAndMessageViewComeFromTheComponent) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}};
+  auto inbox = Client().Get("/HalvornSLV/Inbox.asp", h);
+  ASSERT_TRUE(inbox);
+  EXPECT_EQ(inbox->status, 200);
+  EXPECT_NE(inbox->body.find("Quarterly report with attachments"), std::string::npos);
+  EXPECT_NE(inbox->body.find("class='InboxUnread'"), std::string::npos);
+  EXPECT_NE(inbox->body.find("onclick='selectItem(this,"), std::string::npos);
+
+  std::string guid = FindMessage("Quarterly report with attachments");
+  ASSERT_FALSE(guid.empty());
+  auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&TI=0&Folder=&Store=").c_str(), h);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->status, 200);
+  EXPECT_EQ(view->get_header_value("X-Frame-Options"), "SAMEORIGIN");
+  // The attachment links go through the activation path to files in the
+  // user's attachment cache.
+  auto at = view->body.find("<a class='WEBFILEBROWSER' href='ViewInboxMessage.asp?");
+  ASSERT_NE(at, std::string::npos);
+  std::string link;
+  for (std::size_t p = at; (p = view->body.find("<a class='WEBFILEBROWSER' href='", p)) != std::string::npos; ++p) {
+    auto start = p + std::string("<a class='WEBFILEBROWSER' href='").size();
+    std::string href = view->body.substr(start, view->body.find('\'', start) - start);
+    auto close = view->body.find("</a>", start);
+    if (view->body.substr(start, close - start).find("figures.csv") != std::string::npos) link = href;
+  }
+  ASSERT_FALSE(link.empty());
+  std::string query = link.substr(link.find('?') + 1);
+  for (std::size_t p; (p = query.find("&amp;")) != std::string::npos;) query.replace(p, 5, "&");
+  auto open = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?" + query.substr(0, query.find("&Options=")) +
+                            "&Options=1&ComponentID=2").c_str(), h);
+  ASSERT_TRUE(open);
+  EXPECT_EQ(open->status, 200);
+  EXPECT_EQ(open->body, "quarter,revenue\r\nQ1,120\r\nQ2,135\r\nQ3,150\r\n");
+}
+
+TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
+  auto cookie = SignIn("demo", demo_.password);
+  // Subjects arrive HTML-encoded from the mail library.
+  std::string guid = FindMessage("Réunion de l&#39;équipe – ordre du jour");
+  ASSERT_FALSE(guid.empty());
+  httplib::Headers h{{"Cookie", cookie}};
+  auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  ASSERT_NE(view->body.find("<IFRAME class='ContentIFrame'"), std::string::npos);
+  auto html = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid + "&Folder=&Store=").c_str(), h);
+  ASSERT_TRUE(html);
+  EXPECT_EQ(html->status, 200);
+  EXPECT_EQ(html->get_header_value("Content-Security-Policy").rfind("sandbox", 0), 0u);
+  EXPECT_NE(html->body.find("Ordre du jour"), std::string::npos);
+  // Its links leave through the link-out page.
+  EXPECT_NE(html->body.find("/HalvornSLV/LinkOut.asp?url="), std::string::npos);
+  EXPECT_EQ(html->body.find("href='https://www.example.fr/agenda'"), std::string::npos);
+}
+
+TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg&To=o'brien@example.org", h);
+  ASSERT_TRUE(form);
+  EXPECT_EQ(form->status, 200);
+  EXPECT_NE(form->body.find("o'brien@example.org"), std::string::npos);
+  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                            "IsCompose=true&TTo=demo%40example.org&TCC=&TBCC=&Subject=Loopback+note&MessageText=Hello+me&Send=Send",
+                            "application/x-www-form-urlencoded");
+  ASSERT_TRUE(send);
+  EXPECT_EQ(send->status, 302);
+  EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_FALSE(FindMessage("Loopback note").empty());
+}
+
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   auto cookie = SignIn("carol", "carol-secret");
   auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
