@@ -52,6 +52,7 @@ struct ImapSettings {
   int port = 143;
   std::string login;
   std::string password;
+  int timeoutSeconds = 30;
 };
 std::unique_ptr<MailStore> OpenImapStore(const ImapSettings& settings);
 
