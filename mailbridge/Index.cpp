@@ -112,10 +112,6 @@ GUID SummaryIndex::GuidFor(const std::string& folder, const std::string& key) co
 }
 
 HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out) {
-  std::vector<StoreEntry> listed;
-  HRESULT hr = store_.List(folder, listed);
-  if (FAILED(hr)) return hr;
-
   const std::string cacheKey = path_ + "\n" + store_.Identity() + "\n" +
                                platform::Utf16ToUtf8(platform::GuidToString(userSpace_)) + "\n" + folder;
   std::shared_ptr<const FolderSnapshot> cached;
@@ -124,6 +120,16 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
     auto it = Cache().find(cacheKey);
     if (it != Cache().end()) cached = it->second;
   }
+  // Nothing changed in the folder since it was last listed: no listing.
+  std::string stamp;
+  bool haveStamp = store_.ChangeStamp(folder, stamp);
+  if (cached && haveStamp && cached->stamp == stamp) {
+    out = cached;
+    return S_OK;
+  }
+  std::vector<StoreEntry> listed;
+  HRESULT hr = store_.List(folder, listed);
+  if (FAILED(hr)) return hr;
 
   // Rows known from before: the process cache, else the index on disk.
   std::vector<StoredRow> diskRows;
@@ -182,6 +188,13 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
   std::size_t previous = cached ? cached->rows.size() : diskRows.size();
   bool removedAny = known != previous;
   if (cached && toFetch.empty() && changed.empty() && !removedAny) {
+    if (haveStamp && cached->stamp != stamp) {
+      auto same = std::make_shared<FolderSnapshot>(*cached);
+      same->stamp = stamp;
+      std::lock_guard<std::mutex> lock(g_cacheMutex);
+      Cache()[cacheKey] = same;
+      cached = same;
+    }
     out = cached;
     return S_OK;
   }
@@ -198,6 +211,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
 
   // Build the new snapshot in listing order.
   auto snap = std::make_shared<FolderSnapshot>();
+  if (haveStamp) snap->stamp = stamp;
   snap->rows.reserve(listed.size());
   std::unordered_map<std::string, std::uint32_t> freshByKey;
   for (std::uint32_t i = 0; i < fresh.size(); ++i) freshByKey.emplace(fresh[i].entry.key, i);

@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
+#include <ctime>
 
 #include "mailbridge/Store.h"
 
@@ -179,6 +182,25 @@ class MaildirStore final : public MailStore {
       if (c == '/') c = '.';
     }
     return root_ + "/." + name;
+  }
+
+  // Every delivery, rename and removal touches the modification time of
+  // new/ or cur/. A time within the last two seconds is not trusted (a
+  // second change in the same clock tick would go unseen), so a busy
+  // folder is simply listed.
+  bool ChangeStamp(const std::string& folder, std::string& stamp) override {
+    std::string dir = Dir(folder);
+    struct stat n {}, c {};
+    if (stat((dir + "/new").c_str(), &n) != 0 || stat((dir + "/cur").c_str(), &c) != 0) return false;
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    for (const struct stat* s : {&n, &c}) {
+      if (now.tv_sec - s->st_mtim.tv_sec < 2) return false;
+    }
+    stamp = std::to_string(n.st_ino) + ":" + std::to_string(n.st_mtim.tv_sec) + "." +
+            std::to_string(n.st_mtim.tv_nsec) + "/" + std::to_string(c.st_ino) + ":" +
+            std::to_string(c.st_mtim.tv_sec) + "." + std::to_string(c.st_mtim.tv_nsec);
+    return true;
   }
 
   HRESULT List(const std::string& folder, std::vector<StoreEntry>& out) override {
