@@ -2,6 +2,7 @@
 // identifiers, neighbours, the message record, attachments, delete, the
 // summary index, the directory and local delivery.
 #include <sys/resource.h>
+#include <utime.h>
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -324,6 +325,30 @@ TEST_F(MaildirConnection, IndexFollowsChangesMadeOutsideThePortal) {
   EXPECT_EQ(cold.count, 5u);
   EXPECT_EQ(U8(cold.items[0].pszSubject), "later");
   EXPECT_TRUE(cold.BySubject("&lt;script&gt;x&lt;/script&gt;")->bRead);
+}
+
+// Folders untouched for a while are not listed again; any later change to
+// them is still seen, whenever it happens.
+TEST_F(MaildirConnection, QuietFoldersAreTrustedUntilTheyChange) {
+  Fill();
+  auto age = [&](long long when) {
+    for (const char* sub : {"/new", "/cur"}) {
+      struct utimbuf t {static_cast<time_t>(when), static_cast<time_t>(when)};
+      utime((root + sub).c_str(), &t);
+    }
+  };
+  age(time(nullptr) - 100);
+  auto c = Open();
+  EXPECT_EQ(List(*c).count, 4u);
+  EXPECT_EQ(List(*c).count, 4u);  // served from the cache
+  PutMessage(root, "new", "6000.H.host", Message({"Subject: arrived"}, ""), 6000);
+  EXPECT_EQ(List(*c).count, 5u);
+  age(time(nullptr) - 50);
+  EXPECT_EQ(List(*c).count, 5u);
+  // A flag change by another program, in a folder that looked quiet.
+  rename((root + "/new/6000.H.host").c_str(), (root + "/cur/6000.H.host:2,S").c_str());
+  age(time(nullptr) - 40);
+  EXPECT_TRUE(List(*c).BySubject("arrived")->bRead);
 }
 
 TEST_F(MaildirConnection, IndexContentIsUsedWithoutReparsing) {
