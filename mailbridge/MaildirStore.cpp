@@ -295,9 +295,19 @@ class MaildirStore final : public MailStore {
     // Keep the flags; a message from new/ arrives in cur/ with an empty flag set.
     if (name.find(":2,") == std::string::npos) name += ":2,";
     std::string from = Dir(folder) + "/" + entry.locator;
-    if (rename(from.c_str(), (to + "/cur/" + name).c_str()) != 0) {
+    // link() never replaces a message already in the target folder under
+    // the same name; then the moved one gets a fresh name.
+    std::string target = to + "/cur/" + name;
+    if (link(from.c_str(), target.c_str()) != 0) {
       int err = errno;
       if (err == ENOENT && Relocate(folder, entry)) return Move(folder, entry, toFolder);
+      if (err != EEXIST) return ErrnoResult(err);
+      target = to + "/cur/" + UniqueName() + name.substr(name.find(":2,"));
+      if (link(from.c_str(), target.c_str()) != 0) return ErrnoResult(errno);
+    }
+    if (unlink(from.c_str()) != 0) {
+      int err = errno;
+      unlink(target.c_str());  // keep exactly one copy
       return ErrnoResult(err);
     }
     return S_OK;

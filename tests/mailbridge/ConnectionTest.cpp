@@ -297,6 +297,19 @@ TEST_F(MaildirConnection, DeleteMovesToTrashAndDeletingFromTrashRemoves) {
   ASSERT_EQ(trash.count, 1u);
   EXPECT_TRUE(Exists(root + "/.Trash/maildirfolder"));
   EXPECT_TRUE(trash.items[0].bRead);  // flags travel with the message
+  // A message whose name is already taken in the trash keeps both copies.
+  PutMessage(root, "cur", "7000.T.host:2,S", Message({"Subject: twin"}, ""), 3001);
+  PutMessage(root + "/.Trash", "cur", "7000.T.host:2,S", Message({"Subject: older twin"}, ""), 5);
+  Summary again = List(*c);
+  ASSERT_EQ(c->DeleteMessage(u"", again.BySubject("twin")->guidID, u"en"), S_OK);
+  Summary trash3 = List(*c, u"Trash");
+  EXPECT_NE(trash3.BySubject("twin"), nullptr);
+  EXPECT_NE(trash3.BySubject("older twin"), nullptr);
+  for (DWORD i = 0; i < trash3.count; ++i) {
+    if (U8(trash3.items[i].pszSubject) != "alpha") {
+      ASSERT_EQ(c->DeleteMessage(u"Trash", trash3.items[i].guidID, u"en"), S_OK);
+    }
+  }
   ASSERT_EQ(c->DeleteMessage(u"Trash", trash.items[0].guidID, u"en"), S_OK);
   EXPECT_EQ(List(*c, u"Trash").count, 0u);
   EXPECT_TRUE(FilesIn(root + "/.Trash/cur").empty());
