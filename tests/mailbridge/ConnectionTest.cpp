@@ -416,6 +416,20 @@ TEST_F(MaildirConnection, MeetingRequestIsFlaggedInListAndMessage) {
   EXPECT_EQ(o.count, 0u);
 }
 
+TEST_F(MaildirConnection, CredentialsChangeNothingForAMaildir) {
+  Fill();
+  bool asked = false;
+  config.resolveCredentials = [&](const std::string&, const std::string&)
+      -> std::optional<std::pair<std::string, std::string>> {
+    asked = true;
+    return std::nullopt;
+  };
+  auto c = Open();
+  EXPECT_EQ(c->InitializeUserCredentials(u"key", u"ticket"), S_OK);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(List(*c).count, 4u);
+}
+
 // Directory ---------------------------------------------------------------
 
 class Directory : public MaildirConnection {

@@ -175,6 +175,30 @@ TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
   EXPECT_EQ(FilesIn(dir.path() + "/bobbox/new").size(), 1u);
 }
 
+TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLogin) {
+  mailbridge::ImapSettings bobLogin;
+  bobLogin.host = "127.0.0.1";
+  bobLogin.port = port;
+  bobLogin.login = "bob";
+  bobLogin.password = "secret";
+  ASSERT_EQ(mailbridge::OpenImapStore(bobLogin)->Append("", "Subject: for bob\r\n\r\n", false), S_OK);
+  std::string seenKey, seenTicket;
+  config.resolveCredentials = [&](const std::string& key, const std::string& ticket)
+      -> std::optional<std::pair<std::string, std::string>> {
+    seenKey = key;
+    seenTicket = ticket;
+    if (ticket != "good") return std::nullopt;
+    return std::make_pair(std::string("bob"), std::string("secret"));
+  };
+  auto c = mailbridge::OpenConnection(config);
+  HRESULT hr;
+  EXPECT_TRUE(Subjects(*c, u"", &hr).empty());  // alice's empty inbox
+  EXPECT_EQ(c->InitializeUserCredentials(u"master-key", u"bad"), E_ACCESSDENIED);
+  ASSERT_EQ(c->InitializeUserCredentials(u"master-key", u"good"), S_OK);
+  EXPECT_EQ(seenKey, "master-key");
+  EXPECT_EQ(Subjects(*c, u"", &hr), (std::vector<std::string>{"for bob"}));
+}
+
 TEST_F(Dovecot, WrongPasswordIsRefused) {
   config.imapPassword = "wrong";
   auto bad = mailbridge::OpenConnection(config);
