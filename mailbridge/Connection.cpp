@@ -568,6 +568,7 @@ HRESULT Connection::InitializeUserCredentials(const char16_t* masterSessionKey, 
     s.port = config_.imapPort;
     s.login = login->first;
     s.password = login->second;
+    s.timeoutSeconds = config_.imapTimeoutSeconds;
     auto store = OpenImapStore(s);
     if (!store) return E_FAIL;
     Rebind(std::move(store));

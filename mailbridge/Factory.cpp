@@ -12,6 +12,7 @@ std::unique_ptr<MAPIManaged::MAPINativeConnection> OpenConnection(const AccountC
     std::string user = config.imapUser.empty() ? config.userName : config.imapUser;
     s.login = config.imapMasterUser.empty() ? user : user + "*" + config.imapMasterUser;
     s.password = config.imapPassword;
+    s.timeoutSeconds = config.imapTimeoutSeconds;
     store = OpenImapStore(s);
   } else {
     store = OpenMaildirStore(config.maildir);

@@ -69,6 +69,29 @@ void ReadAttributes(mailimap_msg_att* att, FetchedItem& out) {
   }
 }
 
+// libetpan's socket reader returns 0 at end of stream and its literal parser
+// then waits for more forever: a server that hangs up mid-message must end
+// the read instead. The socket driver is copied with that one change.
+ssize_t (*g_socketRead)(mailstream_low*, void*, size_t) = nullptr;
+mailstream_low_driver g_endAwareDriver;
+
+ssize_t EndAwareRead(mailstream_low* low, void* buf, size_t count) {
+  ssize_t r = g_socketRead(low, buf, count);
+  return r == 0 && count > 0 ? -1 : r;
+}
+
+void UseEndAwareReads(mailimap* imap) {
+  mailstream_low* low = imap && imap->imap_stream ? mailstream_get_low(imap->imap_stream) : nullptr;
+  if (!low || !low->driver) return;
+  static std::once_flag once;
+  std::call_once(once, [&] {
+    g_endAwareDriver = *low->driver;
+    g_socketRead = low->driver->mailstream_read;
+    g_endAwareDriver.mailstream_read = EndAwareRead;
+  });
+  if (low->driver->mailstream_read == g_socketRead) low->driver = &g_endAwareDriver;
+}
+
 class ImapStore final : public MailStore {
  public:
   explicit ImapStore(ImapSettings s) : s_(std::move(s)) {}
@@ -80,12 +103,15 @@ class ImapStore final : public MailStore {
 
   HRESULT Connect() {
     if (imap_) return S_OK;
-    static std::once_flag once;
-    std::call_once(once, [] { mailstream_network_delay.tv_sec = 30; });
     imap_ = mailimap_new(0, nullptr);
     if (!imap_) return E_OUTOFMEMORY;
-    if (!Ok(mailimap_socket_connect(imap_, s_.host.c_str(), static_cast<uint16_t>(s_.port))) ||
-        !Ok(mailimap_login(imap_, s_.login.c_str(), s_.password.c_str()))) {
+    mailimap_set_timeout(imap_, static_cast<time_t>(s_.timeoutSeconds > 0 ? s_.timeoutSeconds : 30));
+    if (!Ok(mailimap_socket_connect(imap_, s_.host.c_str(), static_cast<uint16_t>(s_.port)))) {
+      Disconnect(false);
+      return E_FAIL;
+    }
+    UseEndAwareReads(imap_);
+    if (!Ok(mailimap_login(imap_, s_.login.c_str(), s_.password.c_str()))) {
       Disconnect();
       return E_ACCESSDENIED;
     }
@@ -102,9 +128,11 @@ class ImapStore final : public MailStore {
     return S_OK;
   }
 
-  void Disconnect() {
+  // politely: LOGOUT first; after a failure the socket may be dead, and
+  // writing to it again could raise SIGPIPE, so it is only closed.
+  void Disconnect(bool politely = true) {
     if (imap_) {
-      mailimap_logout(imap_);
+      if (politely) mailimap_logout(imap_);
       mailimap_free(imap_);
       imap_ = nullptr;
     }
@@ -113,7 +141,7 @@ class ImapStore final : public MailStore {
 
   // A failed command may have left the session unusable: start afresh next time.
   HRESULT Fail(int r) {
-    Disconnect();
+    Disconnect(false);
     return r == MAILIMAP_ERROR_MEMORY ? E_OUTOFMEMORY : E_FAIL;
   }
 

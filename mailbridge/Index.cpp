@@ -14,7 +14,7 @@
 namespace mailbridge {
 namespace {
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 std::mutex g_cacheMutex;
 std::map<std::string, std::shared_ptr<const FolderSnapshot>>& Cache() {
@@ -112,10 +112,6 @@ GUID SummaryIndex::GuidFor(const std::string& folder, const std::string& key) co
 }
 
 HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out) {
-  std::vector<StoreEntry> listed;
-  HRESULT hr = store_.List(folder, listed);
-  if (FAILED(hr)) return hr;
-
   const std::string cacheKey = path_ + "\n" + store_.Identity() + "\n" +
                                platform::Utf16ToUtf8(platform::GuidToString(userSpace_)) + "\n" + folder;
   std::shared_ptr<const FolderSnapshot> cached;
@@ -124,7 +120,19 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
     auto it = Cache().find(cacheKey);
     if (it != Cache().end()) cached = it->second;
   }
+  // Nothing changed in the folder since it was last listed: no listing.
+  std::string stamp;
+  bool haveStamp = store_.ChangeStamp(folder, stamp);
+  if (cached && haveStamp && cached->stamp == stamp) {
+    out = cached;
+    return S_OK;
+  }
+  std::vector<StoreEntry> listed;
+  HRESULT hr = store_.List(folder, listed);
+  if (FAILED(hr)) return hr;
 
+  // One index file may serve several logins (IMAP): rows are kept per store.
+  const std::string dbFolder = store_.Identity() + "\n" + folder;
   // Rows known from before: the process cache, else the index on disk.
   std::vector<StoredRow> diskRows;
   std::unordered_map<std::string, std::uint32_t> diskByKey;
@@ -134,7 +142,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
                            "SELECT key, locator, seen, received, importance, attach, meeting, sender, subject, body"
                            " FROM summary WHERE folder=?",
                            -1, &st, nullptr) == SQLITE_OK) {
-      sqlite3_bind_text(st, 1, folder.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(st, 1, dbFolder.c_str(), -1, SQLITE_TRANSIENT);
       while (sqlite3_step(st) == SQLITE_ROW) {
         StoredRow r;
         r.entry.key = Col(st, 0);
@@ -182,6 +190,13 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
   std::size_t previous = cached ? cached->rows.size() : diskRows.size();
   bool removedAny = known != previous;
   if (cached && toFetch.empty() && changed.empty() && !removedAny) {
+    if (haveStamp && cached->stamp != stamp) {
+      auto same = std::make_shared<FolderSnapshot>(*cached);
+      same->stamp = stamp;
+      std::lock_guard<std::mutex> lock(g_cacheMutex);
+      Cache()[cacheKey] = same;
+      cached = same;
+    }
     out = cached;
     return S_OK;
   }
@@ -198,6 +213,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
 
   // Build the new snapshot in listing order.
   auto snap = std::make_shared<FolderSnapshot>();
+  if (haveStamp) snap->stamp = stamp;
   snap->rows.reserve(listed.size());
   std::unordered_map<std::string, std::uint32_t> freshByKey;
   for (std::uint32_t i = 0; i < fresh.size(); ++i) freshByKey.emplace(fresh[i].entry.key, i);
@@ -232,7 +248,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
                        -1, &ins, nullptr);
     for (const auto& r : fresh) {
       if (!ins) break;
-      sqlite3_bind_text(ins, 1, folder.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(ins, 1, dbFolder.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_text(ins, 2, r.entry.key.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_text(ins, 3, r.entry.locator.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_int(ins, 4, r.entry.read ? 1 : 0);
@@ -253,7 +269,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
       if (!upd) break;
       sqlite3_bind_text(upd, 1, e.locator.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_int(upd, 2, e.read ? 1 : 0);
-      sqlite3_bind_text(upd, 3, folder.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(upd, 3, dbFolder.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_bind_text(upd, 4, e.key.c_str(), -1, SQLITE_TRANSIENT);
       sqlite3_step(upd);
       sqlite3_reset(upd);
@@ -275,7 +291,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
       sqlite3_prepare_v2(db_->db, "DELETE FROM summary WHERE folder=? AND key=?", -1, &del, nullptr);
       for (const auto& k : gone) {
         if (!del) break;
-        sqlite3_bind_text(del, 1, folder.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(del, 1, dbFolder.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_bind_text(del, 2, k.c_str(), -1, SQLITE_TRANSIENT);
         sqlite3_step(del);
         sqlite3_reset(del);

@@ -13,7 +13,7 @@
 namespace mailbridge {
 
 // UTF-16 units of body text kept per message for previews and body search.
-constexpr std::size_t kSummaryBodyUnits = 1024;
+constexpr std::size_t kSummaryBodyUnits = 512;
 
 struct SummaryRow {
   StoreEntry entry;
@@ -29,6 +29,7 @@ struct SummaryRow {
 struct FolderSnapshot {
   std::vector<SummaryRow> rows;
   std::unordered_map<std::string, std::uint32_t> byKey;
+  std::string stamp;  // the store's change stamp when this was listed
 };
 
 class SummaryIndex {

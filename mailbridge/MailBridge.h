@@ -34,6 +34,7 @@ struct AccountConfig {
   std::string imapUser;        // default userName
   std::string imapMasterUser;  // logs in as "imapUser*imapMasterUser" when set
   std::string imapPassword;    // the master user's password when one is set
+  int imapTimeoutSeconds = 30; // a silent server fails the call after this long
 
   // Sending: an SMTP URL ("smtp://127.0.0.1:25") or, when empty, local
   // delivery into the existing Maildir <localDeliveryRoot>/<local part> for

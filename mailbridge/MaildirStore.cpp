@@ -6,10 +6,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
+#include <ctime>
 
 #include "mailbridge/Store.h"
 
@@ -181,6 +184,25 @@ class MaildirStore final : public MailStore {
     return root_ + "/." + name;
   }
 
+  // Every delivery, rename and removal touches the modification time of
+  // new/ or cur/. A time within the last two seconds is not trusted (a
+  // second change in the same clock tick would go unseen), so a busy
+  // folder is simply listed.
+  bool ChangeStamp(const std::string& folder, std::string& stamp) override {
+    std::string dir = Dir(folder);
+    struct stat n {}, c {};
+    if (stat((dir + "/new").c_str(), &n) != 0 || stat((dir + "/cur").c_str(), &c) != 0) return false;
+    struct timespec now {};
+    clock_gettime(CLOCK_REALTIME, &now);
+    for (const struct stat* s : {&n, &c}) {
+      if (now.tv_sec - s->st_mtim.tv_sec < 2) return false;
+    }
+    stamp = std::to_string(n.st_ino) + ":" + std::to_string(n.st_mtim.tv_sec) + "." +
+            std::to_string(n.st_mtim.tv_nsec) + "/" + std::to_string(c.st_ino) + ":" +
+            std::to_string(c.st_mtim.tv_sec) + "." + std::to_string(c.st_mtim.tv_nsec);
+    return true;
+  }
+
   HRESULT List(const std::string& folder, std::vector<StoreEntry>& out) override {
     out.clear();
     std::string dir = Dir(folder);
@@ -273,9 +295,19 @@ class MaildirStore final : public MailStore {
     // Keep the flags; a message from new/ arrives in cur/ with an empty flag set.
     if (name.find(":2,") == std::string::npos) name += ":2,";
     std::string from = Dir(folder) + "/" + entry.locator;
-    if (rename(from.c_str(), (to + "/cur/" + name).c_str()) != 0) {
+    // link() never replaces a message already in the target folder under
+    // the same name; then the moved one gets a fresh name.
+    std::string target = to + "/cur/" + name;
+    if (link(from.c_str(), target.c_str()) != 0) {
       int err = errno;
       if (err == ENOENT && Relocate(folder, entry)) return Move(folder, entry, toFolder);
+      if (err != EEXIST) return ErrnoResult(err);
+      target = to + "/cur/" + UniqueName() + name.substr(name.find(":2,"));
+      if (link(from.c_str(), target.c_str()) != 0) return ErrnoResult(errno);
+    }
+    if (unlink(from.c_str()) != 0) {
+      int err = errno;
+      unlink(target.c_str());  // keep exactly one copy
       return ErrnoResult(err);
     }
     return S_OK;

@@ -335,7 +335,16 @@ std::string ToUtf8(std::string_view bytes, std::string_view charset) {
     return MakeValidUtf8(bytes);
   }
   // Opening a converter loads glibc's module each time: keep them open.
-  thread_local std::map<std::string, iconv_t> converters;
+  struct Converters {
+    std::map<std::string, iconv_t> open;
+    ~Converters() {
+      for (auto& [name, cd] : open) {
+        if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+      }
+    }
+  };
+  thread_local Converters cache;
+  auto& converters = cache.open;
   iconv_t cd;
   auto it = converters.find(cs);
   if (it != converters.end()) {

@@ -27,6 +27,13 @@ class MailStore {
   virtual ~MailStore() = default;
   // Stable text naming this store, part of every message identifier.
   virtual std::string Identity() const = 0;
+  // A text that changes whenever the folder's listing may have changed, or
+  // false when the store cannot tell (then the folder is listed every time).
+  virtual bool ChangeStamp(const std::string& folder, std::string& stamp) {
+    (void)folder;
+    (void)stamp;
+    return false;
+  }
   // The folder's messages, cheaply: no message bytes are read.
   virtual HRESULT List(const std::string& folder, std::vector<StoreEntry>& out) = 0;
   // Reads the given messages; entries that vanished are skipped.
@@ -52,6 +59,7 @@ struct ImapSettings {
   int port = 143;
   std::string login;
   std::string password;
+  int timeoutSeconds = 30;
 };
 std::unique_ptr<MailStore> OpenImapStore(const ImapSettings& settings);
 

@@ -2,6 +2,7 @@
 // identifiers, neighbours, the message record, attachments, delete, the
 // summary index, the directory and local delivery.
 #include <sys/resource.h>
+#include <utime.h>
 
 #include <csignal>
 #include <gtest/gtest.h>
@@ -296,6 +297,19 @@ TEST_F(MaildirConnection, DeleteMovesToTrashAndDeletingFromTrashRemoves) {
   ASSERT_EQ(trash.count, 1u);
   EXPECT_TRUE(Exists(root + "/.Trash/maildirfolder"));
   EXPECT_TRUE(trash.items[0].bRead);  // flags travel with the message
+  // A message whose name is already taken in the trash keeps both copies.
+  PutMessage(root, "cur", "7000.T.host:2,S", Message({"Subject: twin"}, ""), 3001);
+  PutMessage(root + "/.Trash", "cur", "7000.T.host:2,S", Message({"Subject: older twin"}, ""), 5);
+  Summary again = List(*c);
+  ASSERT_EQ(c->DeleteMessage(u"", again.BySubject("twin")->guidID, u"en"), S_OK);
+  Summary trash3 = List(*c, u"Trash");
+  EXPECT_NE(trash3.BySubject("twin"), nullptr);
+  EXPECT_NE(trash3.BySubject("older twin"), nullptr);
+  for (DWORD i = 0; i < trash3.count; ++i) {
+    if (U8(trash3.items[i].pszSubject) != "alpha") {
+      ASSERT_EQ(c->DeleteMessage(u"Trash", trash3.items[i].guidID, u"en"), S_OK);
+    }
+  }
   ASSERT_EQ(c->DeleteMessage(u"Trash", trash.items[0].guidID, u"en"), S_OK);
   EXPECT_EQ(List(*c, u"Trash").count, 0u);
   EXPECT_TRUE(FilesIn(root + "/.Trash/cur").empty());
@@ -324,6 +338,30 @@ TEST_F(MaildirConnection, IndexFollowsChangesMadeOutsideThePortal) {
   EXPECT_EQ(cold.count, 5u);
   EXPECT_EQ(U8(cold.items[0].pszSubject), "later");
   EXPECT_TRUE(cold.BySubject("&lt;script&gt;x&lt;/script&gt;")->bRead);
+}
+
+// Folders untouched for a while are not listed again; any later change to
+// them is still seen, whenever it happens.
+TEST_F(MaildirConnection, QuietFoldersAreTrustedUntilTheyChange) {
+  Fill();
+  auto age = [&](long long when) {
+    for (const char* sub : {"/new", "/cur"}) {
+      struct utimbuf t {static_cast<time_t>(when), static_cast<time_t>(when)};
+      utime((root + sub).c_str(), &t);
+    }
+  };
+  age(time(nullptr) - 100);
+  auto c = Open();
+  EXPECT_EQ(List(*c).count, 4u);
+  EXPECT_EQ(List(*c).count, 4u);  // served from the cache
+  PutMessage(root, "new", "6000.H.host", Message({"Subject: arrived"}, ""), 6000);
+  EXPECT_EQ(List(*c).count, 5u);
+  age(time(nullptr) - 50);
+  EXPECT_EQ(List(*c).count, 5u);
+  // A flag change by another program, in a folder that looked quiet.
+  rename((root + "/new/6000.H.host").c_str(), (root + "/cur/6000.H.host:2,S").c_str());
+  age(time(nullptr) - 40);
+  EXPECT_TRUE(List(*c).BySubject("arrived")->bRead);
 }
 
 TEST_F(MaildirConnection, IndexContentIsUsedWithoutReparsing) {
@@ -376,6 +414,20 @@ TEST_F(MaildirConnection, MeetingRequestIsFlaggedInListAndMessage) {
   Opened o = Show(*c, s.items[0].guidID);
   EXPECT_EQ(o.msg[0].bMeetingRequest, 1);
   EXPECT_EQ(o.count, 0u);
+}
+
+TEST_F(MaildirConnection, CredentialsChangeNothingForAMaildir) {
+  Fill();
+  bool asked = false;
+  config.resolveCredentials = [&](const std::string&, const std::string&)
+      -> std::optional<std::pair<std::string, std::string>> {
+    asked = true;
+    return std::nullopt;
+  };
+  auto c = Open();
+  EXPECT_EQ(c->InitializeUserCredentials(u"key", u"ticket"), S_OK);
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(List(*c).count, 4u);
 }
 
 // Directory ---------------------------------------------------------------

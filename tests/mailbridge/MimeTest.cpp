@@ -187,9 +187,10 @@ TEST(BadInput, HundredLevelsOfNesting) {
 }
 
 TEST(BadInput, NulBytesAndPathsInNames) {
-  std::string raw("Subject: nul\0here\nContent-Type: multipart/mixed; boundary=n\n\n--n\n"
-                  "Content-Disposition: attachment; filename=\"../../etc/pa\0sswd\"\n\ndata\n--n--\n",
-                  150);
+  static const char kRaw[] =
+      "Subject: nul\0here\nContent-Type: multipart/mixed; boundary=n\n\n--n\n"
+      "Content-Disposition: attachment; filename=\"../../etc/pa\0sswd\"\n\ndata\n--n--\n";
+  std::string raw(kRaw, sizeof kRaw - 1);
   ParsedMessage m = ParseMessage(raw);
   EXPECT_EQ(m.subject.find('\0'), std::string::npos);
   for (const auto& a : m.attachments) EXPECT_EQ(a.fileName.find('\0'), std::string::npos);
