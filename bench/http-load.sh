@@ -56,7 +56,10 @@ for n in 1000 10000; do
 done
 
 cookie="LumarestSession=$(signin u1000)"
-view=$(curl -s -H "Cookie: $cookie" "$base/Inbox.asp" | grep -o "ViewInboxMessage.asp?Guid=[^\"']*" | head -1 | sed 's/&amp;/\&/g')
+# Rows name their message in openMessage("Guid=...&amp;TI=0&amp;Folder=&amp;Store=").
+query=$(curl -s -H "Cookie: $cookie" "$base/Inbox.asp" | grep -o 'openMessage("[^"]*")' | head -1 |
+  sed -e 's/^openMessage("//' -e 's/")$//' -e 's/&amp;/\&/g' -e 's/{/%7B/' -e 's/}/%7D/' || true)
+view=${query:+ViewInboxMessage.asp?$query}
 if [ -n "$view" ]; then
   for c in 1 4 16; do
     echo "## message view, $c connections"
@@ -66,4 +69,6 @@ if [ -n "$view" ]; then
 else
   echo "## message view: the listing named no message; skipped"
 fi
-echo "## resident memory of the portal: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"
+echo "## resident memory of the portal after the runs: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"
+for _ in $(seq 1 100); do signin u10000 >/dev/null; done
+echo "## resident memory with 100 more sessions: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"

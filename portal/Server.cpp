@@ -81,6 +81,9 @@ Portal::Portal(PortalOptions options)
   server_->set_read_timeout(30, 0);
   server_->set_write_timeout(30, 0);
   server_->set_keep_alive_max_count(1000);
+  // Answers go out in several writes; without this, delayed acknowledgements
+  // hold each answer back by tens of milliseconds.
+  server_->set_tcp_nodelay(true);
   auto handler = [this](const httplib::Request& req, httplib::Response& res) { Route(req, res); };
   server_->Get(".*", handler);
   server_->Post(".*", handler);
