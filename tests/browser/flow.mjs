@@ -40,7 +40,7 @@ try {
   await shot("inbox");
 
   // Select a row and open it with the tool bar.
-  (await rowWithText("Quarterly report with attachments")).click();
+  await (await rowWithText("Quarterly report with attachments")).click();
   await Promise.all([page.waitForNavigation(), page.locator("td.coolButton", { hasText: /Open/ }).first().click()]);
   check(/ViewInboxMessage\.asp/i.test(page.url()), "Open did not show the message");
   await shot("message");
@@ -69,7 +69,7 @@ try {
 
   // Answer the meeting request.
   await page.goto(`${base}/Inbox.asp`);
-  (await rowWithText("Planning meeting")).dblclick();
+  await (await rowWithText("Planning meeting")).dblclick();
   await page.waitForURL(/ViewInboxMessage\.asp/i);
   await shot("meeting");
   await Promise.all([page.waitForNavigation(), page.locator("td.coolButton", { hasText: "Accept" }).first().click()]);
@@ -77,7 +77,7 @@ try {
   await shot("meeting-answered");
 
   // Delete a message from its view.
-  (await rowWithText("This week's newsletter")).dblclick();
+  await (await rowWithText("This week's newsletter")).dblclick();
   await page.waitForURL(/ViewInboxMessage\.asp/i);
   await Promise.all([page.waitForNavigation(), page.locator("td.coolButton", { hasText: "Delete" }).first().click()]);
   check(await page.locator("tr", { hasText: "This week's newsletter" }).count() === 0, "the message is still listed");
