@@ -23,7 +23,7 @@ namespace {
 // Acts as the signed-in user: the password must be the session's own secret
 // (what VGetSessionADPwd hands out) and the user the session's user. While
 // it holds, file checks run for that user; Revert or release ends it.
-class Impersonator final : public ComObject<IHvnImpersonate> {
+class Impersonator final : public ComObject<IImpersonate> {
  public:
   ~Impersonator() override { Revert(); }
   HRESULT Impersonate(BSTR user, BSTR domain, BSTR password, VARIANT_BOOL, VARIANT_BOOL* result) override {
@@ -48,11 +48,11 @@ class Impersonator final : public ComObject<IHvnImpersonate> {
     *result = VARIANT_TRUE;
     return S_OK;
   }
-  HRESULT Revert() override {
+  // Releasing the object ends the impersonation.
+  void Revert() {
     if (active_)
       if (auto* ctx = CurrentRequest()) ctx->impersonated = false;
     active_ = false;
-    return S_OK;
   }
 
  private:
@@ -118,9 +118,9 @@ class Shell final : public DispatchObject<IDispatch> {
 
 class ActivationServ final : public DispatchObject<IHvnActivationServ> {
  public:
-  HRESULT get_Version(LONG* version) override {
+  HRESULT get_Version(BSTR* version) override {
     if (!version) return E_POINTER;
-    *version = 1;
+    *version = platform::AllocBstr(u"LumarestInbox portal 1.0");
     return S_OK;
   }
   HRESULT Upload(BSTR, BSTR service, BSTR fileName, VARIANT bytes, VARIANT* result, BSTR*,
@@ -165,44 +165,33 @@ class ActivationServ final : public DispatchObject<IHvnActivationServ> {
 // the same request reads them back; writes for another session of the same
 // user go to the session store on Commit. Another user's session is refused.
 // A name "Halvorn.Slv.X" is also stored as "X", the name the component
-// reads the compose fields by.
-class MasterSession final : public DispatchObject<IHvnMasterSession> {
+// reads the compose fields by. Names beginning with "_" are the portal's.
+class MasterSession final : public DispatchObject<IMasterSessionStore> {
  public:
   HRESULT Open(BSTR id) override {
     auto* ctx = CurrentRequest();
     if (!ctx || !ctx->User() || !ctx->Sess()) return E_ACCESSDENIED;
     std::string master = U8(BstrView(id));
     if (master.empty()) return E_INVALIDARG;
+    pending_.clear();
     if (master == ctx->Sess()->Master()) {
       own_ = true;
-      open_ = true;
-      return S_OK;
+    } else {
+      auto& store = ctx->Host().Store();
+      auto sid = store.SessionForMaster(master);
+      if (!sid) return E_INVALIDARG;
+      auto vars = store.Load(*sid);
+      if (!vars || (*vars)["_user"] != ctx->User()->name) return E_ACCESSDENIED;
+      foreignId_ = *sid;
+      own_ = false;
     }
-    auto& store = ctx->Host().Store();
-    auto sid = store.SessionForMaster(master);
-    if (!sid) return E_INVALIDARG;
-    auto vars = store.Load(*sid);
-    if (!vars || (*vars)["_user"] != ctx->User()->name) return E_ACCESSDENIED;
-    foreignId_ = *sid;
-    own_ = false;
+    master_ = master;
     open_ = true;
     return S_OK;
   }
-  HRESULT GetValue(BSTR name, BSTR* value) override {
-    if (!value) return E_POINTER;
-    *value = nullptr;
-    if (!open_) return E_UNEXPECTED;
-    std::string n = U8(BstrView(name));
-    if (n.empty() || n[0] == '_') return E_INVALIDARG;
-    std::string v;
-    if (auto it = pending_.find(n); it != pending_.end()) {
-      v = it->second;
-    } else if (own_) {
-      v = CurrentRequest()->Sess()->Get(n);
-    } else if (auto vars = CurrentRequest()->Host().Store().Load(foreignId_)) {
-      v = (*vars)[n];
-    }
-    *value = platform::AllocBstr(U16(v));
+  HRESULT Close() override {
+    open_ = false;
+    pending_.clear();
     return S_OK;
   }
   HRESULT get_IsOpen(VARIANT_BOOL* open) override {
@@ -210,28 +199,68 @@ class MasterSession final : public DispatchObject<IHvnMasterSession> {
     *open = open_ ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
-  HRESULT get_UserName(BSTR* user) override {
-    if (!user) return E_POINTER;
-    auto* ctx = CurrentRequest();
-    *user = platform::AllocBstr(U16(ctx && ctx->User() ? ctx->User()->name : ""));
-    return S_OK;
+  HRESULT GetValue(BSTR name, BSTR* value) override {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    std::string v;
+    HRESULT hr = Read(U8(BstrView(name)), v);
+    if (SUCCEEDED(hr)) *value = platform::AllocBstr(U16(v));
+    return hr;
   }
   HRESULT DeleteValue(BSTR name) override { return SetValue(name, nullptr); }
-  HRESULT get_PendingCount(LONG* count) override {
+  HRESULT HasValue(BSTR name, VARIANT_BOOL* present) override {
+    if (!present) return E_POINTER;
+    std::string v;
+    HRESULT hr = Read(U8(BstrView(name)), v);
+    *present = SUCCEEDED(hr) && !v.empty() ? VARIANT_TRUE : VARIANT_FALSE;
+    return FAILED(hr) ? hr : S_OK;
+  }
+  HRESULT get_Count(LONG* count) override {
     if (!count) return E_POINTER;
-    *count = static_cast<LONG>(pending_.size());
+    if (!open_) return E_UNEXPECTED;
+    *count = static_cast<LONG>(Names().size());
     return S_OK;
   }
-  HRESULT Discard() override {
+  HRESULT GetName(LONG index, BSTR* name) override {
+    if (!name) return E_POINTER;
+    *name = nullptr;
+    if (!open_) return E_UNEXPECTED;
+    auto names = Names();
+    if (index < 0 || static_cast<std::size_t>(index) >= names.size()) return E_INVALIDARG;
+    *name = platform::AllocBstr(U16(names[static_cast<std::size_t>(index)]));
+    return S_OK;
+  }
+  HRESULT Clear() override {
+    if (!open_) return E_UNEXPECTED;
+    for (const auto& n : Names()) pending_[n] = "";
+    return S_OK;
+  }
+  HRESULT Refresh() override {
+    if (!open_) return E_UNEXPECTED;
     pending_.clear();
     return S_OK;
   }
-  HRESULT Slot8() override { return E_NOTIMPL; }
-  HRESULT Slot9() override { return E_NOTIMPL; }
-  HRESULT Slot10() override { return E_NOTIMPL; }
-  HRESULT Slot11() override { return E_NOTIMPL; }
-  HRESULT Slot12() override { return E_NOTIMPL; }
-  HRESULT Slot13() override { return E_NOTIMPL; }
+  HRESULT get_MasterSessionID(BSTR* id) override {
+    if (!id) return E_POINTER;
+    *id = open_ ? platform::AllocBstr(U16(master_)) : nullptr;
+    return open_ ? S_OK : E_UNEXPECTED;
+  }
+  HRESULT GetValueVariant(BSTR name, VARIANT* value) override {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    std::string v;
+    HRESULT hr = Read(U8(BstrView(name)), v);
+    if (FAILED(hr)) return hr;
+    value->vt = VT_BSTR;
+    value->bstrVal = platform::AllocBstr(U16(v));
+    return S_OK;
+  }
+  HRESULT SetValueVariant(BSTR name, VARIANT value) override {
+    CComVariant text;
+    if (value.vt != VT_EMPTY && FAILED(VariantChangeType(&text, &value, 0, VT_BSTR)))
+      return DISP_E_TYPEMISMATCH;
+    return SetValue(name, value.vt == VT_EMPTY ? nullptr : text.bstrVal);
+  }
   HRESULT SetValue(BSTR name, BSTR value) override {
     if (!open_) return E_UNEXPECTED;
     std::string n = U8(BstrView(name));
@@ -257,8 +286,36 @@ class MasterSession final : public DispatchObject<IHvnMasterSession> {
   }
 
  private:
+  // The session's values as they stand now, pending writes included.
+  SessionVars Current() {
+    SessionVars vars;
+    auto* ctx = CurrentRequest();
+    if (own_ && ctx && ctx->Sess()) {
+      vars = ctx->Sess()->All();
+    } else if (ctx) {
+      if (auto loaded = ctx->Host().Store().Load(foreignId_)) vars = *loaded;
+    }
+    for (const auto& [k, v] : pending_) vars[k] = v;
+    return vars;
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> out;
+    for (const auto& [k, v] : Current())
+      if (!k.empty() && k[0] != '_') out.push_back(k);
+    return out;
+  }
+  HRESULT Read(const std::string& name, std::string& value) {
+    if (!open_) return E_UNEXPECTED;
+    if (name.empty() || name[0] == '_') return E_INVALIDARG;
+    auto vars = Current();
+    auto it = vars.find(name);
+    value = it == vars.end() ? std::string() : it->second;
+    return S_OK;
+  }
+
   bool open_ = false;
   bool own_ = false;
+  std::string master_;
   std::string foreignId_;
   SessionVars pending_;
 };
@@ -271,7 +328,7 @@ void RegisterProgId(std::u16string_view progId, REFCLSID clsid) {
 }  // namespace
 
 void RegisterHostClasses() {
-  platform::RegisterProcessClass(CLSID_HvnImpersonate, [](IUnknown* outer, REFIID riid, void** ppv) {
+  platform::RegisterProcessClass(CLSID_Impersonate, [](IUnknown* outer, REFIID riid, void** ppv) {
     return CreateForFactory<Impersonator>(outer, riid, ppv);
   });
   platform::RegisterProcessClass(CLSID_WScriptShell, [](IUnknown* outer, REFIID riid, void** ppv) {
@@ -280,11 +337,11 @@ void RegisterHostClasses() {
   platform::RegisterProcessClass(CLSID_HvnActivationServ, [](IUnknown* outer, REFIID riid, void** ppv) {
     return CreateForFactory<ActivationServ>(outer, riid, ppv);
   });
-  platform::RegisterProcessClass(CLSID_HvnMasterSession, [](IUnknown* outer, REFIID riid, void** ppv) {
+  platform::RegisterProcessClass(CLSID_MasterSessionStore, [](IUnknown* outer, REFIID riid, void** ppv) {
     return CreateForFactory<MasterSession>(outer, riid, ppv);
   });
   RegisterProgId(u"WScript.Shell", CLSID_WScriptShell);
-  RegisterProgId(u"ActivationServiceHost.HvnActivationServ", CLSID_HvnActivationServ);
+  RegisterProgId(kActivationHostProgId, CLSID_HvnActivationServ);
 }
 
 }  // namespace portal

@@ -27,6 +27,12 @@ std::string Session::Get(const std::string& name) const {
 
 void Session::Set(const std::string& name, const std::string& value) { changes_[name] = value; }
 
+SessionVars Session::All() const {
+  SessionVars all = vars_;
+  for (const auto& [k, v] : changes_) all[k] = v;
+  return all;
+}
+
 RequestContext::RequestContext(Portal& portal, const Account* account, Session* session,
                                hostkit::FieldList query, hostkit::FieldList form,
                                hostkit::FieldList serverVariables)

@@ -28,6 +28,8 @@ class Session {
   void ClearChanges() { changes_.clear(); }
   std::string User() const { return Get("_user"); }
   std::string Master() const { return Get("_master"); }
+  // Every value, changes included.
+  SessionVars All() const;
   bool Reduced() const { return Get("_mode") == "reduced"; }
 
  private:

@@ -67,8 +67,8 @@ class FakeInbox final : public portal::DispatchObject<IMyInbox> {
       VGetRequestFormVariable(u"MessageText", body);
       // Saves the posted text through the master session store.
       if (SUCCEEDED(VGetMasterSessionID(master))) {
-        CComPtr<IHvnMasterSession> store;
-        if (SUCCEEDED(store.CoCreateInstance(CLSID_HvnMasterSession))) {
+        CComPtr<IMasterSessionStore> store;
+        if (SUCCEEDED(store.CoCreateInstance(CLSID_MasterSessionStore))) {
           CComBSTR id(master), name(u"Halvorn.Slv.composeBody"), value(body);
           if (SUCCEEDED(store->Open(id))) {
             store->SetValue(name, value);
@@ -242,9 +242,9 @@ class FakeInbox final : public portal::DispatchObject<IMyInbox> {
     VGetSessionVariable(u"Halvorn.Slv.ADDomain", domain);
     CPasswordString pwd;
     VGetSessionADPwd(pwd);
-    CComPtr<IHvnImpersonate> imp;
+    CComPtr<IImpersonate> imp;
     VARIANT_BOOL ok = VARIANT_FALSE;
-    if (SUCCEEDED(imp.CoCreateInstance(CLSID_HvnImpersonate))) {
+    if (SUCCEEDED(imp.CoCreateInstance(CLSID_Impersonate))) {
       CComBSTR u(user), d(domain), p(pwd.Get());
       imp->Impersonate(u, d, p, VARIANT_TRUE, &ok);
       std::u16string file = Decode(VGetQueryStringVar(u"Filename"));

@@ -235,6 +235,21 @@ TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
   EXPECT_FALSE(FindMessage("Loopback note").empty());
 }
 
+TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  // A post whose button the component does not know saves the form and shows it again.
+  auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                            "IsCompose=true&TTo=ada.lindqvist%40example.org&Subject=Draft+subject&MessageText=Draft+body",
+                            "application/x-www-form-urlencoded");
+  ASSERT_TRUE(post);
+  EXPECT_EQ(post->status, 200);
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+  EXPECT_NE(form->body.find("Draft subject"), std::string::npos);
+  EXPECT_NE(form->body.find("Draft body"), std::string::npos);
+  EXPECT_NE(form->body.find("ada.lindqvist@example.org"), std::string::npos);
+}
+
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   auto cookie = SignIn("carol", "carol-secret");
   auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",

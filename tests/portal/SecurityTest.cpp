@@ -227,8 +227,8 @@ TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
   auto account = portal_->Users().Find("alice");
   portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
   hostkit::HostScope scope(&ctx);
-  CComPtr<IHvnMasterSession> store;
-  ASSERT_EQ(store.CoCreateInstance(CLSID_HvnMasterSession), S_OK);
+  CComPtr<IMasterSessionStore> store;
+  ASSERT_EQ(store.CoCreateInstance(CLSID_MasterSessionStore), S_OK);
   CComBSTR bobMaster(platform::U16(bob->Master()));
   EXPECT_EQ(store->Open(bobMaster), E_ACCESSDENIED);
   // Alice's other session may be written; the value lands there on Commit.
@@ -249,8 +249,8 @@ TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
   portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
   hostkit::HostScope scope(&ctx);
   auto attempt = [&](const std::u16string& user, const std::u16string& password) {
-    CComPtr<IHvnImpersonate> imp;
-    EXPECT_EQ(imp.CoCreateInstance(CLSID_HvnImpersonate), S_OK);
+    CComPtr<IImpersonate> imp;
+    EXPECT_EQ(imp.CoCreateInstance(CLSID_Impersonate), S_OK);
     CComBSTR u(user), d(u"example.org"), p(password);
     VARIANT_BOOL ok = VARIANT_FALSE;
     imp->Impersonate(u, d, p, VARIANT_TRUE, &ok);
