@@ -2,6 +2,7 @@
 // the form, prefilled from the compose state, the link's query keys and, for
 // replies and forwards, the earlier message.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -71,13 +72,17 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Opens a file read-only as a check that the current user can read it.
+// Opens a file read-only as a check that the current user can read it. Only
+// a plain file counts: a folder, pipe or device is left out, and is opened
+// without waiting for a writer or becoming the controlling terminal.
 bool CanOpenForReading(const std::u16string& path) {
   if (path.empty()) return false;
-  int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY);
+  int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
+  struct stat info {};
+  bool file = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   ::close(fd);
-  return true;
+  return file;
 }
 
 // Releases the records of InboxMessage on every way out.
