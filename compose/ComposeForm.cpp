@@ -367,7 +367,8 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
     for (const auto& item : attachmentList) {
       std::u16string decoded = platform::Trim(DecodeUrlSafe(item));
       if (decoded.empty()) continue;
-      for (std::size_t at; (at = decoded.find(u"UPLOADID")) != std::u16string::npos;)
+      // One pass: text that closes up behind a removed marker is not searched again.
+      for (std::size_t at = 0; (at = decoded.find(u"UPLOADID", at)) != std::u16string::npos;)
         decoded.erase(at, 8);
       std::u16string display = decoded;
       getResourceFileName(display);

@@ -327,6 +327,17 @@ TEST_F(ComposeFormTest, SameUploadTwiceIsShownOnce) {
   EXPECT_NE(std::u16string::npos, host.Body().find(u"clientHeight-245"));
 }
 
+TEST_F(ComposeFormTest, UploadMarkerIsRemovedWhereItStandsNotWhereRemovalsJoinText) {
+  // Every marker that the item holds goes; the text that closes up behind
+  // a removed marker is not searched again.
+  target->echo = true;
+  host.session[u"FileID"] = EncodeUrlSafe(u"UPLOADUPLOADIDID.doc") + u";" +
+                            EncodeUrlSafe(u"UPLOADIDa|UPLOADIDb.txt");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"[WriteText(UPLOADID.doc,0)]"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"[WriteText(a|b.txt,0)]"));
+}
+
 TEST_F(ComposeFormTest, FileFromFileBrowserIsAttachedWhenReadable) {
   testing_support::TempDir dir;
   auto path = dir / "notes.txt";
