@@ -77,7 +77,8 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
 // without waiting for a writer or becoming the controlling terminal.
 bool CanOpenForReading(const std::u16string& path) {
   if (path.empty()) return false;
-  int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd = ::open(platform::Utf16ToUtf8(path).c_str(),
+                  O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info {};
   bool file = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
