@@ -222,7 +222,7 @@ struct ImapServer {
   std::string dir;
   bool ok = false;
   ImapServer() {
-    if (std::system("command -v dovecot >/dev/null 2>&1") != 0) return;
+    if (std::system("PATH=\"$PATH:/usr/sbin:/sbin\" command -v dovecot >/dev/null 2>&1") != 0) return;
     dir = Scratch() + "/dovecot";
     mkdir(dir.c_str(), 0755);
     port = 20000 + static_cast<int>(getpid() % 20000);
