@@ -173,9 +173,10 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD ctx, REFIID riid
   IClassFactory* factory = nullptr;
   HRESULT hr = CoGetClassObject(clsid, ctx, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory));
   if (FAILED(hr)) return hr;
-  hr = factory->CreateInstance(outer, riid, ppv);
-  factory->Release();
-  return hr;
+  // The factory is released even when a host's class raises instead of returning.
+  CComPtr<IClassFactory> holder;
+  holder.Attach(factory);
+  return holder->CreateInstance(outer, riid, ppv);
 }
 
 HRESULT OleRun(IUnknown* unknown) {

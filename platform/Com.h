@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -128,7 +129,7 @@ class CComPtr {
   }
   CComPtr& operator=(const CComPtr& o) { return *this = o.p; }
   CComPtr& operator=(CComPtr&& o) noexcept {
-    if (this != &o) {
+    if (std::addressof(o) != this) {
       T* old = p;
       p = o.p;
       o.p = nullptr;

@@ -18,6 +18,7 @@ class CException {
 class CSimpleException : public CException {
  public:
   explicit CSimpleException(std::u16string message) : message_(std::move(message)) {}
+  using CException::GetErrorMessage;
   std::u16string GetErrorMessage() const override { return message_; }
 
  private:
@@ -44,6 +45,7 @@ class CFileException : public CException {
  public:
   CFileException(DWORD osError, std::u16string fileName)
       : osError_(osError), fileName_(std::move(fileName)) {}
+  using CException::GetErrorMessage;
   std::u16string GetErrorMessage() const override;
   DWORD OsError() const { return osError_; }
 

@@ -17,7 +17,27 @@ DWORD GetFileAttributesW(LPCWSTR path);
 // A UNC path begins with two backslashes (or, on this platform, two slashes).
 BOOL PathIsUNCW(LPCWSTR path);
 
+// The shell's file-type lookup, for type names only: with
+// SHGFI_USEFILEATTRIBUTES | SHGFI_TYPENAME no file is opened and the name
+// comes from the extension of path (the class registry's HKEY_CLASSES_ROOT
+// "<ext>" -> ProgID -> default value, then a table of common types, then
+// "<EXT> File", or "File" without extension). Other requests fail (0).
+constexpr UINT SHGFI_TYPENAME = 0x400;
+constexpr UINT SHGFI_USEFILEATTRIBUTES = 0x10;
+struct SHFILEINFOW {
+  void* hIcon;
+  int iIcon;
+  DWORD dwAttributes;
+  WCHAR szDisplayName[MAX_PATH];
+  WCHAR szTypeName[80];
+};
+std::uintptr_t SHGetFileInfoW(LPCWSTR path, DWORD fileAttributes, SHFILEINFOW* info, UINT infoSize,
+                              UINT flags);
+
 namespace platform {
+
+// How many times SHGetFileInfoW was called in this process (for tests).
+unsigned long ShellFileInfoCalls();
 
 DWORD Win32ErrorFromErrno(int err);
 

@@ -146,6 +146,10 @@ HMODULE CreateStaticModule(std::string_view name, std::string_view tableText) {
   return m;
 }
 
+void DestroyStaticModule(HMODULE module) {
+  if (module && module->isStatic) delete module;
+}
+
 std::u16string LoadString(HMODULE module, UINT id) {
   if (!module || !module->table) return {};
   auto it = module->table->find(id);

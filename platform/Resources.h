@@ -45,6 +45,8 @@ inline constexpr std::u16string_view kSatelliteExtension = u".strings";
 
 // A module that carries its own table (the component module, for example).
 HMODULE CreateStaticModule(std::string_view name, std::string_view tableText);
+// Frees such a module when its owner unloads.
+void DestroyStaticModule(HMODULE module);
 
 }  // namespace platform
 

@@ -32,18 +32,20 @@ std::u16string Utf8ToUtf16(std::string_view s) {
       ++i;
       continue;
     }
-    if (i + len > n) {
-      out.push_back(0xFFFD);
-      ++i;
-      continue;
-    }
     bool ok = true;
-    for (std::size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) {
+    std::size_t k = 1;
+    for (; k < len; ++k) {
+      if (i + k >= n || (p[i + k] & 0xC0) != 0x80) {
         ok = false;
         break;
       }
       cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (!ok) {
+      // A truncated sequence becomes one replacement character.
+      out.push_back(0xFFFD);
+      i += k;
+      continue;
     }
     // Reject overlong forms, surrogates and values past U+10FFFF.
     static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};

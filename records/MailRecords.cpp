@@ -1,12 +1,17 @@
 #include "records/MailRecords.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <cwctype>
 #include <vector>
 
 namespace MAPIManaged {
 
 namespace {
+std::atomic<long> g_liveArrays{0};
+
 void Free(char16_t*& p) {
   delete[] p;
   p = nullptr;
@@ -53,6 +58,52 @@ _CONTACTITEM::~_CONTACTITEM() {
   Free(pszDisplayName);
   Free(pszEmailAddress);
   for (auto*& p : pszOther) Free(p);
+}
+
+long LiveRecordArrays() { return g_liveArrays.load(); }
+
+void* _MAILITEM::operator new[](std::size_t bytes) {
+  void* p = ::operator new[](bytes);
+  ++g_liveArrays;
+  return p;
+}
+void _MAILITEM::operator delete[](void* p) noexcept {
+  if (!p) return;
+  --g_liveArrays;
+  ::operator delete[](p);
+}
+
+void* _MAILMESSAGE::operator new[](std::size_t bytes) {
+  void* p = ::operator new[](bytes);
+  ++g_liveArrays;
+  return p;
+}
+void _MAILMESSAGE::operator delete[](void* p) noexcept {
+  if (!p) return;
+  --g_liveArrays;
+  ::operator delete[](p);
+}
+
+void* _MAILMESSAGEATTACHMENTS::operator new[](std::size_t bytes) {
+  void* p = ::operator new[](bytes);
+  ++g_liveArrays;
+  return p;
+}
+void _MAILMESSAGEATTACHMENTS::operator delete[](void* p) noexcept {
+  if (!p) return;
+  --g_liveArrays;
+  ::operator delete[](p);
+}
+
+void* _CONTACTITEM::operator new[](std::size_t bytes) {
+  void* p = ::operator new[](bytes);
+  ++g_liveArrays;
+  return p;
+}
+void _CONTACTITEM::operator delete[](void* p) noexcept {
+  if (!p) return;
+  --g_liveArrays;
+  ::operator delete[](p);
 }
 
 char16_t* DupText(const char16_t* text, std::size_t length) {

@@ -24,6 +24,8 @@ struct _MAILITEM {
   _MAILITEM(const _MAILITEM&) = delete;
   _MAILITEM& operator=(const _MAILITEM&) = delete;
   ~_MAILITEM();
+  static void* operator new[](std::size_t bytes);
+  static void operator delete[](void* p) noexcept;
 };
 
 struct _MAILMESSAGE {
@@ -44,6 +46,8 @@ struct _MAILMESSAGE {
   _MAILMESSAGE(const _MAILMESSAGE&) = delete;
   _MAILMESSAGE& operator=(const _MAILMESSAGE&) = delete;
   ~_MAILMESSAGE();
+  static void* operator new[](std::size_t bytes);
+  static void operator delete[](void* p) noexcept;
 };
 
 struct _MAILMESSAGEATTACHMENTS {
@@ -54,6 +58,8 @@ struct _MAILMESSAGEATTACHMENTS {
   _MAILMESSAGEATTACHMENTS(const _MAILMESSAGEATTACHMENTS&) = delete;
   _MAILMESSAGEATTACHMENTS& operator=(const _MAILMESSAGEATTACHMENTS&) = delete;
   ~_MAILMESSAGEATTACHMENTS();
+  static void* operator new[](std::size_t bytes);
+  static void operator delete[](void* p) noexcept;
 };
 
 struct _CONTACTITEM {
@@ -68,7 +74,13 @@ struct _CONTACTITEM {
   _CONTACTITEM(const _CONTACTITEM&) = delete;
   _CONTACTITEM& operator=(const _CONTACTITEM&) = delete;
   ~_CONTACTITEM();
+  static void* operator new[](std::size_t bytes);
+  static void operator delete[](void* p) noexcept;
 };
+
+// Record arrays are counted while alive, so tests can check that every
+// array handed out was released.
+long LiveRecordArrays();
 
 // A new[] copy of a NUL-terminated UTF-16 text, for the owned fields.
 char16_t* DupText(const char16_t* text);

@@ -1,0 +1,241 @@
+// The message table of the listing page: one row per message from the top
+// index on, filtered by a search posted from the search bar, with icons, the
+// link that opens the message, and (full output) the received time and a
+// short preview of the body.
+#include <string>
+#include <string_view>
+
+#include "frame/Encoding.h"
+#include "host/HostKit.h"
+#include "host/Intrinsics.h"
+#include "inbox/MyInbox.h"
+#include "listing/ListingConstants.h"
+#include "listing/ListingSearch.h"
+#include "platform/Format.h"
+#include "platform/Guid.h"
+#include "platform/Resources.h"
+#include "platform/Text.h"
+
+namespace {
+
+constexpr char16_t kRowTemplate[] =
+    u"<tr class='%s' valign='top' onselectstart='return false' onclick='selectItem(this,\"%s\",0)' "
+    u"ondblclick='openMessage(\"%s\")' "
+    u"oncontextmenu='displayMenu(this,mailPreviewOptionsMenu,\"%s\",0)'>";
+constexpr char16_t kMeetingRowTemplate[] =
+    u"<tr class='%s' valign='top' onselectstart='return false' onclick='selectItem(this,\"%s\",0)' "
+    u"ondblclick='openMessage(\"%s\")' "
+    u"oncontextmenu='displayMenu(this,mailMeetingPreviewOptionsMenu,\"%s\",0)'>";
+
+// Decoded characters a preview shows before it is cut.
+constexpr std::size_t kPreviewChars = 156;
+
+// A form item as text; a missing item or a failed conversion reads as empty.
+std::u16string ReadFormItem(IRequestDictionary* form, std::u16string_view name) {
+  CComVariant key(name);
+  CComVariant item;
+  if (FAILED(form->get_Item(key, &item)) || item.vt == VT_EMPTY) return {};
+  CComVariant text;
+  if (FAILED(VariantChangeType(&text, &item, 0, VT_BSTR)) || text.vt != VT_BSTR) return {};
+  return std::u16string(platform::BstrView(text.bstrVal));
+}
+
+void WriteIconCell(ILumarestTarget* target, const char16_t* image, const char16_t* alt) {
+  VWriteResponseText(u"<td width=17>");
+  CComBSTR imageText(image), altText(alt);
+  target->WriteImage(imageText, altText, 0);
+  target->EndTableData();
+}
+
+const char16_t* ImportanceIcon(LONG importance) {
+  if (importance == 0) return u"gifs/Low.gif";
+  if (importance == 2) return u"gifs/Important.gif";
+  return u"gifs/null.gif";
+}
+
+}  // namespace
+
+namespace listing {
+
+PostedSearch ReadPostedSearch() {
+  PostedSearch search;
+  CComPtr<IRequest> request;
+  if (FAILED(VGetIISObject(request)) || !request) return search;
+  CComPtr<IRequestDictionary> form;
+  if (FAILED(request->get_Form(&form)) || !form) return search;
+  int fields = 0;
+  if (FAILED(form->get_Count(&fields)) || fields == 0) return search;
+  if (platform::EqualsNoCase(ReadFormItem(form, u"Show All"), u"Show All")) return search;
+
+  std::u16string text = ReadFormItem(form, u"SearchText");
+  std::u16string type = ReadFormItem(form, u"SearchType");
+  if (!text.empty()) {
+    search.text = platform::ToLower(text);
+    search.type = static_cast<int>(platform::ParseLongPrefix(type));
+  }
+  return search;
+}
+
+bool FieldMatches(const char16_t* field, std::u16string_view search, std::u16string& scratch) {
+  std::u16string_view text = platform::View(field);
+  if (text.empty()) return false;
+  // Lower-case first, then decode, as the stored texts are HTML-encoded.
+  // ASCII in one branch-free pass; other letters, rare in practice, after.
+  const std::size_t n = text.size();
+  scratch.resize(n);
+  const char16_t* in = text.data();
+  char16_t* out = scratch.data();
+  unsigned seen = 0, ampersands = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const char16_t c = in[i];
+    seen |= c;
+    ampersands |= (c == u'&');
+    out[i] = static_cast<char16_t>(static_cast<unsigned>(c - u'A') < 26u ? c + 32 : c);
+  }
+  if (seen >= 0x80) {
+    for (std::size_t i = 0; i < n; ++i)
+      if (in[i] >= 0x80) out[i] = platform::ToLowerUnit(in[i]);
+  }
+  if (ampersands) scratch = VHTMLDecodeString(scratch);
+  return std::u16string_view(scratch).find(search) != std::u16string_view::npos;
+}
+
+std::u16string BuildPreview(const char16_t* body) {
+  std::u16string_view stored = platform::View(body);
+  // Decoding never lengthens a text and only acts on entities: a short body,
+  // or one without any "&", needs no decoding to be measured or cut.
+  if (stored.size() <= kPreviewChars) return std::u16string(stored) + u"...[END]";
+  if (stored.find(u'&') == std::u16string_view::npos)
+    return VHTMLEncodeString2(stored.substr(0, kPreviewChars)) + u"...[MORE]";
+  // Decode a prefix only, long enough to hold the cut. A prefix decodes as
+  // the start of the whole text when its last "&" is closed by a ";" inside
+  // it: no entity decision then depends on what follows the prefix.
+  std::size_t take = 4 * kPreviewChars;
+  for (;;) {
+    if (take >= stored.size()) {
+      take = stored.size();
+    } else if (std::size_t amp = stored.rfind(u'&', take - 1); amp != std::u16string_view::npos) {
+      std::size_t semi = stored.find(u';', amp + 1);
+      if (semi >= take) take = semi == std::u16string_view::npos ? stored.size() : semi + 1;
+    }
+    std::u16string decoded = VHTMLDecodeString(stored.substr(0, take));
+    if (decoded.size() > kPreviewChars) {
+      decoded.resize(kPreviewChars);
+      return VHTMLEncodeString2(decoded) + u"...[MORE]";
+    }
+    if (take == stored.size()) break;
+    take *= 2;
+  }
+  return std::u16string(stored) + u"...[END]";
+}
+
+}  // namespace listing
+
+void CMyInbox::WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count, LONG sort) {
+  using namespace listing;
+  if (!items) count = 0;
+
+  // The search is read before anything is written.
+  PostedSearch posted = ReadPostedSearch();
+  std::u16string searchText = std::move(posted.text);
+  const int searchType = posted.type;
+
+  LONG fullOutput = 0;
+  m_pTarget->get_FullOutput(&fullOutput);
+
+  VWriteResponseText(u"<div class='ContentBody'>");
+  {
+    CComBSTR tableName(u"class='box' width='100%'");
+    m_pTarget->StartTable(tableName, 0);
+  }
+  if (fullOutput) WriteColumnHeader(searchType >= 0, sort);
+
+  // Per-page values, worked out once.
+  const std::u16string folder = EncodeUrlSafe(m_strFolder);
+  const std::u16string_view store = m_bstrStore.View();
+  const std::u16string viewUrlFormat = platform::LoadString(kIdsViewUrl);
+  std::u16string dateFormat;
+  if (fullOutput) {
+    dateFormat = platform::LoadString(kIdsDateFormat);
+    if (dateFormat.empty()) dateFormat = u"%c";
+  }
+
+  std::u16string scratch;
+  int rows = 0;
+  // Unsigned: a negative top index lies beyond any count and lists nothing.
+  for (DWORD index = static_cast<DWORD>(m_nTopIndex); index < count && rows < kPageSize; ++index) {
+    const MAPIManaged::_MAILITEM& item = items[index];
+
+    const char16_t* field = nullptr;
+    switch (searchType) {
+      case 0: field = item.pszFrom; break;
+      case 1: field = item.pszBody; break;
+      case 2: field = item.pszSubject; break;
+      default:
+        // An unknown type lists everything from here on.
+        searchText.clear();
+        break;
+    }
+    if (!searchText.empty() && !FieldMatches(field, searchText, scratch)) continue;
+    ++rows;
+
+    const bool read = item.bRead != 0;
+    const std::u16string id = platform::GuidToString(item.guidID);
+    const std::u16string viewUrl = platform::FormatW(viewUrlFormat, id, m_nTopIndex, folder, store);
+    std::u16string_view query;
+    if (std::size_t q = viewUrl.find(u'?'); q != std::u16string::npos)
+      query = std::u16string_view(viewUrl).substr(q + 1);
+
+    if (fullOutput) {
+      VWriteResponseString(item.bMeetingRequest ? kMeetingRowTemplate : kRowTemplate,
+                           read ? u"InboxRead" : u"InboxUnread", query, query, query);
+    } else {
+      m_pTarget->StartTableRow();
+    }
+
+    WriteIconCell(m_pTarget, ImportanceIcon(item.nImportance), u"Import");
+    WriteIconCell(m_pTarget, read ? u"gifs/InboxMessage.gif" : u"gifs/NewInboxMessage.gif", u"Mail");
+    WriteIconCell(m_pTarget, item.bHasAttachments ? u"gifs/Attachment.gif" : u"gifs/null.gif",
+                  u"Attachments");
+
+    if (fullOutput) {
+      const std::u16string received = FormatMailTime(item.ftReceived, dateFormat);
+      const std::u16string preview = BuildPreview(item.pszBody);
+      VWriteResponseText(u"<td>");
+      VWriteResponseText(platform::View(item.pszFrom));
+      VWriteResponseText(u"</td><td>");
+      VWriteResponseText(platform::View(item.pszSubject));
+      VWriteResponseText(u"<br>");
+      VWriteResponseString(u"<span class='%s'>",
+                           read ? u"MessagePreviewRead" : u"MessagePreviewUnread");
+      VWriteResponseText(preview);
+      VWriteResponseText(u"</span>");
+      VWriteResponseText(u"</td><td>");
+      VWriteResponseText(received);
+      VWriteResponseText(u"</td>");
+      VWriteResponseText(u"</tr>");
+    } else {
+      m_pTarget->StartTableData();
+      std::u16string text(platform::View(item.pszFrom));
+      text += u" - ";
+      text += platform::View(item.pszSubject);
+      if (!viewUrl.empty()) {
+        // Unread messages stand out in bold.
+        if (!read) VWriteResponseText(u"<b>");
+        VWriteResponseString(platform::FormatW(platform::LoadString(kIdsSubjectLink), viewUrl, text));
+        if (!read) VWriteResponseText(u"</b>");
+      } else {
+        const bool bold = item.bRead == 1;
+        if (bold) VWriteResponseText(u"<b>");
+        VWriteResponseString(kIdsCannotRead);
+        if (bold) VWriteResponseText(u"</b>");
+      }
+      m_pTarget->EndTableData();
+      m_pTarget->EndTableRow();
+    }
+  }
+
+  m_pTarget->EndTable();
+  VWriteResponseText(u"</div>");
+  m_pTarget->WriteLine();
+}

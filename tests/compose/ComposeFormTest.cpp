@@ -1,0 +1,398 @@
+// The compose form: the page in both output modes, prefill for replies and
+// forwards, recipients without the signed-in account, uploads and files from
+// the file browser, the return page of small devices.
+#include <algorithm>
+#include <fstream>
+
+#include "platform/Debug.h"
+#include "tests/compose/ComposeFormTestSupport.h"
+
+namespace {
+
+using namespace compose_test;
+
+constexpr char16_t kScriptStart[] = u"\n\n<SCRIPT language=\"javascript\">";
+constexpr char16_t kScriptEnd[] = u"</SCRIPT>\n\n";
+constexpr char16_t kFocus[] =
+    u"<script>if (document.compose.TTo.value == \"\"){document.compose.TTo.focus();}else if "
+    u"(document.compose.Subject.value == \"\"){document.compose.Subject.focus();}else{document."
+    u"compose.MessageText.focus();}</script>";
+
+struct PageFields {
+  std::u16string to, cc, bcc, subject, body;
+  std::u16string attachments;  // the attachment row's items as written (target calls echoed)
+};
+
+// The page after its script block, with the target's calls echoed.
+std::u16string ExpectedPage(bool full, LONG width, const PageFields& f) {
+  std::u16string w = platform::U16(std::to_string(width));
+  std::u16string page =
+      u"[StartPage]<form id=compose name=compose action=ComposeMessage.asp method=post "
+      u"onsubmit=\"return SetPostedDataFlag();\"><input type=hidden name=IsCompose value='true'>";
+  if (!full) page += kNavigationBar;
+  page += BarStart(full) + SubmitCell(full, u"Send", u"gifs/Email.gif") +
+          SubmitCell(full, u"Cancel", u"gifs/Delete.gif");
+  if (full) page += SubmitCell(full, u"Attachments", u"gifs/Attachment.gif");
+  page += SubmitCell(full, u"Check Names", u"gifs/CheckNames.gif") + kBarEnd + u"[WriteLine]";
+  page += full ? u"[StartTable(width='100%' height='50',0)]"
+               : u"[StartTable(cellpadding=0 cellspace=0 width=" +
+                     platform::U16(std::to_string(width - 8)) + u",0)]";
+  const std::u16string open =
+      full ? u"<TR><TD valign='center' width='88'>" : u"<TR><TD valign='center'>";
+  struct Row {
+    std::u16string label, name, text, buttonWidth;
+  } rows[] = {{u"To", u"TTo id=TTo", f.to, u"60"},
+              {u"Cc", u"TCC", f.cc, u"88"},
+              {u"Bcc", u"TBCC", f.bcc, u"88"}};
+  for (const auto& r : rows) {
+    page += open;
+    if (full) {
+      page += u"<div class='inputbutton' style='background-image: url(gifs/grey_button.gif); "
+              u"width: 88; height: 21; cursor: hand;'><center><input class='inputbutton' "
+              u"style='width:" +
+              r.buttonWidth +
+              u"; height:21; cursor: hand;' type='submit' src='gifs/grey_button.gif' width='88' "
+              u"height='21' id='" +
+              r.label + u"' name='" + r.label + u"' value='" + r.label +
+              u"'></center></div></TD><TD valign='center' width='100%'>";
+      if (r.text.size() > 150)
+        page += u"<textarea style=\"width: " + w + u"%; height: 57px\" name=" + r.name + u">" +
+                r.text + u"</textarea>";
+      else
+        page += u"<input type=text style=\"width: " + w + u"%; height: 22\" name=" + r.name +
+                u" value=\"" + r.text + u"\">";
+    } else {
+      page += u"<input type='submit' id='" + r.label + u"' name='" + r.label + u"' value='" +
+              r.label + u"'><input type=text  name=" + r.name + u" value=\"" + r.text + u"\">";
+    }
+    page += u"</TD></TR>";
+  }
+  page += open;
+  if (full)
+    page += u"<b>Subject:</b></TD><TD valign='center' width='100%'><input type=text "
+            u"style=\"width: " +
+            w + u"%; height: 22\" name=Subject id=Subject maxlength=256 value=\"" + f.subject +
+            u"\">";
+  else
+    page += u"Subject:<br><input type=text size=40 name=Subject id=Subject maxlength=256 value=\"" +
+            f.subject + u"\">";
+  page += u"</TD></TR>";
+  if (!f.attachments.empty()) {
+    page += open + u"[WriteText(Attachment(s):,0)]";
+    if (full) page += u"</td><TD valign='center'>";
+    page += f.attachments + u"</td></tr>";
+  }
+  if (full)
+    page += u"<TR><TD colspan='2' valign='center' width='100%'><br>Message<br><textarea "
+            u"id=MessageText  rows=24 style=\"width: " +
+            w + u"%; height:expression(document.body.clientHeight-" +
+            (f.attachments.empty() ? u"230" : u"245") + u");\" name=MessageText>";
+  else
+    page += u"<TR><TD valign='center' width='100%'>Message:<br><textarea id=MessageText cols=40 "
+            u"rows=8 name=MessageText>\r\n";
+  page += f.body + u"</textarea></TD></TR>[EndTable]</form>";
+  if (full) page += kFocus;
+  page += u"[EndPage]";
+  return page;
+}
+
+class ComposeFormTest : public ComposeFixture {
+ protected:
+  // The page without its leading script block (checked on its own).
+  std::u16string PageAfterScript() {
+    std::u16string body = host.Body();
+    std::size_t end = body.find(kScriptEnd);
+    EXPECT_EQ(0u, body.find(kScriptStart));
+    EXPECT_NE(std::u16string::npos, end);
+    return end == std::u16string::npos ? body : body.substr(end + std::u16string(kScriptEnd).size());
+  }
+  void Query(hostkit::FieldList query) {
+    host.query = std::move(query);
+    host.ResetRequest();
+  }
+  testing_support::FakeMessage& Earlier() {
+    auto& m = AddMessage(7);
+    m.from = u"Alice Example";
+    m.fromAddress = u"alice@example.org";
+    m.to = u"Bob Example";
+    m.toAddresses = u"bob@example.org";
+    m.subject = u"Hello";
+    m.body = u"Hi Bob";
+    return m;
+  }
+  static std::u16string GuidText() { return platform::GuidToString(testing_support::TestGuid(7)); }
+};
+
+TEST_F(ComposeFormTest, NewMessagePageIsExactInFullOutput) {
+  target->echo = true;
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(U8(ExpectedPage(true, 800, {})), U8(PageAfterScript()));
+  std::u16string body = host.Body();
+  for (const char16_t* piece :
+       {u"var isPostedData = false;", u"var httpReq = null;", u"function processGetReq()",
+        u"XMLHttpRequest", u"\"Microsoft.XMLHTTP\"", u"/HalvornSLV/SendCancel.asp?close=1",
+        u"function SetPostedDataFlag()", u"window.onbeforeunload = OnBeforeUnloadHandler;"})
+    EXPECT_NE(std::u16string::npos, body.find(piece)) << U8(piece);
+  EXPECT_EQ(1, host.cacheBegins);
+  EXPECT_EQ(1, host.cacheEnds);
+  EXPECT_EQ(u"<unset>", Session(u"ReturnTo"));  // full output keeps no return page
+}
+
+TEST_F(ComposeFormTest, NewMessagePageIsExactInReducedOutputWithStoredState) {
+  target->echo = true;
+  target->fullOutput = 0;
+  target->displayWidth = 240;
+  host.session[u"composeTo"] = u"a@example.org; ;b@example.org;";
+  host.session[u"composeSubject"] = u"Plans";
+  host.session[u"composeBody"] = u"Body text";
+  Query({{u"To", u"c@example.org"}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  PageFields f;
+  f.to = u"a@example.org; b@example.org; c@example.org";
+  f.subject = u"Plans";
+  f.body = u"Body text";
+  EXPECT_EQ(U8(ExpectedPage(false, 240, f)), U8(PageAfterScript()));
+  EXPECT_EQ(u"Inbox.asp", Session(u"ReturnTo"));
+}
+
+TEST_F(ComposeFormTest, ReplyPageIsExactInBothModes) {
+  Earlier();
+  for (LONG full : {1, 0}) {
+    SCOPED_TRACE(full);
+    host.ClearResponse();
+    host.session.clear();
+    target->echo = true;
+    target->fullOutput = full;
+    Query({{u"Type", u"reply"}, {u"Guid", GuidText()}});
+    EXPECT_EQ(S_OK, inbox->ComposeMessage());
+    PageFields f;
+    f.to = u"alice@example.org";
+    f.subject = u"RE:Hello";
+    f.body = u"\n-- From Alice Example To Bob Example Cc : Hello\nHi Bob";
+    EXPECT_EQ(U8(ExpectedPage(full != 0, 800, f)), U8(PageAfterScript()));
+  }
+}
+
+TEST_F(ComposeFormTest, PrefillClearsTheComposeStateInOrder) {
+  Earlier();
+  host.session[u"composeCC"] = u"kept@example.org";
+  Query({{u"Type", u"Reply"}, {u"Guid", GuidText()}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  std::vector<std::u16string> cleared;
+  for (const auto& [name, value] : host.sessionWrites)
+    if (value.empty()) cleared.push_back(name);
+  EXPECT_EQ((std::vector<std::u16string>{u"composeBody", u"composeSubject", u"composeTo",
+                                         u"composeCC", u"composeBCC", u"FileID", u"ReturnTo"}),
+            cleared);
+  // The CC list read before the clearing still shows.
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=TCC value=\"kept@example.org\""));
+}
+
+TEST_F(ComposeFormTest, ReplyAllLeavesOutTheSignedInAccount) {
+  auto& m = Earlier();
+  m.toAddresses = u" BOB ;";
+  m.ccAddresses = u"carol@example.org; bob; dave@example.org";
+  Query({{u"Type", u"ReplyAll"}, {u"Guid", GuidText()}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=TTo id=TTo value=\"alice@example.org\""));
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"name=TCC value=\"carol@example.org ; dave@example.org\""));
+
+  m.toAddresses = u"bob; erin@example.org;frank@example.org";
+  host.ClearResponse();
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"value=\"alice@example.org ; erin@example.org ; frank@example.org\""));
+}
+
+TEST_F(ComposeFormTest, RemoveSelfFromRecipientsRules) {
+  CMyInbox* object = Object();
+  EXPECT_EQ(u"", object->RemoveSelfFromRecipients(u""));
+  EXPECT_EQ(u"", object->RemoveSelfFromRecipients(u"Bob"));
+  EXPECT_EQ(u"a ; b", object->RemoveSelfFromRecipients(u" a ;bob; b "));
+  EXPECT_EQ(u"a ;  ; b", object->RemoveSelfFromRecipients(u"a;;b"));
+  EXPECT_EQ(u"a", object->RemoveSelfFromRecipients(u";;a;;"));
+  // Only the part after the domain counts.
+  host.serverVariables = {{u"LOGON_USER", u"CORP\\carol"}};
+  host.ResetRequest();
+  EXPECT_EQ(u"bob", object->RemoveSelfFromRecipients(u"bob;carol"));
+}
+
+TEST_F(ComposeFormTest, SubjectPrefixesAreTestedWithExactCase) {
+  auto& m = Earlier();
+  struct Case {
+    const char16_t* type;
+    const char16_t* subject;
+    const char16_t* shown;
+  } cases[] = {{u"Fwd", u"FW: plans", u"FW: plans"}, {u"Fwd", u"Fw: plans", u"FW:Fw: plans"},
+               {u"Reply", u"RE: plans", u"RE: plans"}, {u"Reply", u"Re: plans", u"RE:Re: plans"},
+               {u"NewMsg", u"plans", u"RE:plans"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(U8(c.subject));
+    m.subject = c.subject;
+    host.ClearResponse();
+    Query({{u"Type", c.type}, {u"Guid", GuidText()}});
+    EXPECT_EQ(S_OK, inbox->ComposeMessage());
+    EXPECT_NE(std::u16string::npos,
+              host.Body().find(u"maxlength=256 value=\"" + std::u16string(c.shown) + u"\""));
+  }
+}
+
+TEST_F(ComposeFormTest, UnreadableGuidOrMessageShowsTheFormWithoutPrefill) {
+  Earlier();
+  host.session[u"composeSubject"] = u"Mine";
+  for (const char16_t* guid : {u"not-a-guid", u"{00000099-1111-2222-3031-323334353637}"}) {
+    host.ClearResponse();
+    Query({{u"Type", u"Reply"}, {u"Guid", guid}});
+    EXPECT_EQ(S_OK, inbox->ComposeMessage());
+    EXPECT_NE(std::u16string::npos, host.Body().find(u"maxlength=256 value=\"Mine\""));
+  }
+  EXPECT_EQ(u"Mine", Session(u"composeSubject"));
+}
+
+TEST_F(ComposeFormTest, LongRecipientTextIsATextAreaOnlyInFullOutput) {
+  std::u16string text(151, u'x');
+  host.session[u"composeBCC"] = text;
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"<textarea style=\"width: 800%; height: 57px\" name=TBCC>" + text +
+                             u"</textarea>"));
+  host.ClearResponse();
+  target->fullOutput = 0;
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"<input type=text  name=TBCC value=\"" + text + u"\">"));
+  // 150 characters stay on one line in the full output.
+  host.session[u"composeBCC"] = text.substr(1);
+  host.ClearResponse();
+  target->fullOutput = 1;
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=TBCC value=\"" + text.substr(1)));
+}
+
+// A host whose response remembers every single write.
+class WriteCountingHost : public testing_support::RecordingHost {
+ public:
+  std::vector<std::u16string> writes;
+  IResponse* Response() override {
+    if (!wrapper_) wrapper_.Attach(new Wrapper(this));
+    return wrapper_;
+  }
+
+ private:
+  struct Wrapper final : compose_test::FakeDispatch<IResponse> {
+    explicit Wrapper(WriteCountingHost* h) : host(h) { AddRef(); }
+    HRESULT Write(VARIANT text) override {
+      host->writes.emplace_back(platform::BstrView(text.bstrVal));
+      return host->RecordingHost::Response()->Write(text);
+    }
+    HRESULT Clear() override { return host->RecordingHost::Response()->Clear(); }
+    HRESULT Redirect(BSTR url) override { return host->RecordingHost::Response()->Redirect(url); }
+    HRESULT End() override { return host->RecordingHost::Response()->End(); }
+    WriteCountingHost* host;
+  };
+  CComPtr<IResponse> wrapper_;
+};
+
+TEST_F(ComposeFormTest, LongBodyIsWrittenInPiecesOfTwoThousand) {
+  WriteCountingHost counting;
+  counting.connectionFactory = host.connectionFactory;
+  hostkit::HostScope scope(&counting);
+  std::u16string body(4001, u'b');
+  counting.session[u"composeBody"] = body;
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  auto at = std::find(counting.writes.begin(), counting.writes.end(), std::u16string(2000, u'b'));
+  ASSERT_NE(counting.writes.end(), at);
+  ASSERT_LE(3, counting.writes.end() - at);
+  EXPECT_EQ(std::u16string(2000, u'b'), at[1]);
+  EXPECT_EQ(u"b", at[2]);
+  EXPECT_EQ(u"</textarea>", at[3]);
+}
+
+TEST_F(ComposeFormTest, SameUploadTwiceIsShownOnce) {
+  target->echo = true;
+  const std::u16string upload = EncodeUrlSafe(u"UPLOADIDtok|Report.doc");
+  host.session[u"FileID"] = upload;
+  Query({{u"UploadID", upload}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(upload, Session(u"FileID"));
+  EXPECT_EQ(1, target->Count(u"WriteImage("));
+  // The attachment row: icon, shown name, space; the taller body offset.
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"[WriteText(Attachment(s):,0)]</td><TD valign='center'>[WriteImage(gifs/"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"[WriteText(tok|Report.doc,0)][WriteText(&nbsp;,0)]</td></tr>"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"clientHeight-245"));
+}
+
+TEST_F(ComposeFormTest, FileFromFileBrowserIsAttachedWhenReadable) {
+  testing_support::TempDir dir;
+  auto path = dir / "notes.txt";
+  std::ofstream(path) << "notes";
+  const std::u16string encoded = EncodeUrlSafe(platform::U16(path.string()));
+  Query({{u"Type", u"SendFile"}, {u"Filename", encoded}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(encoded, Session(u"FileID"));
+  EXPECT_EQ(1, Impersonation().impersonations);
+
+  // A file that cannot be opened is left out without a word.
+  host.session.clear();
+  host.ClearResponse();
+  Query({{u"Filename", EncodeUrlSafe(platform::U16((dir / "missing.txt").string()))}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"<unset>", Session(u"FileID"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=IsCompose"));
+}
+
+TEST_F(ComposeFormTest, ImpersonationFailureEndsWithoutAPage) {
+  Query({{u"Filename", EncodeUrlSafe(u"/tmp/x")}});
+  Impersonation().impersonateSucceeds = false;
+  EXPECT_EQ(E_FAIL, inbox->ComposeMessage());
+  EXPECT_EQ(u"", host.Body());
+  Impersonation().impersonateSucceeds = true;
+  Impersonation().createFails = true;
+  EXPECT_EQ(E_FAIL, inbox->ComposeMessage());
+  EXPECT_EQ(u"", host.Body());
+}
+
+TEST_F(ComposeFormTest, ReducedOutputReturnPageFollowsTheSentFilesFolder) {
+  target->fullOutput = 0;
+  const std::u16string unc = u"\\\\server\\share\\docs\\a.txt";
+  Query({{u"Type", u"sendfile"}, {u"Filename", EncodeUrlSafe(unc)}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"Folder.asp?LFE=false&Folder=" + EncodeUrlSafe(u"\\\\server\\share\\docs"),
+            Session(u"ReturnTo"));
+
+  // A stored return page stays; a local folder goes back to the inbox.
+  host.ClearResponse();
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"Folder.asp?LFE=false&Folder=" + EncodeUrlSafe(u"\\\\server\\share\\docs"),
+            Session(u"ReturnTo"));
+  host.session.erase(u"ReturnTo");
+  Query({{u"Type", u"SendFile"}, {u"Filename", EncodeUrlSafe(u"C:\\docs\\a.txt")}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"Inbox.asp", Session(u"ReturnTo"));
+}
+
+TEST_F(ComposeFormTest, MailSessionFailureWritesNothing) {
+  host.connectionFactory = nullptr;
+  EXPECT_EQ(E_FAIL, inbox->ComposeMessage());
+  EXPECT_EQ(u"", host.Body());
+  EXPECT_EQ(0, target->Count(u"StartPage"));
+}
+
+TEST_F(ComposeFormTest, AnyPostedFieldGoesToThePostHandler) {
+  host.form = {{u"Cancel", u"cancel"}};
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"SendCancel.asp", host.RedirectUrl());
+  EXPECT_EQ(u"", host.Body());
+
+  // Only a query string: the form.
+  host.form.clear();
+  host.ClearResponse();
+  Query({{u"Cancel", u"Cancel"}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"", host.RedirectUrl());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=IsCompose"));
+}
+
+}  // namespace

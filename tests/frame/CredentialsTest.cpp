@@ -1,0 +1,230 @@
+// Impersonation through a fake impersonation object registered for the process.
+#include "frame/Credentials.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/Encoding.h"
+#include "platform/Bstr.h"
+#include "platform/Exceptions.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+using testing_support::RecordingHost;
+using testing_support::TestInstall;
+
+bool AllZero(const void* bytes, std::size_t n) {
+  const auto* p = static_cast<const unsigned char*>(bytes);
+  for (std::size_t i = 0; i < n; ++i)
+    if (p[i]) return false;
+  return true;
+}
+
+class PasswordHost : public RecordingHost {
+ public:
+  const hostkit::CPasswordString* lastBuffer = nullptr;
+  bool GetSessionADPwd(hostkit::CPasswordString& pwd) override {
+    lastBuffer = &pwd;
+    return RecordingHost::GetSessionADPwd(pwd);
+  }
+};
+
+class FakeImpersonator final : public IImpersonate {
+ public:
+  PasswordHost* host = nullptr;
+  HRESULT hr = S_OK;
+  VARIANT_BOOL answer = VARIANT_TRUE;
+  HRESULT throwError = S_OK;
+  int calls = 0;
+  std::u16string user, domain, password;
+  VARIANT_BOOL useMSID = 0;
+  BSTR passwordSeen = nullptr;
+  UINT passwordBytes = 0;
+  // State of both password copies when the caller let go of the object.
+  bool releasedWithCopyZeroed = false, releasedWithBufferZeroed = false;
+  ULONG refs = 0;
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IImpersonate) {
+      *ppv = static_cast<IImpersonate*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override {
+    // The first release after a call is the caller's: both copies still exist then.
+    if (passwordSeen) {
+      releasedWithCopyZeroed = AllZero(passwordSeen, passwordBytes);
+      passwordSeen = nullptr;
+      if (host && host->lastBuffer)
+        releasedWithBufferZeroed = AllZero(host->lastBuffer->Bytes(), hostkit::CPasswordString::kBytes);
+    }
+    return --refs;
+  }
+  HRESULT Impersonate(BSTR u, BSTR d, BSTR p, VARIANT_BOOL msid, VARIANT_BOOL* result) override {
+    ++calls;
+    user = platform::BstrView(u);
+    domain = platform::BstrView(d);
+    password = platform::BstrView(p);
+    passwordSeen = p;
+    passwordBytes = SysStringByteLen(p);
+    useMSID = msid;
+    if (throwError != S_OK) throw CComError(throwError);
+    *result = answer;
+    return hr;
+  }
+};
+
+class CredentialsTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  PasswordHost host;
+  hostkit::HostScope scope{&host};
+  FakeImpersonator fake;
+  HRESULT factoryThrows = S_OK;
+
+  void SetUp() override {
+    fake.host = &host;
+    host.password = u"s3cr3t-Pa55";
+    host.session[keys::kADUserName] = u"jdoe";
+    host.session[keys::kADDomain] = u"corp.example";
+    platform::RegisterProcessClass(CLSID_Impersonate, [this](IUnknown*, REFIID riid, void** ppv) {
+      if (factoryThrows != S_OK) throw CComError(factoryThrows);
+      return fake.QueryInterface(riid, ppv);
+    });
+  }
+  void TearDown() override {
+    platform::RevokeProcessClass(CLSID_Impersonate);
+    EXPECT_EQ(0u, fake.refs);
+  }
+  bool Run(const std::u16string& format) {
+    host.session[keys::kCredentialsFormat] = format;
+    CComPtr<IImpersonate> object;
+    EXPECT_EQ(S_OK, CreateImpersonator(object, u"Email"));
+    fake.releasedWithCopyZeroed = fake.releasedWithBufferZeroed = false;
+    return ImpersonateUser(std::move(object), u"Email");
+  }
+  void ExpectPasswordWiped() {
+    EXPECT_TRUE(fake.releasedWithCopyZeroed);
+    EXPECT_TRUE(fake.releasedWithBufferZeroed);
+    for (const auto& m : host.messages) EXPECT_EQ(std::u16string::npos, m.detail.find(u"s3cr3t"));
+  }
+};
+
+TEST_F(CredentialsTest, UpnFormatSignsInAsUserAtDomainWithoutDomain) {
+  EXPECT_TRUE(Run(u"UPN"));
+  EXPECT_EQ(1, fake.calls);
+  EXPECT_EQ(u"jdoe@corp.example", fake.user);
+  EXPECT_EQ(u"", fake.domain);
+  EXPECT_EQ(u"s3cr3t-Pa55", fake.password);
+  EXPECT_EQ(VARIANT_TRUE, fake.useMSID);
+  EXPECT_TRUE(host.messages.empty());
+  ExpectPasswordWiped();
+}
+
+TEST_F(CredentialsTest, LowerCaseUpnUsesTheUserNameAloneWithoutDomain) {
+  EXPECT_TRUE(Run(u"upn"));
+  EXPECT_EQ(u"jdoe", fake.user);
+  EXPECT_EQ(u"", fake.domain);
+  ExpectPasswordWiped();
+}
+
+TEST_F(CredentialsTest, FormatStartingWithUpnKeepsTheDomain) {
+  EXPECT_TRUE(Run(u"UPN-Suffix"));
+  EXPECT_EQ(u"jdoe@corp.example", fake.user);
+  EXPECT_EQ(u"corp.example", fake.domain);
+  EXPECT_TRUE(Run(u"NT4"));
+  EXPECT_EQ(u"jdoe", fake.user);
+  EXPECT_EQ(u"corp.example", fake.domain);
+  ExpectPasswordWiped();
+}
+
+TEST_F(CredentialsTest, RefusedLogonIsReportedWithoutThePassword) {
+  fake.answer = VARIANT_FALSE;
+  EXPECT_FALSE(Run(u"UPN"));
+  fake.hr = E_ACCESSDENIED;
+  fake.answer = VARIANT_TRUE;
+  EXPECT_FALSE(Run(u"NT4"));
+  ASSERT_EQ(2u, host.messages.size());
+  EXPECT_EQ(0, host.messages[0].type);
+  EXPECT_TRUE(host.messages[0].log);
+  EXPECT_EQ(u"Email", host.messages[0].component);
+  EXPECT_EQ(u"", host.messages[0].feature);
+  EXPECT_EQ(u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe@corp.example] Domain: [] "
+            u"UseMSID: [true] hRes: [x0] bResult: [false]",
+            host.messages[0].detail);
+  EXPECT_EQ(u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe] Domain: [corp.example] "
+            u"UseMSID: [true] hRes: [x80070005] bResult: [true]",
+            host.messages[1].detail);
+  ExpectPasswordWiped();
+}
+
+TEST_F(CredentialsTest, ComErrorWhileImpersonatingIsReported) {
+  fake.throwError = E_FAIL;
+  EXPECT_FALSE(Run(u"UPN"));
+  ASSERT_EQ(1u, host.messages.size());
+  EXPECT_EQ(u"IMPERSONATE(): Exception thrown impersonating - UserID: [jdoe@corp.example] Domain: [] "
+            u"UseMSID: [true] hRes: [x80004005] Message:[Unspecified error]",
+            host.messages[0].detail);
+  ExpectPasswordWiped();
+}
+
+TEST_F(CredentialsTest, NoObjectIsReported) {
+  EXPECT_FALSE(ImpersonateUser(nullptr, u"Email"));
+  ASSERT_EQ(1u, host.messages.size());
+  EXPECT_EQ(u"IMPERSONATE(): Impersonate object not created call DECLARE_IMPERSONATE",
+            host.messages[0].detail);
+}
+
+TEST_F(CredentialsTest, CreationFailuresAreReported) {
+  platform::RevokeProcessClass(CLSID_Impersonate);
+  CComPtr<IImpersonate> object;
+  EXPECT_EQ(REGDB_E_CLASSNOTREG, CreateImpersonator(object, u"Email"));
+  EXPECT_EQ(nullptr, object.p);
+  ASSERT_EQ(1u, host.messages.size());
+  EXPECT_EQ(u"DECLARE_IMPERSONATE(): Failed to create Impersonate object - hRes: [x80040154]",
+            host.messages[0].detail);
+
+  platform::RegisterProcessClass(CLSID_Impersonate, [](IUnknown*, REFIID, void**) -> HRESULT {
+    throw CComError(static_cast<HRESULT>(0x80040250u));
+  });
+  EXPECT_EQ(E_FAIL, CreateImpersonator(object, u"Email"));
+  ASSERT_EQ(2u, host.messages.size());
+  EXPECT_EQ(u"DECLARE_IMPERSONATE(): Exception thrown creating Impersonate object - hRes: [x80040250] "
+            u"Message:[IDispatch error #80]",
+            host.messages[1].detail);
+}
+
+TEST_F(CredentialsTest, MessagesAreSentOnlyWhenTheyLoad) {
+  // A quorraFax satellite is the source once installed; one without the
+  // message sends nothing, a translated one is used.
+  install.WriteSatellite("quorraFax", "en", {{1, u"x"}});
+  fake.answer = VARIANT_FALSE;
+  EXPECT_FALSE(Run(u"UPN"));
+  EXPECT_TRUE(host.messages.empty());
+  install.WriteSatellite("quorraFax", "de", {{3236, u"Anmeldung fehlgeschlagen: [%s] [%s] [%s] [x%x] [%s]"}});
+  host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de"}};
+  host.ResetRequest();
+  EXPECT_FALSE(Run(u"UPN"));
+  ASSERT_EQ(1u, host.messages.size());
+  EXPECT_EQ(u"Anmeldung fehlgeschlagen: [jdoe@corp.example] [] [true] [x0] [false]", host.messages[0].detail);
+  ExpectPasswordWiped();
+}
+
+TEST_F(CredentialsTest, LogonNameThatDoesNotFitIsRefused) {
+  host.session[keys::kADUserName] = std::u16string(300, u'u');
+  host.session[keys::kADDomain] = std::u16string(300, u'd');
+  EXPECT_FALSE(Run(u"UPN"));
+  EXPECT_EQ(0, fake.calls);
+  // 256 + "@" + 255 still fits.
+  host.session[keys::kADUserName] = std::u16string(256, u'u');
+  host.session[keys::kADDomain] = std::u16string(255, u'd');
+  EXPECT_TRUE(Run(u"UPN"));
+  EXPECT_EQ(512u, fake.user.size());
+}
+
+}  // namespace

@@ -1,0 +1,121 @@
+#include "frame/Encoding.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/Text.h"
+#include "platform/Time.h"
+
+namespace {
+
+TEST(UrlSafeEncoding, KnownExamples) {
+  EXPECT_EQ(u"YWJj", EncodeUrlSafe(u"abc"));
+  EXPECT_EQ(u"YWI-", EncodeUrlSafe(u"ab"));   // two bytes: three characters and one pad
+  EXPECT_EQ(u"YQ--", EncodeUrlSafe(u"a"));    // one byte: two characters and two pads
+  EXPECT_EQ(u"", EncodeUrlSafe(u""));
+  EXPECT_EQ(u"", EncodeUrlSafe(static_cast<const char16_t*>(nullptr)));
+}
+
+TEST(UrlSafeEncoding, AlphabetEndsInUnderscoreAndStar) {
+  // "\u00FF" is C3 BF in UTF-8: 110000 111011 1111(00) -> w 7 8.
+  EXPECT_EQ(u"w78-", EncodeUrlSafe(u"\u00FF"));
+  // U+FFFF is EF BF BF: 111011 111011 111110 111111, values 59 59 62 63.
+  EXPECT_EQ(u"77_*", EncodeUrlSafe(u"\uFFFF"));
+  EXPECT_EQ(u"\uFFFF", DecodeUrlSafe(u"77_*"));
+  // "?>" is 3F 3E: 001111 110011 1110(00).
+  EXPECT_EQ(u"Pz4-", EncodeUrlSafe(u"?>"));
+  EXPECT_EQ(u"?>", DecodeUrlSafe(u"Pz4-"));
+}
+
+TEST(UrlSafeEncoding, DecodePaddingAndSkipping) {
+  EXPECT_EQ(u"", DecodeUrlSafe(u""));
+  EXPECT_EQ(u"ab", DecodeUrlSafe(u"YWI"));        // missing pad
+  EXPECT_EQ(u"abc", DecodeUrlSafe(u"-Y-W-J-j-"));  // "-" skipped wherever it stands
+  EXPECT_EQ(u"", DecodeUrlSafe(u"-"));
+  EXPECT_EQ(u"", DecodeUrlSafe(u"----"));
+  EXPECT_EQ(u"", DecodeUrlSafe(u"Y"));  // six bits make no byte
+}
+
+TEST(UrlSafeEncoding, InvalidCharactersGiveEmptyText) {
+  EXPECT_EQ(u"", DecodeUrlSafe(u"YW+j"));
+  EXPECT_EQ(u"", DecodeUrlSafe(u"YW/j"));
+  EXPECT_EQ(u"", DecodeUrlSafe(u"YWJ="));
+  EXPECT_EQ(u"", DecodeUrlSafe(u"YW%j"));
+  EXPECT_EQ(u"", DecodeUrlSafe(std::u16string(u"YW\0j", 4)));
+  EXPECT_EQ(u"", DecodeUrlSafe(u"YWJj "));
+}
+
+TEST(UrlSafeEncoding, HighCharactersAreReadByTheirLowSevenBits) {
+  // U+00D9 & 0x7F = 'Y', U+0157 & 0x7F = 'W', U+FF4A & 0x7F = 'J', U+00EA & 0x7F = 'j'.
+  EXPECT_EQ(u"abc", DecodeUrlSafe(u"\u00D9\u0157\uFF4A\u00EA"));
+  // U+00AD & 0x7F = '-': skipped like the pad.
+  EXPECT_EQ(u"abc", DecodeUrlSafe(u"YW\u00ADJj"));
+  // U+00AB & 0x7F = '+': invalid.
+  EXPECT_EQ(u"", DecodeUrlSafe(u"YW\u00ABJj"));
+}
+
+TEST(UrlSafeEncoding, RoundTripsNonAsciiText) {
+  const std::u16string samples[] = {
+      u"Posteingang",
+      u"Entw\u00FCrfe/Gel\u00F6schte Elemente",
+      u"\u53D7\u4FE1\u30C8\u30EC\u30A4",                 // CJK
+      u"\u0412\u0445\u043E\u0434\u044F\u0449\u0438\u0435",  // Cyrillic
+      u"smile \U0001F600 and more",                      // surrogate pair
+      u"a+b/c=d%e&f?g h",
+      std::u16string(1, u'x'),
+      std::u16string(1000, u'\u00E9'),
+  };
+  for (const auto& text : samples) {
+    std::u16string encoded = EncodeUrlSafe(text);
+    EXPECT_EQ(0u, encoded.size() % 4);
+    EXPECT_EQ(std::u16string::npos, encoded.find_first_of(u"+/=%"));
+    EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(text);
+  }
+}
+
+TEST(UrlSafeEncoding, UndecodableBytesBecomeReplacementCharacters) {
+  // "_*" is byte 0xFB: not UTF-8, so it comes back as U+FFFD, never more characters than input.
+  std::u16string decoded = DecodeUrlSafe(u"_*--");
+  EXPECT_EQ(u"\uFFFD", decoded);
+}
+
+FILETIME At(int year, int month, int day, int hour, int minute, int second) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
+  st.wHour = static_cast<WORD>(hour);
+  st.wMinute = static_cast<WORD>(minute);
+  st.wSecond = static_cast<WORD>(second);
+  FILETIME ft{};
+  EXPECT_TRUE(SystemTimeToFileTime(&st, &ft));
+  return ft;
+}
+
+TEST(MailTime, FormatsWithoutTimeZoneShift) {
+  FILETIME ft = At(2024, 3, 5, 14, 7, 9);
+  EXPECT_EQ(u"2024-03-05 14:07:09", FormatMailTime(ft, u"%Y-%m-%d %H:%M:%S"));
+  EXPECT_EQ(u"Tue 05 Mar 2024", FormatMailTime(ft, u"%a %d %b %Y"));
+  EXPECT_EQ(u"100% 14", FormatMailTime(ft, u"100%% %H"));
+}
+
+TEST(MailTime, RangeEdges) {
+  EXPECT_EQ(u"1601-01-01 00:00:00", FormatMailTime(FILETIME{0, 0}, u"%Y-%m-%d %H:%M:%S"));
+  EXPECT_EQ(u"9999-12-31 23:59:59", FormatMailTime(At(9999, 12, 31, 23, 59, 59), u"%Y-%m-%d %H:%M:%S"));
+  // Year 10000 has no OLE date.
+  EXPECT_EQ(u"Invalid DateTime", FormatMailTime(At(10000, 1, 1, 0, 0, 0), u"%c"));
+  // Values with the top bit set have no calendar fields at all.
+  EXPECT_EQ(u"Invalid DateTime", FormatMailTime(FILETIME{0, 0x80000000u}, u"%c"));
+  EXPECT_EQ(u"Invalid DateTime", FormatMailTime(FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu}, u"%c"));
+  EXPECT_EQ(u"Invalid DateTime", FormatMailTime(FILETIME{0xFFFFFFFFu, 0x7FFFFFFFu}, u"%c"));
+}
+
+TEST(MailTime, ResultLongerThan256CharactersIsDropped) {
+  FILETIME ft = At(2024, 3, 5, 14, 7, 9);
+  std::u16string format(250, u'x');
+  EXPECT_EQ(format, FormatMailTime(ft, format));        // 250 + terminator fits
+  EXPECT_EQ(std::u16string(250, u'x') + u"2024", FormatMailTime(ft, std::u16string(250, u'x') + u"%Y"));
+  EXPECT_EQ(u"", FormatMailTime(ft, std::u16string(253, u'x') + u"%Y"));  // 257 does not
+  EXPECT_EQ(u"", FormatMailTime(ft, u""));
+}
+
+}  // namespace

@@ -1,0 +1,394 @@
+// Satellite libraries by language, the request's language, resource scopes.
+#include "frame/Language.h"
+
+#include <gtest/gtest.h>
+
+#include "frame/Encoding.h"
+#include "inbox/MyInbox.h"
+#include "platform/Debug.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "tests/frame/TraceDriver.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+using testing_support::RecordingHost;
+using testing_support::TestInstall;
+
+// Which satellite a handle came from: each test satellite carries its own
+// code at id 1.
+std::u16string Which(HMODULE module) { return module ? platform::LoadString(module, 1) : u"<none>"; }
+
+class SatelliteTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  void Install(const std::string& base, const std::string& code) {
+    install.WriteSatellite(base, code, {{1, platform::U16(code)}});
+  }
+  std::u16string Load(const char16_t* list, std::u16string* codeOut = nullptr,
+                      std::u16string_view base = u"quorraFax") {
+    char16_t code[5] = {u'?', u'?', u'?', u'?', 0};
+    HMODULE m = LoadSatelliteLibrary(base, list, code, false);
+    std::u16string which = Which(m);
+    if (codeOut) *codeOut = code;
+    if (m) FreeLibrary(m);
+    return which;
+  }
+};
+
+TEST_F(SatelliteTest, ListDeDeFrTriesDeThenFrThenEn) {
+  Install("quorraFax", "en");
+  std::u16string code;
+  EXPECT_EQ(u"en", Load(u"de-de,fr", &code));
+  EXPECT_EQ(u"en", code);
+  Install("quorraFax", "fr");
+  EXPECT_EQ(u"fr", Load(u"de-de,fr", &code));
+  EXPECT_EQ(u"fr", code);
+  Install("quorraFax", "de");
+  EXPECT_EQ(u"de", Load(u"de-de,fr", &code));
+  EXPECT_EQ(u"de", code);
+}
+
+TEST_F(SatelliteTest, PiecesAreTakenExactlyAsTheyStand) {
+  Install("quorraFax", "en");
+  Install("quorraFax", "de");
+  // "fr, de": fr, then " d" (blank and d), then en; "de" is never tried.
+  EXPECT_EQ(u"en", Load(u"fr, de"));
+  Install("quorraFax", " d");
+  std::u16string code;
+  EXPECT_EQ(u" d", Load(u"fr, de", &code));
+  EXPECT_EQ(u" d", code);
+  // No case change: "DE" is its own file name (absent here).
+  EXPECT_EQ(u"en", Load(u"DE"));
+  // A one-letter piece is tried as it is.
+  Install("quorraFax", "x");
+  EXPECT_EQ(u"x", Load(u"x,de"));
+}
+
+TEST_F(SatelliteTest, EmptyPieceEndsTheWalk) {
+  Install("quorraFax", "en");
+  Install("quorraFax", "fr");
+  EXPECT_EQ(u"en", Load(u"de,,fr"));
+  EXPECT_EQ(u"en", Load(u",fr"));
+  EXPECT_EQ(u"en", Load(u""));
+  EXPECT_EQ(u"fr", Load(u"fr,"));
+  EXPECT_EQ(u"en", Load(nullptr));
+}
+
+TEST_F(SatelliteTest, OnlyTheFirstHundredCharactersCount) {
+  Install("quorraFax", "en");
+  Install("quorraFax", "fr");
+  std::u16string list;
+  while (list.size() < 96) list += u"zz,";  // 96 characters
+  EXPECT_EQ(u"fr", Load((list + u"fr").c_str()));    // "fr" at 96-97
+  std::u16string longer = list + u"zz,fr";           // "fr" at 99-100: cut to "f"
+  EXPECT_EQ(u"en", Load(longer.c_str()));
+  Install("quorraFax", "f");
+  EXPECT_EQ(u"f", Load(longer.c_str()));
+  std::u16string huge(100000, u'q');
+  EXPECT_EQ(u"en", Load(huge.c_str()));
+}
+
+TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
+  Install("My_Own_Base", "fr");
+  EXPECT_EQ(u"fr", Load(u"fr", nullptr, u"My Own Base"));
+  EXPECT_EQ(u"<none>", Load(u"de", nullptr, u"My Own Base"));
+}
+
+TEST_F(SatelliteTest, NoInstallValueNoLibrary) {
+  Install("quorraFax", "en");
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, static_cast<DWORD>(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ",
+                                                            0, KEY_ALL_ACCESS, &key)));
+  EXPECT_EQ(ERROR_SUCCESS, static_cast<DWORD>(RegDeleteValueW(key, u"Install")));
+  RegCloseKey(key);
+  std::u16string code = u"unchanged";
+  EXPECT_EQ(u"<none>", Load(u"en", &code));
+}
+
+TEST_F(SatelliteTest, InstallValueWithoutTrailingSeparator) {
+  Install("quorraFax", "fr");
+  std::string dir = install.InstallDir().string();
+  platform::RegWriteText(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ", u"Install", platform::U16(dir));
+  EXPECT_EQ(u"fr", Load(u"fr"));
+}
+
+TEST_F(SatelliteTest, DirectLoadTakesTheFileNameUnchanged) {
+  Install("quorraFax", "fr");
+  std::u16string path = platform::U16((install.InstallDir() / "Bin" / "quorraFax_fr.strings").string());
+  char16_t code[5] = {u'-', 0};
+  HMODULE m = LoadSatelliteLibrary(path, u"de", code, true);
+  EXPECT_EQ(u"fr", Which(m));
+  FreeLibrary(m);
+  EXPECT_EQ(nullptr, LoadSatelliteLibrary(u"quorraFax", u"fr", code, true));
+  EXPECT_EQ(nullptr, LoadSatelliteLibrary(std::u16string(261, u'a'), nullptr, code, true));
+}
+
+TEST_F(SatelliteTest, BrokenSatellitesAreSkippedAndNamed) {
+  Install("quorraFax", "en");
+  install.WriteSatelliteText("quorraFax", "de", "1 = \"de\"\n2 = \"trunc");  // truncated
+  install.WriteSatelliteText("quorraFax", "fr", "1 = \"fr\"\nnot a line\n");
+  install.WriteSatelliteText("quorraFax", "it", "");  // empty: a table without strings
+  std::vector<std::u16string> lines;
+  auto old = platform::SetDebugSink([&](std::u16string_view t) { lines.emplace_back(t); });
+  EXPECT_EQ(u"en", Load(u"de,fr"));
+  EXPECT_EQ(u"", Load(u"it"));
+  platform::SetDebugSink(old);
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_NE(std::u16string::npos, lines[0].find(u"quorraFax_de.strings:2:"));
+  EXPECT_NE(std::u16string::npos, lines[1].find(u"quorraFax_fr.strings:2:"));
+}
+
+// A request whose steps fail on demand; the IDispatch part is never called.
+template <class I>
+class Stub : public I {
+ public:
+  HRESULT QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }  // lives in the test host
+  ULONG Release() override { return 1; }
+  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
+class FakeVariables final : public Stub<IRequestDictionary> {
+ public:
+  HRESULT itemResult = S_OK;
+  CComVariant value;
+  HRESULT get_Item(VARIANT, VARIANT* out) override {
+    return FAILED(itemResult) ? itemResult : VariantCopy(out, &value);
+  }
+  HRESULT get_Count(int* c) override {
+    *c = 1;
+    return S_OK;
+  }
+  HRESULT get_Key(VARIANT, VARIANT*) override { return E_NOTIMPL; }
+};
+
+class FakeRequest final : public Stub<IRequest> {
+ public:
+  FakeVariables variables;
+  HRESULT variablesResult = S_OK;
+  HRESULT get_QueryString(IRequestDictionary**) override { return E_NOTIMPL; }
+  HRESULT get_Form(IRequestDictionary**) override { return E_NOTIMPL; }
+  HRESULT get_ServerVariables(IRequestDictionary** out) override {
+    *out = FAILED(variablesResult) ? nullptr : &variables;
+    return variablesResult;
+  }
+};
+
+class StepHost : public RecordingHost {
+ public:
+  FakeRequest fake;
+  bool noRequest = false;
+  IRequest* Request() override { return noRequest ? nullptr : &fake; }
+};
+
+class LanguageSourceTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  StepHost host;
+  hostkit::HostScope scope{&host};
+  void SetDefault(std::u16string_view code) {
+    platform::RegWriteText(HKEY_LOCAL_MACHINE, u"Software\\Halvorn\\MUI", u"TALQ_DefaultLanguage", code);
+  }
+  std::vector<int> Lines() const {
+    std::vector<int> v;
+    for (auto& e : host.events) v.push_back(e.line);
+    return v;
+  }
+};
+
+TEST_F(LanguageSourceTest, DefaultLanguageFromRegistryElseEn) {
+  EXPECT_EQ(u"en", GetDefaultLanguage());
+  SetDefault(u"de");
+  EXPECT_EQ(u"de", GetDefaultLanguage());
+  SetDefault(std::u16string(129, u'a'));  // 258 bytes and the terminator: fits 260
+  EXPECT_EQ(std::u16string(129, u'a'), GetDefaultLanguage());
+  SetDefault(std::u16string(130, u'a'));  // does not fit
+  EXPECT_EQ(u"en", GetDefaultLanguage());
+}
+
+TEST_F(LanguageSourceTest, BrowserLanguagesFromTheHeader) {
+  host.fake.variables.value = CComVariant(u"fr-ch,en;q=0.5");
+  EXPECT_EQ(u"fr-ch,en;q=0.5", GetBrowserLanguages());
+  EXPECT_TRUE(host.events.empty());
+  // Missing or empty: the default language.
+  SetDefault(u"it");
+  host.fake.variables.value = CComVariant();
+  EXPECT_EQ(u"it", GetBrowserLanguages());
+  host.fake.variables.value = CComVariant(u"");
+  EXPECT_EQ(u"it", GetBrowserLanguages());
+  EXPECT_TRUE(host.events.empty());
+}
+
+TEST_F(LanguageSourceTest, BrowserLanguageFailuresAreReportedWithTheirLines) {
+  SetDefault(u"nl");
+  host.noRequest = true;
+  EXPECT_EQ(u"nl", GetBrowserLanguages());
+  host.noRequest = false;
+  host.fake.variablesResult = E_ACCESSDENIED;
+  EXPECT_EQ(u"nl", GetBrowserLanguages());
+  host.fake.variablesResult = S_OK;
+  host.fake.variables.itemResult = E_INVALIDARG;
+  EXPECT_EQ(u"nl", GetBrowserLanguages());
+  host.fake.variables.itemResult = S_OK;
+  host.fake.variables.value = CComVariant(static_cast<IDispatch*>(&host.fake));  // no text form
+  EXPECT_EQ(u"nl", GetBrowserLanguages());
+  EXPECT_EQ((std::vector<int>{82, 77, 72, 67}), Lines());
+  for (auto& e : host.events) {
+    EXPECT_EQ(1, e.type);
+    EXPECT_TRUE(FAILED(e.eventId));
+    EXPECT_EQ(u"", e.text);
+    EXPECT_FALSE(e.source.empty());
+  }
+  EXPECT_EQ(E_ACCESSDENIED, host.events[1].eventId);
+  EXPECT_EQ(E_INVALIDARG, host.events[2].eventId);
+}
+
+TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeaderThenDefault) {
+  SetDefault(u"nl");
+  host.session[keys::kClientLanguage] = u"de";
+  host.fake.variables.value = CComVariant(u"fr");
+  std::u16string lang;
+  GetClientLanguage(lang);
+  EXPECT_EQ(u"de", lang);
+  host.session[keys::kClientLanguage] = u"";
+  GetClientLanguage(lang);
+  EXPECT_EQ(u"fr", lang);
+  // An empty header stays empty (the search then goes straight to "en").
+  host.fake.variables.value = CComVariant(u"");
+  GetClientLanguage(lang);
+  EXPECT_EQ(u"", lang);
+  EXPECT_TRUE(host.events.empty());
+  // A failed step: the default.
+  host.noRequest = true;
+  GetClientLanguage(lang);
+  EXPECT_EQ(u"nl", lang);
+  host.noRequest = false;
+  host.fake.variablesResult = E_FAIL;
+  GetClientLanguage(lang);
+  host.fake.variablesResult = S_OK;
+  host.fake.variables.itemResult = E_FAIL;
+  GetClientLanguage(lang);
+  host.fake.variables.itemResult = S_OK;
+  host.fake.variables.value = CComVariant(static_cast<IDispatch*>(&host.fake));
+  GetClientLanguage(lang);
+  EXPECT_EQ(u"nl", lang);
+  EXPECT_EQ((std::vector<int>{166, 161, 156, 151}), Lines());
+}
+
+class ScopeTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  RecordingHost host;
+  hostkit::HostScope scope{&host};
+  std::vector<std::u16string> debug;
+  platform::DebugSink oldSink;
+  void SetUp() override {
+    oldSink = platform::SetDebugSink([this](std::u16string_view t) { debug.emplace_back(t); });
+  }
+  void TearDown() override { platform::SetDebugSink(oldSink); }
+};
+
+TEST_F(ScopeTest, MakesTheSatelliteCurrentAndRestores) {
+  install.WriteSatellite("quorraFax", "fr", {{3106, u"Bo\u00EEte de r\u00E9ception"}});
+  host.session[keys::kClientLanguage] = u"fr";
+  platform::ModuleStateGuard state(LumarestModuleHandle());
+  HMODULE before = AfxGetResourceHandle();
+  EXPECT_EQ(u"Inbox", platform::LoadString(3106));
+  {
+    CResourceScope resources;
+    ASSERT_TRUE(resources.Open(u"quorraFax"));
+    HMODULE library = resources.Library();
+    EXPECT_NE(nullptr, library);
+    EXPECT_EQ(library, AfxGetResourceHandle());
+    EXPECT_EQ(u"Bo\u00EEte de r\u00E9ception", platform::LoadString(3106));
+    EXPECT_EQ(u"", platform::LoadString(3198));  // missing from the satellite: empty
+    EXPECT_TRUE(resources.Open(u"quorraFax"));   // already open: kept
+    EXPECT_EQ(library, resources.Library());
+  }
+  EXPECT_EQ(before, AfxGetResourceHandle());
+  EXPECT_EQ(u"Inbox", platform::LoadString(3106));
+  EXPECT_TRUE(debug.empty());
+}
+
+TEST_F(ScopeTest, CloseRestoresAndFailureLeavesTheModuleAlone) {
+  platform::ModuleStateGuard state(LumarestModuleHandle());
+  HMODULE before = AfxGetResourceHandle();
+  CResourceScope resources;
+  EXPECT_FALSE(resources.Open(u"quorraFax"));  // nothing installed
+  EXPECT_EQ(nullptr, resources.Library());
+  EXPECT_EQ(before, AfxGetResourceHandle());
+  ASSERT_EQ(1u, debug.size());
+  EXPECT_EQ(u"Unable to load satellite DLL", debug[0]);
+
+  install.WriteSatellite("quorraFax", "en", {{3106, u"Inbox (en satellite)"}});
+  ASSERT_TRUE(resources.Open(u"quorraFax"));
+  EXPECT_EQ(u"Inbox (en satellite)", platform::LoadString(3106));
+  resources.Close();
+  EXPECT_EQ(before, AfxGetResourceHandle());
+  EXPECT_EQ(nullptr, resources.Library());
+  resources.Close();  // twice is harmless
+  EXPECT_EQ(before, AfxGetResourceHandle());
+}
+
+TEST_F(ScopeTest, EmptyHeaderLoadsEnEvenWithAnotherDefault) {
+  install.WriteSatellite("quorraFax", "en", {{1, u"en"}});
+  install.WriteSatellite("quorraFax", "de", {{1, u"de"}});
+  platform::RegWriteText(HKEY_LOCAL_MACHINE, u"Software\\Halvorn\\MUI", u"TALQ_DefaultLanguage", u"de");
+  host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u""}};
+  CResourceScope resources;
+  ASSERT_TRUE(resources.Open(u"quorraFax"));
+  EXPECT_EQ(u"en", platform::LoadString(resources.Library(), 1));
+  // The browser list of the same request falls back to the default instead.
+  EXPECT_EQ(u"de", GetBrowserLanguages());
+}
+
+class ResourceLibraryTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  RecordingHost host;
+  hostkit::HostScope scope{&host};
+  CComPtr<IMyInbox> object;
+  CMyInbox* inbox = nullptr;
+  void SetUp() override {
+    ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&object)));
+    inbox = static_cast<CMyInbox*>(object.p);
+  }
+};
+
+TEST_F(ResourceLibraryTest, LoadsByGivenListOrBrowserLanguages) {
+  install.WriteSatellite("quorraFax", "fr", {{1, u"fr"}});
+  install.WriteSatellite("quorraFax", "de", {{1, u"de"}});
+  EXPECT_TRUE(inbox->LoadResourceLibrary(u"fr"));
+  EXPECT_EQ(u"fr", platform::LoadString(inbox->m_hResourceLib, 1));
+  host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de-at,fr"}};
+  EXPECT_TRUE(inbox->LoadResourceLibrary(nullptr));
+  EXPECT_EQ(u"de", platform::LoadString(inbox->m_hResourceLib, 1));
+}
+
+TEST_F(ResourceLibraryTest, FailureWritesTraceEventTen) {
+  frame_tests::TraceChannel channel;
+  EXPECT_FALSE(inbox->LoadResourceLibrary(u"fr"));
+  EXPECT_EQ(nullptr, inbox->m_hResourceLib);
+  ASSERT_EQ(1u, channel.Driver().records.size());
+  const auto& record = channel.Driver().records[0];
+  EXPECT_EQ(trace::kMessageGuid, record.guid);
+  ASSERT_EQ(1u, record.data.size());
+  EXPECT_EQ((std::vector<BYTE>{10, 0}), record.data[0]);
+  // With DTF_ERROR off nothing is written.
+  channel.Driver().block.enabledClasses = trace::DTF_INFO;
+  EXPECT_FALSE(inbox->LoadResourceLibrary(u"fr"));
+  EXPECT_EQ(1u, channel.Driver().records.size());
+}
+
+}  // namespace

@@ -1,0 +1,235 @@
+// Session set-up, the web-mail policy check, and the carried error pages.
+#include <gtest/gtest.h>
+
+#include "frame/Encoding.h"
+#include "frame/ErrorPages.h"
+#include "inbox/MyInbox.h"
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+#include "platform/Text.h"
+#include "tests/support/FakeMail.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+using testing_support::RecordingHost;
+using testing_support::TestInstall;
+
+// A host whose policy answer raises a framework exception.
+class ThrowingHost : public RecordingHost {
+ public:
+  bool throwInPolicy = false;
+  bool VerifyPolicyAccessToEmail(bool& allowed, std::u16string_view id) override {
+    if (throwInPolicy) throw CInvalidArgException(u"policy store unreadable");
+    return RecordingHost::VerifyPolicyAccessToEmail(allowed, id);
+  }
+};
+
+class SessionTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  ThrowingHost host;
+  hostkit::HostScope scope{&host};
+  std::shared_ptr<testing_support::FakeMailbox> box = std::make_shared<testing_support::FakeMailbox>();
+  CComPtr<IMyInbox> object;
+  CMyInbox* inbox = nullptr;
+  void SetUp() override {
+    host.connectionFactory = [this] { return new testing_support::FakeMail(box); };
+    ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&object)));
+    inbox = static_cast<CMyInbox*>(object.p);
+  }
+};
+
+TEST_F(SessionTest, PolicyAllowsWithAuditingOffReportsNothing) {
+  EXPECT_TRUE(inbox->DoWebEmailPolicyCheck());
+  EXPECT_TRUE(host.messages.empty());
+  EXPECT_TRUE(host.events.empty());
+}
+
+TEST_F(SessionTest, PolicyAllowsWithAuditingOnSendsAnAudit) {
+  host.auditing = true;
+  host.logDenials = false;  // has no say over audits
+  EXPECT_TRUE(inbox->DoWebEmailPolicyCheck());
+  ASSERT_EQ(1u, host.messages.size());
+  const auto& m = host.messages[0];
+  EXPECT_EQ(1, m.type);
+  EXPECT_TRUE(m.log);
+  EXPECT_EQ(u"Email Interface", m.component);
+  EXPECT_EQ(u"Web Email - Messages", m.feature);
+  EXPECT_EQ(u"", m.detail);
+}
+
+TEST_F(SessionTest, DenialIsReportedWithTheLoggingFlag) {
+  host.policyAllows = false;
+  host.auditing = true;
+  host.logDenials = false;
+  EXPECT_FALSE(inbox->DoWebEmailPolicyCheck());
+  ASSERT_EQ(1u, host.messages.size());
+  EXPECT_EQ(2, host.messages[0].type);
+  EXPECT_FALSE(host.messages[0].log);
+  EXPECT_EQ(u"Email Interface", host.messages[0].component);
+  EXPECT_EQ(u"Web Email - Messages", host.messages[0].feature);
+  host.logDenials = true;
+  EXPECT_FALSE(inbox->CheckEmailPolicy(u"another-session"));
+  ASSERT_EQ(2u, host.messages.size());
+  EXPECT_TRUE(host.messages[1].log);
+}
+
+TEST_F(SessionTest, NoMasterSessionIsAnInvalidSession) {
+  host.hasMasterSession = false;
+  EXPECT_FALSE(inbox->DoWebEmailPolicyCheck());
+  ASSERT_EQ(1u, host.events.size());
+  EXPECT_EQ(1, host.events[0].type);
+  EXPECT_EQ(static_cast<HRESULT>(0xC0004005u), host.events[0].eventId);
+  EXPECT_EQ(u"MyInbox", host.events[0].source);
+  EXPECT_EQ(u"Invalid session ", host.events[0].text);
+  EXPECT_GT(host.events[0].line, 0);
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SessionTest, FrameworkExceptionInThePolicyCheckIsReported) {
+  host.throwInPolicy = true;
+  EXPECT_FALSE(inbox->DoWebEmailPolicyCheck());
+  ASSERT_EQ(1u, host.events.size());
+  EXPECT_EQ(u"policy store unreadable", host.events[0].text);
+  EXPECT_EQ(u"MyInbox", host.events[0].source);
+}
+
+TEST_F(SessionTest, PolicyCheckLoadsTheObjectsLibraryOnce) {
+  install.WriteSatellite("quorraFax", "en", {{1, u"en"}});
+  EXPECT_TRUE(inbox->CheckEmailPolicy(u"id"));
+  HMODULE first = inbox->m_hResourceLib;
+  ASSERT_NE(nullptr, first);
+  EXPECT_TRUE(inbox->CheckEmailPolicy(u"id"));
+  EXPECT_EQ(first, inbox->m_hResourceLib);
+}
+
+TEST_F(SessionTest, InitTakesFolderAndConnectionOncePerObject) {
+  host.query = {{u"Folder", EncodeUrlSafe(u"Posteingang/Entw\u00FCrfe")}};
+  EXPECT_EQ(S_OK, inbox->InitMailSession());
+  EXPECT_EQ(u"Posteingang/Entw\u00FCrfe", inbox->m_strFolder);
+  ASSERT_NE(nullptr, inbox->m_mapi);
+  auto* connection = inbox->m_mapi;
+
+  host.query = {{u"Folder", EncodeUrlSafe(u"Other")}};
+  host.ResetRequest();
+  host.calls.clear();
+  host.mailConfigured = false;  // would fail if the set-up ran again
+  EXPECT_EQ(S_OK, inbox->InitMailSession());
+  EXPECT_EQ(u"Posteingang/Entw\u00FCrfe", inbox->m_strFolder);
+  EXPECT_EQ(connection, inbox->m_mapi);
+  EXPECT_EQ(1, host.connectionRequests);
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SessionTest, OpeningOptionInAnyCaseOpensWebMail) {
+  host.mailConfigured = false;
+  host.sendAttachmentsEnabled = true;
+  for (const char16_t* option : {u"DivedOzuvizizi", u"divedozuvizizi", u"DIVEDOZUVIZIZI", u"dIvEdOzUvIzIzI"}) {
+    CComPtr<IMyInbox> fresh;
+    ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&fresh)));
+    host.sendAttachmentOption = option;
+    EXPECT_EQ(S_OK, static_cast<CMyInbox*>(fresh.p)->InitMailSession()) << platform::U8(option);
+  }
+  EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SessionTest, NotConfiguredAndNotOpenedIsDenied) {
+  install.WriteSatellite("quorraFax", "en", {{3230, u"Web mail"}, {3232, u"No connection"}});
+  platform::ModuleStateGuard state(LumarestModuleHandle());
+  HMODULE satellite = LoadLibraryExW(
+      platform::U16((install.InstallDir() / "Bin" / "quorraFax_en.strings").string()).c_str(), nullptr,
+      LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(nullptr, satellite);
+  AfxSetResourceHandle(satellite);  // as inside a resource scope
+
+  host.mailConfigured = false;
+  host.logDenials = false;
+  host.sendAttachmentsEnabled = true;
+  host.sendAttachmentOption = u"DivedOzuvizizi2";
+  EXPECT_EQ(E_FAIL, inbox->InitMailSession());
+  host.sendAttachmentsEnabled = false;
+  host.sendAttachmentOption = u"DivedOzuvizizi";
+  EXPECT_EQ(E_FAIL, inbox->InitMailSession());
+  ASSERT_EQ(2u, host.messages.size());
+  for (const auto& m : host.messages) {
+    EXPECT_EQ(2, m.type);
+    EXPECT_FALSE(m.log);
+    EXPECT_EQ(u"Web mail", m.component);
+    EXPECT_EQ(u"Web mail", m.feature);
+    EXPECT_EQ(u"", m.detail);
+  }
+  EXPECT_EQ(nullptr, inbox->m_mapi);
+  EXPECT_EQ(0, host.connectionRequests);
+  AfxSetResourceHandle(LumarestModuleHandle());
+  FreeLibrary(satellite);
+}
+
+TEST_F(SessionTest, NoConnectionReportsOnlyWhenTheTextLoads) {
+  host.connectionFactory = nullptr;
+  // Outside a satellite 3230 and 3232 are empty: nothing to report.
+  {
+    platform::ModuleStateGuard state(LumarestModuleHandle());
+    EXPECT_EQ(E_FAIL, inbox->InitMailSession());
+  }
+  EXPECT_TRUE(host.messages.empty());
+
+  install.WriteSatellite("quorraFax", "en", {{3230, u"Web mail"}, {3232, u"No connection"}});
+  HMODULE satellite = LoadLibraryExW(
+      platform::U16((install.InstallDir() / "Bin" / "quorraFax_en.strings").string()).c_str(), nullptr,
+      LOAD_LIBRARY_AS_DATAFILE);
+  platform::ModuleStateGuard state(satellite);
+  EXPECT_EQ(E_FAIL, inbox->InitMailSession());
+  ASSERT_EQ(1u, host.messages.size());
+  EXPECT_EQ(0, host.messages[0].type);
+  EXPECT_TRUE(host.messages[0].log);
+  EXPECT_EQ(u"Web mail", host.messages[0].component);
+  EXPECT_EQ(u"Web mail", host.messages[0].feature);
+  EXPECT_EQ(u"No connection", host.messages[0].detail);
+  // A failed set-up is tried again by the next page method.
+  host.connectionFactory = [this] { return new testing_support::FakeMail(box); };
+  EXPECT_EQ(S_OK, inbox->InitMailSession());
+  FreeLibrary(satellite);
+}
+
+TEST_F(SessionTest, HtmlFlagFollowsTheConfiguration) {
+  host.htmlEnabled = true;
+  EXPECT_TRUE(inbox->IsHtmlDisplayEnabled());
+  host.htmlEnabled = false;
+  EXPECT_FALSE(inbox->IsHtmlDisplayEnabled());
+}
+
+TEST(ErrorPages, CarriesBothPagesWithDoubledPercentSigns) {
+  EXPECT_EQ(nullptr, ErrorPageHtml(226));
+  EXPECT_EQ(nullptr, ErrorPageHtml(229));
+  const std::u16string common[] = {
+      u"<title>Solvance Web Proxy - Error.</title>",
+      u"href=\"/HalvornSLV/Inc/Stylesheet.css\"",
+      u"src=\"/HalvornSLV/gifs/pendrellogo.gif\"",
+      u"class=\"LoginBox\"",
+      u"width=\"100%%\"",
+  };
+  for (UINT id : {kErrorPageNoMailSession, kErrorPageNoWebMailAccess}) {
+    ASSERT_NE(nullptr, ErrorPageHtml(id));
+    std::u16string page = ErrorPageHtml(id);
+    EXPECT_EQ(0u, page.find(u"<html>"));
+    EXPECT_NE(std::u16string::npos, page.find(u"</html>"));
+    for (const auto& piece : common) EXPECT_NE(std::u16string::npos, page.find(piece)) << id;
+    // Every percent sign is doubled: formatting the page gives single ones.
+    std::u16string shown = platform::FormatW(page);
+    EXPECT_NE(std::u16string::npos, shown.find(u"width=\"100%\""));
+    EXPECT_EQ(std::u16string::npos, shown.find(u"%%"));
+  }
+  EXPECT_NE(std::u16string::npos,
+            std::u16string(ErrorPageHtml(227))
+                .find(u"The Dived Ozuvizizi was unable to initialize a MAPI session. More information "
+                      u"regarding<br>\nthis error may be found in the server system log."));
+  EXPECT_NE(std::u16string::npos,
+            std::u16string(ErrorPageHtml(228))
+                .find(u"You have not been granted access to web-based email. Please contact your "
+                      u"administrator.<br>"));
+}
+
+}  // namespace

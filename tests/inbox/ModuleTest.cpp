@@ -1,0 +1,146 @@
+// The module as a script page sees it: registration, creation by ProgID and
+// CLSID through the class registry, interfaces, reference counts, unloading.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "inbox/Interfaces.h"
+#include "platform/Guid.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "tests/support/RecordingTarget.h"
+#include "tests/support/TestFiles.h"
+
+namespace {
+
+using testing_support::RecordingTarget;
+using testing_support::TestInstall;
+
+struct Module {
+  void* handle = nullptr;
+  HRESULT (*registerServer)() = nullptr;
+  HRESULT (*unregisterServer)() = nullptr;
+  HRESULT (*canUnload)() = nullptr;
+  HRESULT (*getClassObject)(REFCLSID, REFIID, void**) = nullptr;
+  Module() {
+    handle = ::dlopen(LUMAREST_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return;
+    registerServer = reinterpret_cast<HRESULT (*)()>(::dlsym(handle, "DllRegisterServer"));
+    unregisterServer = reinterpret_cast<HRESULT (*)()>(::dlsym(handle, "DllUnregisterServer"));
+    canUnload = reinterpret_cast<HRESULT (*)()>(::dlsym(handle, "DllCanUnloadNow"));
+    getClassObject =
+        reinterpret_cast<HRESULT (*)(REFCLSID, REFIID, void**)>(::dlsym(handle, "DllGetClassObject"));
+  }
+  ~Module() {
+    if (handle) ::dlclose(handle);
+  }
+};
+
+std::u16string Read(std::u16string_view key, std::u16string_view name = u"") {
+  std::u16string value;
+  if (!platform::RegReadText(HKEY_CLASSES_ROOT, key, name, value)) return u"<missing>";
+  return value;
+}
+
+const std::u16string kClsidKey = u"CLSID\\{FB64C221-51A7-48E1-9DA9-179B060439C9}";
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  TestInstall install;
+  Module module;
+  void SetUp() override {
+    ASSERT_NE(nullptr, module.handle) << ::dlerror();
+    ASSERT_NE(nullptr, module.registerServer);
+  }
+};
+
+TEST_F(ModuleTest, ExportsExactlyTheFourEntryPoints) {
+  EXPECT_NE(nullptr, module.unregisterServer);
+  EXPECT_NE(nullptr, module.canUnload);
+  EXPECT_NE(nullptr, module.getClassObject);
+  // Nothing of the implementation is visible from outside.
+  EXPECT_EQ(nullptr, ::dlsym(module.handle, "_ZN8CMyInbox14CreateInstanceEP8IUnknownRK4GUIDPPv"));
+  EXPECT_EQ(nullptr, ::dlsym(module.handle, "_Z20LumarestModuleHandlev"));
+}
+
+TEST_F(ModuleTest, RegistrationWritesClassProgIdsAndTypeLibrary) {
+  ASSERT_EQ(S_OK, module.registerServer());
+  const std::u16string path = platform::U16(LUMAREST_MODULE_PATH);
+  EXPECT_EQ(u"MyInbox Class", Read(kClsidKey));
+  EXPECT_EQ(u"LumarestInbox.MyInbox.1", Read(kClsidKey + u"\\ProgID"));
+  EXPECT_EQ(u"LumarestInbox.MyInbox", Read(kClsidKey + u"\\VersionIndependentProgID"));
+  EXPECT_TRUE(platform::RegKeyExists(HKEY_CLASSES_ROOT, kClsidKey + u"\\Programmable"));
+  EXPECT_EQ(path, Read(kClsidKey + u"\\InprocServer32"));
+  EXPECT_EQ(u"Apartment", Read(kClsidKey + u"\\InprocServer32", u"ThreadingModel"));
+  EXPECT_EQ(u"{89453DAD-BD81-4DF9-A352-D97BB66BF20A}", Read(kClsidKey + u"\\TypeLib"));
+  EXPECT_EQ(u"MyInbox Class", Read(u"LumarestInbox.MyInbox.1"));
+  EXPECT_EQ(u"{FB64C221-51A7-48E1-9DA9-179B060439C9}", Read(u"LumarestInbox.MyInbox.1\\CLSID"));
+  EXPECT_EQ(u"MyInbox Class", Read(u"LumarestInbox.MyInbox"));
+  EXPECT_EQ(u"{FB64C221-51A7-48E1-9DA9-179B060439C9}", Read(u"LumarestInbox.MyInbox\\CLSID"));
+  EXPECT_EQ(u"LumarestInbox.MyInbox.1", Read(u"LumarestInbox.MyInbox\\CurVer"));
+  EXPECT_EQ(u"LUMARESTINBOXLib", Read(u"TypeLib\\{89453DAD-BD81-4DF9-A352-D97BB66BF20A}\\1.0"));
+  EXPECT_EQ(u"IMyInbox", Read(u"Interface\\{EB2CBEEF-B482-4C1C-911D-2908616B1776}"));
+  EXPECT_EQ(u"ILumarestTarget", Read(u"Interface\\{CC0B7D91-08DB-4EA5-82D6-419943650CE4}"));
+}
+
+TEST_F(ModuleTest, ForceRemoveReplacesTheClassKeyAndNoRemoveKeepsTheRoot) {
+  // A stale entry below the class key and another class beside it.
+  ASSERT_TRUE(platform::RegWriteText(HKEY_CLASSES_ROOT, kClsidKey + u"\\Stale", u"", u"old"));
+  ASSERT_TRUE(platform::RegWriteText(HKEY_CLASSES_ROOT, kClsidKey + u"\\Programmable\\Old", u"", u"x"));
+  ASSERT_TRUE(platform::RegWriteText(HKEY_CLASSES_ROOT, u"CLSID\\{00000000-1111-2222-3333-444444444444}",
+                                     u"", u"Other"));
+  ASSERT_EQ(S_OK, module.registerServer());
+  EXPECT_FALSE(platform::RegKeyExists(HKEY_CLASSES_ROOT, kClsidKey + u"\\Stale"));
+  EXPECT_FALSE(platform::RegKeyExists(HKEY_CLASSES_ROOT, kClsidKey + u"\\Programmable\\Old"));
+
+  ASSERT_EQ(S_OK, module.unregisterServer());
+  EXPECT_FALSE(platform::RegKeyExists(HKEY_CLASSES_ROOT, kClsidKey));
+  EXPECT_FALSE(platform::RegKeyExists(HKEY_CLASSES_ROOT, u"LumarestInbox.MyInbox"));
+  EXPECT_FALSE(platform::RegKeyExists(HKEY_CLASSES_ROOT, u"LumarestInbox.MyInbox.1"));
+  EXPECT_EQ(u"Other", Read(u"CLSID\\{00000000-1111-2222-3333-444444444444}"));
+}
+
+TEST_F(ModuleTest, CreatesByEitherProgIdAndByClsid) {
+  ASSERT_EQ(S_OK, module.registerServer());
+  for (const char16_t* name : {u"LumarestInbox.MyInbox", u"LumarestInbox.MyInbox.1",
+                               u"{FB64C221-51A7-48E1-9DA9-179B060439C9}"}) {
+    CComPtr<IMyInbox> inbox;
+    ASSERT_EQ(S_OK, inbox.CoCreateInstance(name)) << platform::U8(name);
+    CComBSTR value(u"abc");
+    EXPECT_EQ(S_OK, inbox->put_FileID(value));
+    CComBSTR read;
+    EXPECT_EQ(S_OK, inbox->get_FileID(&read));
+    EXPECT_EQ(u"abc", read.Str());
+  }
+  CComPtr<IMyInbox> missing;
+  EXPECT_EQ(CO_E_CLASSSTRING, missing.CoCreateInstance(u"LumarestInbox.Nothing"));
+}
+
+TEST_F(ModuleTest, CanUnloadOnlyWithoutObjectsAndLocks) {
+  EXPECT_EQ(S_OK, module.canUnload());
+  CComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory)));
+  EXPECT_EQ(S_FALSE, module.canUnload());  // a held class object counts as a lock
+  CComPtr<IMyInbox> inbox;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+  factory.Release();
+  EXPECT_EQ(S_FALSE, module.canUnload());  // a live object
+  inbox.Release();
+  EXPECT_EQ(S_OK, module.canUnload());
+
+  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory)));
+  factory->LockServer(TRUE);
+  factory.Release();
+  EXPECT_EQ(S_FALSE, module.canUnload());
+  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory,
+                                        reinterpret_cast<void**>(&factory)));
+  factory->LockServer(FALSE);
+  factory.Release();
+  EXPECT_EQ(S_OK, module.canUnload());
+
+  void* other = nullptr;
+  EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, module.getClassObject(IID_IMyInbox, IID_IClassFactory, &other));
+}
+
+}  // namespace

@@ -1,0 +1,281 @@
+// CMyInbox as an object: interfaces, aggregation, reference counts, the
+// target, FileID, the thin methods, and the same members reached through the
+// vtable and through IDispatch.
+#include <gtest/gtest.h>
+
+#include "host/HostKit.h"
+#include "inbox/MyInbox.h"
+#include "platform/Text.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/RecordingTarget.h"
+
+namespace {
+
+using testing_support::RecordingTarget;
+
+CComPtr<IMyInbox> NewInbox() {
+  CComPtr<IMyInbox> inbox;
+  EXPECT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+  return inbox;
+}
+
+TEST(Object, AnswersIUnknownIMyInboxAndIDispatchOnly) {
+  auto inbox = NewInbox();
+  IUnknown* a = nullptr;
+  IUnknown* b = nullptr;
+  ASSERT_EQ(S_OK, inbox->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&a)));
+  IDispatch* disp = nullptr;
+  ASSERT_EQ(S_OK, inbox->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)));
+  ASSERT_EQ(S_OK, disp->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&b)));
+  EXPECT_EQ(a, b);  // one identity
+  a->Release();
+  b->Release();
+  disp->Release();
+  void* none = reinterpret_cast<void*>(1);
+  for (const IID& iid : {IID_IClassFactory, IID_ILumarestTarget, IID_IRunnableObject}) {
+    EXPECT_EQ(E_NOINTERFACE, inbox->QueryInterface(iid, &none));
+    EXPECT_EQ(nullptr, none);
+  }
+}
+
+// An outer object that aggregates MyInbox and counts its own references.
+struct Outer : IUnknown {
+  ULONG refs = 1;
+  IUnknown* inner = nullptr;
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown) {
+      *ppv = this;
+      AddRef();
+      return S_OK;
+    }
+    return inner->QueryInterface(riid, ppv);
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+};
+
+TEST(Object, AggregatesAndDelegatesToTheOuterUnknown) {
+  Outer outer;
+  void* p = nullptr;
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, CMyInbox::CreateInstance(&outer, IID_IMyInbox, &p));
+  ASSERT_EQ(S_OK, CMyInbox::CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
+  IMyInbox* inbox = nullptr;
+  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+  // The interface's reference went to the outer object.
+  EXPECT_EQ(2u, outer.refs);
+  IUnknown* identity = nullptr;
+  ASSERT_EQ(S_OK, inbox->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
+  EXPECT_EQ(static_cast<IUnknown*>(&outer), identity);
+  identity->Release();
+  inbox->Release();
+  EXPECT_EQ(1u, outer.refs);
+  long before = CMyInbox::ObjectCount();
+  EXPECT_EQ(0u, outer.inner->Release());
+  EXPECT_EQ(before - 1, CMyInbox::ObjectCount());
+}
+
+TEST(Object, SetTargetCountsReferencesAsAssignment) {
+  auto target = RecordingTarget::Create();
+  auto other = RecordingTarget::Create();
+  {
+    auto inbox = NewInbox();
+    ULONG base = target->RefCount();
+    EXPECT_EQ(S_OK, inbox->SetTarget(target));
+    EXPECT_EQ(base + 1, target->RefCount());
+    EXPECT_EQ(S_OK, inbox->SetTarget(target));  // the same pointer changes nothing
+    EXPECT_EQ(base + 1, target->RefCount());
+    EXPECT_EQ(S_OK, inbox->SetTarget(other));
+    EXPECT_EQ(base, target->RefCount());
+    EXPECT_EQ(S_OK, inbox->SetTarget(nullptr));
+    EXPECT_EQ(1u, other->RefCount());
+    EXPECT_EQ(S_OK, inbox->SetTarget(other));
+    EXPECT_EQ(2u, other->RefCount());
+  }
+  EXPECT_EQ(1u, other->RefCount());  // released with the object
+}
+
+TEST(Object, FileIdStartsEmptyAndNullStoresEmpty) {
+  auto inbox = NewInbox();
+  BSTR value = nullptr;
+  ASSERT_EQ(S_OK, inbox->get_FileID(&value));
+  ASSERT_NE(nullptr, value);  // an empty text, not null
+  EXPECT_EQ(0u, SysStringLen(value));
+  SysFreeString(value);
+  EXPECT_EQ(S_OK, inbox->put_FileID(CComBSTR(u"a;b")));
+  CComBSTR read;
+  ASSERT_EQ(S_OK, inbox->get_FileID(&read));
+  EXPECT_EQ(u"a;b", read.Str());
+  EXPECT_EQ(S_OK, inbox->put_FileID(nullptr));
+  CComBSTR cleared;
+  ASSERT_EQ(S_OK, inbox->get_FileID(&cleared));
+  EXPECT_EQ(u"", cleared.Str());
+  EXPECT_EQ(E_POINTER, inbox->get_FileID(nullptr));
+}
+
+TEST(Object, ThinMethodsAnswerTheirConstants) {
+  auto inbox = NewInbox();
+  EXPECT_EQ(S_OK, inbox->FaxFile());
+  EXPECT_EQ(S_OK, inbox->EnumContacts(nullptr, 3));
+  EXPECT_EQ(E_NOTIMPL, inbox->ResolveContacts(1));
+  EXPECT_EQ(S_OK, inbox->Destroy());
+}
+
+TEST(Object, PageMethodsWithoutATargetFailCleanly) {
+  testing_support::RecordingHost host;
+  hostkit::HostScope scope(&host);
+  auto inbox = NewInbox();
+  EXPECT_EQ(E_POINTER, inbox->DisplayMessages());
+  EXPECT_EQ(E_POINTER, inbox->DisplayMessagesEx(nullptr));
+  EXPECT_EQ(E_POINTER, inbox->ViewMessage());
+  EXPECT_EQ(E_POINTER, inbox->ViewMessageEx(CComBSTR(u"fr")));
+  EXPECT_EQ(E_POINTER, inbox->ComposeMessage());
+}
+
+// Calls a member by its vtable slot (1-based after the seven IUnknown and
+// IDispatch slots), as a client compiled against the interface does.
+template <class Fn>
+Fn Slot(IMyInbox* p, int slot) {
+  void** vtable = *reinterpret_cast<void***>(p);
+  return reinterpret_cast<Fn>(vtable[7 + slot - 1]);
+}
+
+TEST(Object, VtableSlotsFollowTheInterfaceOrder) {
+  auto inbox = NewInbox();
+  IMyInbox* p = inbox;
+  using Method0 = HRESULT (*)(IMyInbox*);
+  using GetBstr = HRESULT (*)(IMyInbox*, BSTR*);
+  using PutBstr = HRESULT (*)(IMyInbox*, BSTR);
+  using IntMethod = HRESULT (*)(IMyInbox*, INT);
+  using EnumMethod = HRESULT (*)(IMyInbox*, BSTR, INT);
+  using SetTargetMethod = HRESULT (*)(IMyInbox*, ILumarestTarget*);
+  auto target = RecordingTarget::Create();
+  EXPECT_EQ(S_OK, Slot<SetTargetMethod>(p, 2)(p, target));
+  EXPECT_EQ(2u, target->RefCount());
+  EXPECT_EQ(S_OK, Slot<Method0>(p, 5)(p));                  // FaxFile
+  EXPECT_EQ(S_OK, Slot<EnumMethod>(p, 7)(p, nullptr, 0));  // EnumContacts
+  EXPECT_EQ(S_OK, Slot<PutBstr>(p, 9)(p, CComBSTR(u"slot")));
+  CComBSTR value;
+  EXPECT_EQ(S_OK, Slot<GetBstr>(p, 8)(p, &value));
+  EXPECT_EQ(u"slot", value.Str());
+  EXPECT_EQ(E_NOTIMPL, Slot<IntMethod>(p, 11)(p, 0));  // ResolveContacts
+  EXPECT_EQ(S_OK, Slot<Method0>(p, 13)(p));            // Destroy
+}
+
+DISPID IdOf(IDispatch* d, const char16_t* name) {
+  DISPID id = 0;
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  EXPECT_EQ(S_OK, d->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) << platform::U8(name);
+  return id;
+}
+
+TEST(Dispatch, NamesResolveToTheirDispidsIgnoringCase) {
+  auto inbox = NewInbox();
+  const std::pair<const char16_t*, DISPID> expected[] = {
+      {u"DisplayMessages", 2},      {u"SetTarget", 3},         {u"ViewMessage", 4},
+      {u"ComposeMessage", 20},      {u"FaxFile", 24},          {u"DeleteMessage", 25},
+      {u"EnumContacts", 26},        {u"FileID", 27},           {u"AddAddress", 28},
+      {u"ResolveContacts", 29},     {u"UpdateResolvedContacts", 30}, {u"Destroy", 31},
+      {u"SaveAttachment", 32},      {u"ListAttachments", 34},  {u"MeetingResponse", 35},
+      {u"ViewMessageEx", 36},       {u"DisplayMessagesEx", 37}, {u"GetAttachment", 38},
+      {u"RemoveAttachment", 39},    {u"GetAttachment2", 40},   {u"fileid", 27}};
+  for (auto& [name, id] : expected) EXPECT_EQ(id, IdOf(inbox, name)) << platform::U8(name);
+
+  LPOLESTR names[] = {const_cast<LPOLESTR>(u"GetAttachment2"), const_cast<LPOLESTR>(u"bstrFtaTicket"),
+                      const_cast<LPOLESTR>(u"pResult")};
+  DISPID ids[3];
+  ASSERT_EQ(S_OK, inbox->GetIDsOfNames(IID_NULL, names, 3, 0, ids));
+  EXPECT_EQ(1, ids[1]);
+  EXPECT_EQ(7, ids[2]);
+  LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"SendFax")};
+  DISPID id = 0;
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, inbox->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
+  EXPECT_EQ(DISPID_UNKNOWN, id);
+}
+
+TEST(Dispatch, InvokeConvertsArgumentsAndReportsBadCalls) {
+  auto inbox = NewInbox();
+  IDispatch* d = inbox;
+  // FileID put with a number (converted to text), then get.
+  CComVariant number(LONG(42));
+  EXPECT_EQ(S_OK, platform::InvokeByDispid(d, 27, DISPATCH_PROPERTYPUT, {number}, nullptr));
+  CComVariant got;
+  EXPECT_EQ(S_OK, platform::InvokeByDispid(d, 27, DISPATCH_PROPERTYGET, {}, &got));
+  ASSERT_EQ(VT_BSTR, got.vt);
+  EXPECT_EQ(u"42", platform::BstrView(got.bstrVal));
+
+  CComVariant result;
+  EXPECT_EQ(DISP_E_MEMBERNOTFOUND, platform::InvokeByDispid(d, 33, DISPATCH_METHOD, {}, &result));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, platform::InvokeByDispid(d, 24, DISPATCH_METHOD, {number}, &result));
+  EXPECT_EQ(DISP_E_BADPARAMCOUNT, platform::InvokeByDispid(d, 3, DISPATCH_METHOD, {}, &result));
+  CComVariant text(u"not a target");
+  EXPECT_EQ(DISP_E_TYPEMISMATCH, platform::InvokeByDispid(d, 3, DISPATCH_METHOD, {text}, &result));
+  CComVariant letters(u"abc");
+  EXPECT_EQ(DISP_E_TYPEMISMATCH,
+            platform::InvokeByDispid(d, 26, DISPATCH_METHOD, {letters, letters}, &result));
+  // A member that fails reports its code as an exception.
+  EXCEPINFO info{};
+  DISPPARAMS params{&number, nullptr, 1, 0};
+  EXPECT_EQ(DISP_E_EXCEPTION, d->Invoke(29, IID_NULL, 0, DISPATCH_METHOD, &params, &result, &info, nullptr));
+  EXPECT_EQ(E_NOTIMPL, info.scode);
+}
+
+TEST(Dispatch, SetTargetThroughDispatchHoldsTheTarget) {
+  auto inbox = NewInbox();
+  auto target = RecordingTarget::Create();
+  CComVariant arg(static_cast<IDispatch*>(target.p));
+  EXPECT_EQ(S_OK, platform::InvokeByDispid(inbox, 3, DISPATCH_METHOD, {arg}, nullptr));
+  EXPECT_EQ(3u, target->RefCount());  // ours, the variant's, the object's
+  CComVariant empty;
+  EXPECT_EQ(S_OK, platform::InvokeByDispid(inbox, 3, DISPATCH_METHOD, {empty}, nullptr));
+  EXPECT_EQ(2u, target->RefCount());
+}
+
+TEST(Dispatch, EveryMemberAnswersAsThroughTheVtable) {
+  testing_support::RecordingHost host;
+  hostkit::HostScope scope(&host);
+  auto viaVtable = NewInbox();
+  auto viaDispatch = NewInbox();
+  CComVariant s(u"x");
+  CComVariant n(LONG(1));
+  CComVariant out;
+  CComVariant outRef;
+  outRef.vt = VT_BYREF | VT_VARIANT;
+  outRef.pvarVal = &out;
+  struct Call {
+    DISPID id;
+    std::vector<VARIANT> args;
+    HRESULT expected;
+  };
+  BSTR x = s.bstrVal;
+  CComBSTR retval;
+  const std::vector<Call> calls = {
+      {2, {}, viaVtable->DisplayMessages()},
+      {4, {}, viaVtable->ViewMessage()},
+      {20, {}, viaVtable->ComposeMessage()},
+      {24, {}, viaVtable->FaxFile()},
+      {25, {s}, viaVtable->DeleteMessage(x)},
+      {26, {s, n}, viaVtable->EnumContacts(x, 1)},
+      {28, {n, s}, viaVtable->AddAddress(1, x)},
+      {29, {n}, viaVtable->ResolveContacts(1)},
+      {30, {n}, viaVtable->UpdateResolvedContacts(1)},
+      {31, {}, viaVtable->Destroy()},
+      {32, {s, s, s, s, s, s}, viaVtable->SaveAttachment(x, x, x, x, x, x)},
+      {34, {s}, viaVtable->ListAttachments(x)},
+      {35, {}, viaVtable->MeetingResponse()},
+      {36, {s}, viaVtable->ViewMessageEx(x)},
+      {37, {s}, viaVtable->DisplayMessagesEx(x)},
+      {38, {s, s, s, s, s, s, outRef}, viaVtable->GetAttachment(x, x, x, x, x, x, &out)},
+      {39, {s, s}, viaVtable->RemoveAttachment(x, x, &retval)},
+      {40, {s, s, s, s, s, s, s, outRef}, viaVtable->GetAttachment2(x, x, x, x, x, x, x, &out)},
+  };
+  for (const auto& c : calls) {
+    std::vector<VARIANT> reversed(c.args.rbegin(), c.args.rend());
+    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                      static_cast<UINT>(reversed.size()), 0};
+    CComVariant result;
+    HRESULT hr = viaDispatch->Invoke(c.id, IID_NULL, 0, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+    EXPECT_EQ(c.expected, hr) << "DISPID " << c.id;
+  }
+}
+
+}  // namespace

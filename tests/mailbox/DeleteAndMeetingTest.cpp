@@ -1,0 +1,259 @@
+// Deleting a message and answering a meeting request.
+#include "tests/mailbox/MailboxFixture.h"
+
+namespace {
+
+using namespace mailbox_testing;
+
+const std::u16string kDeleteFailed = u"The message could not be deleted.";
+const std::u16string kRespondFailed = u"Unable to respond to meeting request.";
+
+class DeleteMessageTest : public MailboxTest {};
+
+TEST_F(DeleteMessageTest, DeletesTheMessageOfTheQueryKeyNotTheArgument) {
+  AddMessage(1);
+  SetQuery({{u"Guid", MessageIdText(1)}});
+  host.session[u"System.ClientLanguage"] = u"fr";
+  EXPECT_EQ(S_OK, inbox->DeleteMessage(CComBSTR(MessageIdText(2))));
+  EXPECT_EQ(std::vector<std::u16string>{u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",fr)"},
+            box->calls);
+  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
+  EXPECT_TRUE(host.Ended());
+  EXPECT_EQ(u"", host.Body());
+  // No page is written through the target.
+  EXPECT_TRUE(target->calls.empty());
+}
+
+TEST_F(DeleteMessageTest, ClientLanguageFallsBackToTheBrowserList) {
+  SetQuery({{u"Guid", MessageIdText(1)}});
+  host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de-de,en;q=0.5"}};
+  host.ResetRequest();
+  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
+  ASSERT_EQ(1u, box->calls.size());
+  EXPECT_EQ(u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",de-de,en;q=0.5)", box->calls[0]);
+}
+
+TEST_F(DeleteMessageTest, ListingOpensAtItsFirstPageWhateverPageTheUserCameFrom) {
+  SetQuery({{u"Guid", MessageIdText(1)}, {u"TopIndex", u"60"}, {u"Sort", u"2"}});
+  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
+  EXPECT_EQ(std::u16string::npos, host.RedirectUrl().find(u"TopIndex"));
+}
+
+TEST_F(DeleteMessageTest, GuidsThatDoNotParseWriteTheFailureText) {
+  const std::u16string id = MessageIdText(1);
+  for (const std::u16string& bad : {BareIdText(1), id + u"x", u" " + id, id.substr(0, 37), std::u16string(),
+                                    id + u", " + id}) {
+    host.ClearResponse();
+    SetQuery({{u"Guid", bad}});
+    if (bad == id + u", " + id) SetQuery({{u"Guid", id}, {u"Guid", id}});  // a repeated key joins its values
+    EXPECT_EQ(S_OK, inbox->DeleteMessage(CComBSTR(id))) << platform::U8(bad);
+    EXPECT_EQ(kDeleteFailed, host.Body()) << platform::U8(bad);
+    EXPECT_EQ(u"", host.RedirectUrl());
+  }
+  EXPECT_FALSE(Called(u"DeleteMessage")) << platform::U8(Calls());
+}
+
+TEST_F(DeleteMessageTest, LibraryFailureWritesTheFailureText) {
+  box->deleteResult = MAPI_E_NOT_FOUND;
+  SetQuery({{u"Guid", MessageIdText(1)}});
+  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(kDeleteFailed, host.Body());
+  EXPECT_EQ(u"", host.RedirectUrl());
+  EXPECT_FALSE(host.Ended());
+}
+
+TEST_F(DeleteMessageTest, SetUpFailureWritesTheFailureText) {
+  host.mailConfigured = false;
+  SetQuery({{u"Guid", MessageIdText(1)}});
+  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(kDeleteFailed, host.Body());
+  EXPECT_EQ(0, host.connectionRequests);
+
+  // No connection to be had.
+  host.ClearResponse();
+  host.mailConfigured = true;
+  host.connectionFactory = nullptr;
+  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(kDeleteFailed, host.Body());
+}
+
+TEST_F(DeleteMessageTest, RefusedPolicyFailsWithNothingWritten) {
+  host.policyAllows = false;
+  SetQuery({{u"Guid", MessageIdText(1)}});
+  EXPECT_EQ(E_FAIL, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(u"", host.Body());
+  EXPECT_EQ(0, host.connectionRequests);
+
+  host.policyAllows = true;
+  host.hasMasterSession = false;
+  EXPECT_EQ(E_FAIL, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(u"", host.Body());
+  EXPECT_EQ(0, host.connectionRequests);
+}
+
+class MeetingResponseTest : public MailboxTest {
+ protected:
+  void Answer(const char16_t* type, std::uint32_t n = 1) {
+    SetQuery({{u"Guid", MessageIdText(n)}, {u"Type", type}});
+  }
+  std::u16string Respond(int code, std::uint32_t n = 1) const {
+    return u"RespondToMeetingRequest(" + platform::U16(std::to_string(code)) + u"," +
+           MessageIdText(n) + u"," + folder + u",fr-ch,en;q=0.5)";
+  }
+  void SetUp() override {
+    MailboxTest::SetUp();
+    host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"fr-ch,en;q=0.5"}};
+    host.session[u"System.ClientLanguage"] = u"it";
+  }
+};
+
+TEST_F(MeetingResponseTest, EachTypeSendsItsCodeThenRedirectsAndDeletes) {
+  const std::pair<const char16_t*, int> kinds[] = {
+      {u"AcceptMeeting", 3}, {u"DeclineMeeting", 4}, {u"TentativeMeeting", 2}};
+  for (auto [type, code] : kinds) {
+    box->messages.clear();
+    AddMessage(1, /*meeting=*/true).attachments = {{1, u"C:\\agenda.doc"}};
+    box->calls.clear();
+    host.ClearResponse();
+    target->calls.clear();
+    Answer(type);
+    EXPECT_EQ(S_OK, inbox->MeetingResponse()) << platform::U8(type);
+    const std::vector<std::u16string> expected{
+        u"InboxMessage(" + folder + u"," + MessageIdText(1) + u",0)", Respond(code),
+        u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",it)"};
+    EXPECT_EQ(expected, box->calls) << platform::U8(type);
+    EXPECT_EQ(ListingUrl(), host.RedirectUrl());
+    EXPECT_EQ(u"", host.Body());
+    // One StartPage and no EndPage.
+    EXPECT_EQ(std::vector<std::u16string>{u"StartPage"}, target->calls);
+    EXPECT_EQ(0, MAPIManaged::LiveRecordArrays());
+  }
+}
+
+TEST_F(MeetingResponseTest, TypeIsComparedExactlyAndRefusedBeforeSetUp) {
+  AddMessage(1, true);
+  for (const char16_t* type : {u"ACCEPTMEETING", u"acceptMeeting", u"Acceptmeeting", u"AcceptMeeting ",
+                               u" DeclineMeeting", u"", u"3", u"AcceptMeeting, AcceptMeeting"}) {
+    host.ClearResponse();
+    Answer(type);
+    if (std::u16string_view(type) == u"AcceptMeeting, AcceptMeeting")
+      SetQuery({{u"Guid", MessageIdText(1)}, {u"Type", u"AcceptMeeting"}, {u"Type", u"AcceptMeeting"}});
+    EXPECT_EQ(S_OK, inbox->MeetingResponse()) << platform::U8(type);
+    EXPECT_EQ(kRespondFailed, host.Body()) << platform::U8(type);
+  }
+  // Absent altogether.
+  host.ClearResponse();
+  SetQuery({{u"Guid", MessageIdText(1)}});
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+
+  EXPECT_EQ(0, host.connectionRequests);
+  EXPECT_TRUE(box->calls.empty());
+  EXPECT_TRUE(target->calls.empty());
+  EXPECT_EQ(u"", host.RedirectUrl());
+}
+
+TEST_F(MeetingResponseTest, GuidWithoutBracesIsRefused) {
+  AddMessage(1, true);
+  SetQuery({{u"Guid", BareIdText(1)}, {u"Type", u"AcceptMeeting"}});
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+  EXPECT_TRUE(box->calls.empty());
+  EXPECT_EQ(u"", host.RedirectUrl());
+}
+
+TEST_F(MeetingResponseTest, MessageThatIsNotAMeetingRequestIsRedirectedAndDeleted) {
+  AddMessage(1, /*meeting=*/false);
+  Answer(u"DeclineMeeting");
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_FALSE(Called(u"RespondToMeetingRequest")) << platform::U8(Calls());
+  EXPECT_TRUE(Called(u"DeleteMessage")) << platform::U8(Calls());
+  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
+  EXPECT_EQ(u"", host.Body());
+}
+
+TEST_F(MeetingResponseTest, FailedDeleteAfterAGoodAnswerStillSucceeds) {
+  AddMessage(1, true);
+  box->deleteResult = E_FAIL;
+  Answer(u"TentativeMeeting");
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_TRUE(Called(u"DeleteMessage")) << platform::U8(Calls());
+  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
+  // The redirect ended the response, so the delete's failure text goes nowhere.
+  EXPECT_EQ(u"", host.Body());
+}
+
+TEST_F(MeetingResponseTest, FailedAnswerWritesTheFailureTextAndDeletesNothing) {
+  AddMessage(1, true);
+  box->respondResult = MAPI_E_NOT_FOUND;
+  Answer(u"AcceptMeeting");
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+  EXPECT_FALSE(Called(u"DeleteMessage"));
+  EXPECT_EQ(u"", host.RedirectUrl());
+}
+
+TEST_F(MeetingResponseTest, MessageThatCannotBeReadWritesTheFailureText) {
+  Answer(u"AcceptMeeting", 7);  // not in the mailbox
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+  EXPECT_FALSE(Called(u"RespondToMeetingRequest"));
+
+  host.ClearResponse();
+  AddMessage(7, true);
+  box->messageResult = E_OUTOFMEMORY;
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+  EXPECT_FALSE(Called(u"RespondToMeetingRequest"));
+}
+
+TEST_F(MeetingResponseTest, RefusedPolicyFailsAndFailedSetUpWritesTheFailureText) {
+  host.policyAllows = false;
+  Answer(u"AcceptMeeting");
+  EXPECT_EQ(E_FAIL, inbox->MeetingResponse());
+  EXPECT_EQ(u"", host.Body());
+  EXPECT_EQ(0, host.connectionRequests);
+
+  host.policyAllows = true;
+  host.mailConfigured = false;
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+  EXPECT_TRUE(target->calls.empty());
+}
+
+TEST_F(MeetingResponseTest, ExceptionWhileReadingIsReportedAndRefused) {
+  AddMessage(1, true);
+  throwIn = u"InboxMessage";
+  Answer(u"AcceptMeeting");
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  EXPECT_EQ(kRespondFailed, host.Body());
+  ASSERT_EQ(1u, host.events.size());
+  EXPECT_EQ(1, host.events[0].type);
+  EXPECT_EQ(u"CMyInbox::ReplyToMeetingRequest", host.events[0].source);
+  EXPECT_EQ(u"The mail library failed in InboxMessage.", host.events[0].text);
+  EXPECT_FALSE(Called(u"DeleteMessage"));
+}
+
+TEST_F(MeetingResponseTest, ExceptionAfterAGoodReadKeepsItsResultAndReleasesTheRecords) {
+  AddMessage(1, true).attachments = {{1, u"a.doc"}, {2, u"b.doc"}};
+  throwIn = u"RespondToMeetingRequest";
+  Answer(u"AcceptMeeting");
+  // The result held when the exception came was the read's success.
+  EXPECT_EQ(S_OK, inbox->MeetingResponse());
+  ASSERT_EQ(1u, host.events.size());
+  EXPECT_EQ(u"CMyInbox::ReplyToMeetingRequest", host.events[0].source);
+  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
+  EXPECT_TRUE(Called(u"DeleteMessage"));
+  EXPECT_EQ(0, MAPIManaged::LiveRecordArrays());
+}
+
+TEST_F(MeetingResponseTest, WithoutTargetFailsWithNothingDone) {
+  inbox->SetTarget(nullptr);
+  Answer(u"AcceptMeeting");
+  EXPECT_EQ(E_POINTER, inbox->MeetingResponse());
+  EXPECT_EQ(u"", host.Body());
+  EXPECT_TRUE(box->calls.empty());
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "platform/Exceptions.h"
+#include "platform/Format.h"
+#include "platform/Text.h"
+
+namespace {
+using platform::FormatBounded;
+using platform::FormatW;
+
+TEST(Utf, ConvertsSurrogatePairsAndReplacesInvalidSequences) {
+  std::u16string s = u"a\u00e9\u4e2d\U0001F600";
+  EXPECT_EQ("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", platform::Utf16ToUtf8(s));
+  EXPECT_EQ(s, platform::Utf8ToUtf16(platform::Utf16ToUtf8(s)));
+  // Overlong, truncated, stray continuation bytes and encoded surrogates.
+  EXPECT_EQ(u"\uFFFD\uFFFDx", platform::Utf8ToUtf16("\xC0\xAFx"));
+  EXPECT_EQ(u"a\uFFFD", platform::Utf8ToUtf16("a\xE4\xB8"));
+  EXPECT_EQ(u"\uFFFD\uFFFD\uFFFD", platform::Utf8ToUtf16("\xED\xA0\x80"));
+  EXPECT_EQ("\xEF\xBF\xBD", platform::Utf16ToUtf8(std::u16string(1, char16_t(0xD800))));
+}
+
+TEST(Text, ParsesLeadingDigitsLikeWtol) {
+  EXPECT_EQ(12, platform::ParseLongPrefix(u"12abc"));
+  EXPECT_EQ(0, platform::ParseLongPrefix(u"abc"));
+  EXPECT_EQ(-7, platform::ParseLongPrefix(u"  -7"));
+  EXPECT_EQ(0, platform::ParseLongPrefix(u""));
+  EXPECT_EQ(2147483647, platform::ParseLongPrefix(u"99999999999999999999"));
+  EXPECT_EQ(u"a b", platform::Trim(u" \t a b \r\n"));
+  EXPECT_TRUE(platform::EqualsNoCase(u"DivedOzuvizizi", u"divedOZUVIZIZI"));
+  EXPECT_TRUE(platform::EqualsNoCase(u"\u00c9T\u00c9", u"\u00e9t\u00e9"));
+}
+
+TEST(Format, WritesTheConversionsTheTextsUse) {
+  EXPECT_EQ(u"a=x b=-5 c=7 d=ff e=FF f=0A g=Z %", FormatW(u"a=%s b=%d c=%i d=%x e=%X f=%02X g=%c %%",
+                                                         u"x", -5, 7L, 255u, 255u, 10, u'Z'));
+  EXPECT_EQ(u"[x%0lX] 80004005", FormatW(u"[x%%0lX] %0lX", static_cast<unsigned long>(0x80004005u)));
+  EXPECT_EQ(u"(null)|  ab|ab  |007", FormatW(u"%s|%4s|%-4s|%03d", static_cast<const char16_t*>(nullptr),
+                                             u"ab", u"ab", 7));
+  EXPECT_EQ(u"ffffffff", FormatW(u"%x", -1));  // 32-bit view of a negative number
+  EXPECT_EQ(u"100%", FormatW(u"100%%"));
+}
+
+TEST(Format, WrongOrMissingArgumentsRaiseInsteadOfReadingGarbage) {
+  EXPECT_THROW(FormatW(u"%d", u"text"), CInvalidArgException);
+  EXPECT_THROW(FormatW(u"%s", 5), CInvalidArgException);
+  EXPECT_THROW(FormatW(u"%s %s", u"one"), CInvalidArgException);
+  EXPECT_THROW(FormatW(u"%q", 1), CInvalidArgException);
+}
+
+TEST(Format, BoundedFormCutsToTheBufferLessOne) {
+  std::u16string longText(6000, u'a');
+  auto cut = FormatBounded(5012, u"x=%s", longText);
+  EXPECT_EQ(5011u, cut.size());
+  EXPECT_EQ(u"x=aa", cut.substr(0, 4));
+  EXPECT_EQ(u"short", FormatBounded(2048, u"short"));
+  EXPECT_EQ(u"", FormatBounded(1, u"abc"));
+}
+
+TEST(Exceptions, ComErrorTextsFollowTheSystemThenDispatchThenUnknownRule) {
+  EXPECT_EQ(u"Unspecified error", CComError(E_FAIL).ErrorMessage());
+  EXPECT_EQ(u"IDispatch error #3", CComError(MakeHr(0x80040203)).ErrorMessage());
+  EXPECT_EQ(u"Unknown error 0x80991234", CComError(MakeHr(0x80991234)).ErrorMessage());
+  char16_t buffer[8];
+  CSimpleException e(u"a long message");
+  ASSERT_TRUE(e.GetErrorMessage(buffer, 8));
+  EXPECT_EQ(u"a long ", std::u16string(buffer));
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// Name resolution through the compose post: recipient kinds, the resolution
+// page with its three row forms, match limits, failures, and the accepted
+// selections stored back in the compose state.
+#include "tests/compose/ComposeFormTestSupport.h"
+
+namespace {
+
+using namespace compose_test;
+
+class CheckNamesTest : public ComposeFixture {
+ protected:
+  void PostCheckNames(const std::u16string& to, const std::u16string& cc, const std::u16string& bcc) {
+    host.form = {{u"TTo", to}, {u"TCC", cc}, {u"TBCC", bcc}, {u"Check Names", u"Check Names"}};
+    host.ResetRequest();
+  }
+  int CountOf(const std::u16string& needle) const {
+    std::u16string body = host.Body();
+    int n = 0;
+    for (std::size_t at = 0; (at = body.find(needle, at)) != std::u16string::npos; ++at) ++n;
+    return n;
+  }
+};
+
+TEST_F(CheckNamesTest, AddressesAndResolvedNamesNeedNoPage) {
+  PostCheckNames(u" ann@example.org ;; 'Ann Smith' ", u"'x@y'", u"");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"ann@example.org;'Ann Smith'", Session(u"composeTo"));
+  EXPECT_EQ(u"'x@y'", Session(u"composeCC"));
+  EXPECT_EQ(u"", Session(u"composeBCC"));
+  // No lookup at all, and the compose form follows with the kept names.
+  for (const auto& call : box->calls) EXPECT_NE(0u, call.rfind(u"GAL(", 0)) << U8(call);
+  EXPECT_EQ(std::u16string::npos, host.Body().find(u"Accept Selections"));
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"value=\"ann@example.org; 'Ann Smith'\""));
+}
+
+TEST_F(CheckNamesTest, ResolutionPageIsExactForNoneOneAndManyMatches) {
+  target->echo = true;
+  box->gal = {{u"Joanna", u"Smith", u"Joanna Smith", u"jsmith@example.org"},
+              {u"Bob", u"Jones", u"Bob Jones", u"bjones@example.org"}};
+  box->contacts = {{u"", u"", u"Bobby", u""}};
+  PostCheckNames(u"zzz; ann ;'Kept'", u"carl@example.org", u"bob");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+
+  const std::u16string expected =
+      u"[StartPage]<form id=compose name=compose action=ComposeMessage.asp method=post>" +
+      BarStart(true) + SubmitCell(true, u"Accept Selections", u"gifs/CheckNames.gif") + kBarEnd +
+      u"<div id=\"scrollWindow\" class=\"ContentBody\"><table width=100% border=0>"
+      u"<tr><td colspan=2><b>To:</b></td></tr>"
+      u"<input type=hidden name='check:To' value='zzz;ann;'>"
+      u"<tr><td><b>zzz</b></td><td>No match</td><td><select name='To:zzz'><option selected "
+      u"value=''>(drop)</value><option value='zzz'>(keep)</value></select></td></tr>"
+      u"<tr><td><b>ann</b></td><td>One match</td><td><select name='To:ann'><option "
+      u"value=''>(drop)</value><option selected value='jsmith@example.org'>Joanna "
+      u"Smith</value></select></td></tr>"
+      u"<tr><td colspan=2><b>Bcc:</b></td></tr>"
+      u"<input type=hidden name='check:BCc' value='bob;'>"
+      u"<tr><td><b>bob</b></td><td>2 matches</td><td><select name='BCc:bob'><option selected "
+      u"value=''>(drop)</value><option value='bob'>(keep)</value><option "
+      u"value='bjones@example.org'>Bob Jones</option><option "
+      u"value='Bobby'>Bobby</option></select></td></tr>"
+      u"</table></div></form>[EndPage]";
+  EXPECT_EQ(U8(expected), host.BodyUtf8());
+  // The keep lists were stored before the page.
+  EXPECT_EQ(u"'Kept'", Session(u"composeTo"));
+  EXPECT_EQ(u"carl@example.org", Session(u"composeCC"));
+  EXPECT_EQ(u"", Session(u"composeBCC"));
+  std::vector<std::u16string> lookups;
+  for (const auto& call : box->calls)
+    if (call.rfind(u"GAL(", 0) == 0 || call.rfind(u"Contacts(", 0) == 0) lookups.push_back(call);
+  EXPECT_EQ((std::vector<std::u16string>{u"Contacts((null),(null))", u"GAL(zzz,true)",
+                                         u"GAL(ann,true)", u"GAL(bob,true)"}),
+            lookups);
+}
+
+TEST_F(CheckNamesTest, AddressListMatchesCappedAtOneHundredThenEveryContact) {
+  for (int i = 0; i < 150; ++i) {
+    std::u16string n = platform::U16(std::to_string(i));
+    box->gal.push_back({u"", u"", u"Gal Ann " + n, u"gal" + n + u"@example.org"});
+  }
+  box->contacts = {{u"", u"", u"Contact ANN 1", u"c1@example.org"},
+                   {u"", u"", u"Other", u"ann@example.org"},  // matched on its address
+                   {u"", u"", u"Nobody", u"n@example.org"}};
+  PostCheckNames(u"Ann", u"", u"");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"<td>102 matches</td>"));
+  EXPECT_EQ(102, CountOf(u"</option>"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"Gal Ann 99</option>"));
+  EXPECT_EQ(std::u16string::npos, host.Body().find(u"Gal Ann 100</option>"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"<option value='ann@example.org'>Other</option>"));
+}
+
+TEST_F(CheckNamesTest, NeedleMatchesAnyFieldAsSubstringIgnoringCase) {
+  box->gal = {{u"Jo", u"", u"Joanna", u"j@example.org"},          // display name
+              {u"", u"Hanna", u"Smith, H", u"hs@example.org"},   // second name
+              {u"", u"", u"Bo &amp; ANNika", u"b@example.org"},  // decoded display name
+              {u"", u"", u"Zed", u"zed@example.org"}};
+  PostCheckNames(u"ann", u"", u"");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"<td>3 matches</td>"));
+  EXPECT_EQ(std::u16string::npos, host.Body().find(u">Zed</option>"));
+}
+
+TEST_F(CheckNamesTest, ContactsFailureIsReportedAndAddressListStillUsed) {
+  box->contactsResult = E_FAIL;
+  box->gal = {{u"", u"", u"Ann Gal", u"ag@example.org"}};
+  PostCheckNames(u"ann", u"", u"");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  ASSERT_EQ(1u, host.apiFailures.size());
+  EXPECT_EQ("SUCCEEDED(m_mapi->Contacts(&contacts,&contactItems,0,0))",
+            host.apiFailures[0].expression);
+  EXPECT_EQ("CMyInbox::CheckNames", host.apiFailures[0].function);
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"<td>One match</td>"));
+}
+
+TEST_F(CheckNamesTest, AddressListFailureLeavesContactsOnly) {
+  box->galResult = E_FAIL;
+  box->contacts = {{u"", u"", u"Ann Contact", u"ac@example.org"}};
+  PostCheckNames(u"ann; zed", u"", u"");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"<option selected value='ac@example.org'>Ann Contact</value>"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"<td><b>zed</b></td><td>No match</td>"));
+}
+
+TEST_F(CheckNamesTest, MissingCaptionsLeaveTheirRowsOut) {
+  WriteStrings({{102, u""}});
+  PostCheckNames(u"ann", u"", u"");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(std::u16string::npos, host.Body().find(u"colspan=2><b>"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name='check:To'"));
+}
+
+TEST_F(CheckNamesTest, AcceptedSelectionsJoinTheKeepListsQuoted) {
+  host.session[u"composeTo"] = u"x@example.org";
+  host.session[u"composeBCC"] = u"'Kept'";
+  host.form = {{u"accept selections", u"ACCEPT SELECTIONS"},
+               {u"check:To", u"zzz;ann;"},
+               {u"To:zzz", u""},
+               {u"To:ann", u"jsmith@example.org"},
+               {u"check:Cc", u""},
+               {u"check:BCc", u"bob; "},
+               {u"BCc:bob", u"bob"}};
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"x@example.org;'jsmith@example.org'", Session(u"composeTo"));
+  EXPECT_EQ(u"", Session(u"composeCC"));
+  EXPECT_EQ(u"'Kept';'bob'", Session(u"composeBCC"));
+  // The compose form follows with the accepted recipients.
+  EXPECT_NE(std::u16string::npos,
+            host.Body().find(u"value=\"x@example.org; 'jsmith@example.org'\""));
+}
+
+TEST_F(CheckNamesTest, DefaultChoicesDropEveryBareName) {
+  host.session[u"composeTo"] = u"x@example.org";
+  host.form = {{u"Accept Selections", u"Accept Selections"},
+               {u"CHECK:TO", u"ann;bob;"},
+               {u"To:ann", u""},
+               {u"To:bob", u""}};
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"x@example.org", Session(u"composeTo"));
+}
+
+}  // namespace
