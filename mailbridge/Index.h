@@ -1,0 +1,63 @@
+// The summary index: one row per message with what a listing shows, kept in
+// SQLite beside the store and in a process-wide cache, refreshed from the
+// store's cheap listing so that only new messages are parsed.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "mailbridge/Store.h"
+
+namespace mailbridge {
+
+// UTF-16 units of body text kept per message for previews and body search.
+constexpr std::size_t kSummaryBodyUnits = 512;
+
+struct SummaryRow {
+  StoreEntry entry;
+  GUID guid{};
+  std::int64_t received = 0;  // Unix seconds
+  int importance = 1;
+  bool attachments = false;
+  bool meeting = false;
+  std::u16string fromHtml, subjectHtml, bodyHtml;  // HTML-encoded, ready for records
+  std::u16string fromKey, subjectKey;              // lower-cased, for sorting
+};
+
+struct FolderSnapshot {
+  std::vector<SummaryRow> rows;
+  std::unordered_map<std::string, std::uint32_t> byKey;
+  std::string stamp;  // the store's change stamp when this was listed
+};
+
+class SummaryIndex {
+ public:
+  // indexPath empty: the cache alone, nothing on disk. userSpace keys the
+  // message identifiers.
+  SummaryIndex(std::string indexPath, MailStore& store, const GUID& userSpace);
+  ~SummaryIndex();
+  SummaryIndex(const SummaryIndex&) = delete;
+  SummaryIndex& operator=(const SummaryIndex&) = delete;
+
+  HRESULT Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out);
+  GUID GuidFor(const std::string& folder, const std::string& key) const;
+
+ private:
+  struct Db;
+  std::string path_;
+  MailStore& store_;
+  GUID userSpace_;
+  std::unique_ptr<Db> db_;
+};
+
+// Forgets every cached folder summary of this process (benchmarks, tests).
+void DropSummaryCache();
+
+// Index positions in the given sort order: 0/1 received newest/oldest first,
+// 2/3 sender ascending/descending, 4/5 subject ascending/descending, other
+// codes as 0. Ties fall back to received time, then to the store key.
+std::vector<std::uint32_t> SortedOrder(const FolderSnapshot& snap, int sort);
+
+}  // namespace mailbridge

@@ -1,0 +1,81 @@
+// The mail library: opens one user's mailbox (a Maildir on local disk or an
+// IMAP server) and serves it through MAPIManaged::MAPINativeConnection.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/MAPINativeConnection.h"
+
+namespace mailbridge {
+
+// Where an "UPLOADID" attachment reference points: the file's bytes on disk
+// and the name the recipient should see.
+struct UploadedFile {
+  std::string path;
+  std::string displayName;
+};
+
+struct AccountConfig {
+  // Who the mailbox belongs to. userName also keys the message identifiers,
+  // so the same store opened for two users yields different GUIDs.
+  std::string userName;
+  std::string emailAddress;  // sender address; default userName@localDomain
+  std::string displayName;   // sender display name; default userName
+  std::string localDomain = "localhost";
+
+  // Store: a Maildir root (INBOX in its cur/new/tmp, subfolders as ".Sub")
+  // or, when imapHost is set, an IMAP server.
+  std::string maildir;
+  std::string imapHost;
+  int imapPort = 143;
+  std::string imapUser;        // default userName
+  std::string imapMasterUser;  // logs in as "imapUser*imapMasterUser" when set
+  std::string imapPassword;    // the master user's password when one is set
+  int imapTimeoutSeconds = 30; // a silent server fails the call after this long
+
+  // Sending: an SMTP URL ("smtp://127.0.0.1:25") or, when empty, local
+  // delivery into the existing Maildir <localDeliveryRoot>/<local part> for
+  // addresses of localDomain (the sender's own address maps to its own Maildir).
+  std::string smtpUrl;
+  std::string smtpUser;
+  std::string smtpPassword;
+  std::string localDeliveryRoot;
+  // Optional: maps an address to the Maildir that receives it locally;
+  // returning nullopt means "not local". Overrides localDeliveryRoot.
+  std::function<std::optional<std::string>(const std::string& address)> localMaildirFor;
+
+  // Attachments are written under this folder (created on demand); the
+  // records name files inside it only.
+  std::string attachmentCacheDir;
+  // Summary index file (SQLite). Default: <maildir>/lumarest-index.sqlite, or
+  // <attachmentCacheDir>/imap-index.sqlite for IMAP.
+  std::string indexPath;
+
+  // Directory: personal contacts (vCard) and the global address list
+  // (vCard, or LDIF when the name ends in ".ldif").
+  std::string contactsPath;
+  std::string galPath;
+
+  // Uploaded attachments: "UPLOADID<id>" names <uploadDir>/<id up to '|'>,
+  // shown under the text after '|'. resolveUpload, when set, replaces that.
+  std::string uploadDir;
+  std::function<std::optional<UploadedFile>(const std::string& id)> resolveUpload;
+
+  std::string sentFolder = "Sent";
+  std::string trashFolder = "Trash";
+
+  // InitializeUserCredentials(masterSessionKey, ticket) asks this for the
+  // IMAP login (user, password) to use from then on; unset: ignored.
+  std::function<std::optional<std::pair<std::string, std::string>>(const std::string& key,
+                                                                   const std::string& ticket)>
+      resolveCredentials;
+};
+
+// A new connection for the account, or null when the configuration names no
+// usable store. The caller owns it.
+std::unique_ptr<MAPIManaged::MAPINativeConnection> OpenConnection(const AccountConfig& config);
+
+}  // namespace mailbridge

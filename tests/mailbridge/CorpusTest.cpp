@@ -1,0 +1,89 @@
+// Real-world messages that the tests did not write (see corpus/README.md):
+// each lists and shows through a Maildir without failing.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "TestUtil.h"
+#include "mailbridge/Index.h"
+#include "mailbridge/MailBridge.h"
+#include "mailbridge/Mime.h"
+
+using namespace mbtest;
+
+namespace {
+
+std::vector<std::string> CorpusFiles() {
+  std::vector<std::string> out;
+  for (const auto& name : FilesIn(MAILBRIDGE_CORPUS_DIR)) {
+    if (name != "README.md") out.push_back(name);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(Corpus, EveryMessageListsAndShows) {
+  auto files = CorpusFiles();
+  ASSERT_GE(files.size(), 40u) << "corpus missing";
+  TempDir dir;
+  std::string root = dir.path() + "/box";
+  MakeMaildir(root);
+  long long t = 1000;
+  for (const auto& f : files) PutMessage(root, "cur", f + ":2,", ReadAll(std::string(MAILBRIDGE_CORPUS_DIR) + "/" + f), t++);
+  mailbridge::DropSummaryCache();
+  mailbridge::AccountConfig config;
+  config.userName = "corpus";
+  config.maildir = root;
+  config.attachmentCacheDir = dir.path() + "/cache";
+  auto c = mailbridge::OpenConnection(config);
+  ASSERT_TRUE(c);
+  MAPIManaged::_MAILITEM* items = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(c->InboxSummary(u"", &items, &count, 4), S_OK);
+  std::unique_ptr<MAPIManaged::_MAILITEM[]> owned(items);
+  ASSERT_EQ(count, files.size());
+  int withAttachments = 0;
+  for (DWORD i = 0; i < count; ++i) {
+    MAPIManaged::_MAILMESSAGE* m = nullptr;
+    MAPIManaged::_MAILMESSAGEATTACHMENTS* a = nullptr;
+    DWORD n = 0;
+    ASSERT_EQ(c->InboxMessage(u"", items[i].guidID, &m, &a, &n, 0), S_OK) << U8(items[i].pszSubject);
+    std::unique_ptr<MAPIManaged::_MAILMESSAGE[]> mo(m);
+    std::unique_ptr<MAPIManaged::_MAILMESSAGEATTACHMENTS[]> ao(a);
+    EXPECT_EQ(U8(m->pszSubject), U8(items[i].pszSubject));
+    EXPECT_EQ(items[i].bHasAttachments != 0, n > 0) << U8(items[i].pszSubject);
+    for (DWORD k = 0; k < n; ++k) {
+      std::string path = U8(a[k].pszFileName);
+      EXPECT_EQ(path.rfind(config.attachmentCacheDir + "/", 0), 0u);
+      EXPECT_TRUE(Exists(path)) << path;
+    }
+    if (n) ++withAttachments;
+    // No text reaching a page carries raw markup characters.
+    for (const char16_t* text : {m->pszFrom, m->pszTo, m->pszCC, m->pszSubject, m->pszBody}) {
+      std::string s = U8(text);
+      EXPECT_EQ(s.find_first_of("<>\"'"), std::string::npos) << s.substr(0, 80);
+    }
+  }
+  EXPECT_GE(withAttachments, 10);
+}
+
+TEST(Corpus, KnownMessagesDecodeAsExpected) {
+  std::string dingus = ReadAll(std::string(MAILBRIDGE_CORPUS_DIR) + "/msg_07.txt");
+  mailbridge::ParsedMessage m = mailbridge::ParseMessage(dingus);
+  EXPECT_EQ(m.subject, "Here is your dingus fish");
+  EXPECT_EQ(m.from.name, "Barry");
+  EXPECT_EQ(m.from.address, "barry@digicool.com");
+  ASSERT_EQ(m.attachments.size(), 1u);
+  EXPECT_EQ(m.attachments[0].fileName, "dingusfish.gif");
+  std::string gif;
+  mailbridge::MimeAttachment info;
+  ASSERT_TRUE(mailbridge::ExtractAttachment(dingus, 1, gif, info));
+  EXPECT_EQ(gif.substr(0, 6), "GIF87a");
+  EXPECT_EQ(m.sent, 987809702);  // Fri, 20 Apr 2001 19:35:02 -0400
+}
+
+}  // namespace

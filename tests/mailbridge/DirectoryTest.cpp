@@ -1,0 +1,63 @@
+// Reading the directory files and matching typed names against them.
+#include <gtest/gtest.h>
+
+#include "mailbridge/Directory.h"
+
+using namespace mailbridge;
+
+namespace {
+
+const char* kVCards =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Joanna Smith\r\nN:Smith;Joanna;;;\r\nNICKNAME:jo\r\n"
+    "EMAIL;TYPE=work:jo.work@example.org\r\nitem1.EMAIL;TYPE=PREF:joanna@example.org\r\nORG:Acme\\, Inc.\r\n"
+    "END:VCARD\r\n"
+    "BEGIN:VCARD\nVERSION:2.1\nN:M=C3=BCller;J=C3=BCrgen\nFN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:J=C3=BCrgen M=C3=BCller\n"
+    "EMAIL:jm@example.org\nEND:VCARD\n"
+    "BEGIN:VCARD\nFN:Folded\n  Name\nEND:VCARD\n"
+    "BEGIN:VCARD\nNOTE:no name and no address\nEND:VCARD\n"
+    "BEGIN:VCARD\nFN:Never ended\n";
+
+TEST(VCard, NamesAddressesFoldingAndEncodings) {
+  auto list = ReadVCardText(kVCards);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].displayName, "Joanna Smith");
+  EXPECT_EQ(list[0].givenName, "Joanna");
+  EXPECT_EQ(list[0].familyName, "Smith");
+  EXPECT_EQ(list[0].nickname, "jo");
+  EXPECT_EQ(list[0].email, "joanna@example.org");  // the preferred one
+  EXPECT_EQ(list[0].organization, "Acme, Inc.");
+  EXPECT_EQ(list[1].displayName, "Jürgen Müller");
+  EXPECT_EQ(list[2].displayName, "Folded Name");
+}
+
+TEST(Ldif, EntriesBase64ValuesAndComments) {
+  const char* ldif =
+      "# directory export\n"
+      "dn: cn=Ann Lee,dc=example\ncn: Ann Lee\ngivenName: Ann\nsn: Lee\nmail: ann@example.org\n\n"
+      "dn: cn=x\ncn:: SsO8cmdlbg==\nmail: j@example.org\n continued\n\n"
+      "dn: cn=nothing\n\n";
+  auto list = ReadLdifText(ldif);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].displayName, "Ann Lee");
+  EXPECT_EQ(list[0].email, "ann@example.org");
+  EXPECT_EQ(list[1].displayName, "Jürgen");
+  EXPECT_EQ(list[1].email, "j@example.orgcontinued");
+}
+
+TEST(Matching, SubstringWordsAndExactResolution) {
+  auto list = ReadVCardText(kVCards);
+  const DirectoryEntry& jo = list[0];
+  EXPECT_TRUE(Matches(jo, "ANN", MatchMode::Substring));
+  EXPECT_TRUE(Matches(jo, "", MatchMode::Substring));
+  EXPECT_FALSE(Matches(jo, "smith joanna", MatchMode::Substring));
+  EXPECT_TRUE(Matches(jo, "smith joanna", MatchMode::AllWords));
+  EXPECT_FALSE(Matches(jo, "smith bob", MatchMode::AllWords));
+  EXPECT_TRUE(Matches(list[1], "müller", MatchMode::Substring));
+  EXPECT_TRUE(ResolvesExactly(jo, "joanna smith"));
+  EXPECT_TRUE(ResolvesExactly(jo, "JO"));
+  EXPECT_TRUE(ResolvesExactly(jo, "joanna"));  // the address's local part
+  EXPECT_FALSE(ResolvesExactly(jo, "joan"));
+  EXPECT_FALSE(ResolvesExactly(jo, "  "));
+}
+
+}  // namespace

@@ -1,0 +1,309 @@
+// Integration with a real Dovecot started on a loopback port by
+// scripts/dovecot-test.sh. Skipped, loudly, where Dovecot is not installed.
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+#include <memory>
+
+#include "TestUtil.h"
+#include "mailbridge/Index.h"
+#include "mailbridge/MailBridge.h"
+#include "mailbridge/Store.h"
+
+using namespace mbtest;
+using MAPIManaged::_MAILITEM;
+using MAPIManaged::_MAILMESSAGE;
+using MAPIManaged::_MAILMESSAGEATTACHMENTS;
+
+namespace {
+
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+class Dovecot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("PATH=\"$PATH:/usr/sbin:/sbin\" command -v dovecot >/dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "*** DOVECOT IS NOT INSTALLED: IMAP INTEGRATION NOT TESTED (apt-get install dovecot-imapd) ***";
+    }
+    port = FreePort();
+    std::string cmd = std::string(MAILBRIDGE_DOVECOT_SCRIPT) + " start " + dir.path() + " " + std::to_string(port);
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << "dovecot did not start";
+    started = true;
+    mailbridge::DropSummaryCache();
+    config.userName = "alice";
+    config.emailAddress = "alice@example.org";
+    config.imapHost = "127.0.0.1";
+    config.imapPort = port;
+    config.imapUser = "alice";
+    config.imapMasterUser = "admin";
+    config.imapPassword = "masterpw";
+    config.attachmentCacheDir = dir.path() + "/cache";
+  }
+  void TearDown() override { Stop(); }
+  void Stop() {
+    if (!started) return;
+    std::string cmd = std::string(MAILBRIDGE_DOVECOT_SCRIPT) + " stop " + dir.path();
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    started = false;
+  }
+  // A second client, as another program would be.
+  std::unique_ptr<mailbridge::MailStore> Outside() {
+    mailbridge::ImapSettings s;
+    s.host = "127.0.0.1";
+    s.port = port;
+    s.login = "alice";
+    s.password = "secret";
+    return mailbridge::OpenImapStore(s);
+  }
+  std::vector<std::string> Subjects(MAPIManaged::MAPINativeConnection& c, const char16_t* folder, HRESULT* hr,
+                                    std::vector<GUID>* ids = nullptr, std::vector<bool>* read = nullptr) {
+    _MAILITEM* items = nullptr;
+    DWORD count = 0;
+    *hr = c.InboxSummary(folder, &items, &count, 4);
+    std::unique_ptr<_MAILITEM[]> owned(items);
+    std::vector<std::string> out;
+    for (DWORD i = 0; i < count; ++i) {
+      out.push_back(U8(items[i].pszSubject));
+      if (ids) ids->push_back(items[i].guidID);
+      if (read) read->push_back(items[i].bRead != 0);
+    }
+    return out;
+  }
+
+  TempDir dir;
+  int port = 0;
+  bool started = false;
+  mailbridge::AccountConfig config;
+};
+
+const char* kWithFile =
+    "From: Ann <ann@example.org>\r\nSubject: b-files\r\nMIME-Version: 1.0\r\n"
+    "Content-Type: multipart/mixed; boundary=X\r\n\r\n--X\r\nContent-Type: text/plain\r\n\r\nhello\r\n"
+    "--X\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"r.bin\"\r\n"
+    "Content-Transfer-Encoding: base64\r\n\r\nAQID\r\n--X--\r\n";
+
+TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
+  auto outside = Outside();
+  ASSERT_EQ(outside->Append("", "From: a@example.org\r\nSubject: a-first\r\n\r\none\r\n", false), S_OK);
+  ASSERT_EQ(outside->Append("", kWithFile, false), S_OK);
+  ASSERT_EQ(outside->Append("", "From: c@example.org\r\nSubject: c-third\r\n\r\nthree\r\n", true), S_OK);
+
+  auto c = mailbridge::OpenConnection(config);
+  HRESULT hr;
+  std::vector<GUID> ids;
+  std::vector<bool> read;
+  EXPECT_EQ(Subjects(*c, u"", &hr, &ids, &read), (std::vector<std::string>{"a-first", "b-files", "c-third"}));
+  ASSERT_EQ(hr, S_OK);
+  EXPECT_EQ(read, (std::vector<bool>{false, false, true}));
+
+  _MAILMESSAGE* m = nullptr;
+  _MAILMESSAGEATTACHMENTS* a = nullptr;
+  DWORD n = 0;
+  ASSERT_EQ(c->InboxMessage(u"", ids[1], &m, &a, &n, 0), S_OK);
+  std::unique_ptr<_MAILMESSAGE[]> mo(m);
+  std::unique_ptr<_MAILMESSAGEATTACHMENTS[]> ao(a);
+  EXPECT_EQ(U8(m->pszFrom), "Ann");
+  ASSERT_EQ(n, 1u);
+  EXPECT_EQ(ReadAll(U8(a[0].pszFileName)), "\x01\x02\x03");
+  BYTE* bytes = nullptr;
+  DWORD len = 0;
+  ASSERT_EQ(c->InboxAttachment(u"", ids[1], 1, &bytes, &len), S_OK);
+  std::unique_ptr<BYTE[]> bo(bytes);
+  EXPECT_EQ(len, 3u);
+
+  // Opening set \Seen on the server; a fresh process sees it and the same ids.
+  mailbridge::DropSummaryCache();
+  auto again = mailbridge::OpenConnection(config);
+  std::vector<GUID> ids2;
+  std::vector<bool> read2;
+  Subjects(*again, u"", &hr, &ids2, &read2);
+  EXPECT_EQ(read2, (std::vector<bool>{false, true, true}));
+  ASSERT_EQ(ids2.size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(ids2[i], ids[i]);
+
+  // Changes by another client show up on the next listing.
+  std::vector<mailbridge::StoreEntry> entries;
+  ASSERT_EQ(outside->List("", entries), S_OK);
+  ASSERT_EQ(outside->SetRead("", entries[0]), S_OK);
+  ASSERT_EQ(outside->Append("", "Subject: d-fourth\r\n\r\n", false), S_OK);
+  read2.clear();
+  EXPECT_EQ(Subjects(*again, u"", &hr, nullptr, &read2).size(), 4u);
+  EXPECT_EQ(read2, (std::vector<bool>{true, true, true, false}));
+
+  // Delete moves to Trash; deleting there removes it.
+  ASSERT_EQ(again->DeleteMessage(u"", ids[0], u"en"), S_OK);
+  EXPECT_EQ(Subjects(*again, u"", &hr), (std::vector<std::string>{"b-files", "c-third", "d-fourth"}));
+  std::vector<GUID> trash;
+  EXPECT_EQ(Subjects(*again, u"Trash", &hr, &trash), (std::vector<std::string>{"a-first"}));
+  ASSERT_EQ(trash.size(), 1u);
+  ASSERT_EQ(again->DeleteMessage(u"Trash", trash[0], u"en"), S_OK);
+  EXPECT_TRUE(Subjects(*again, u"Trash", &hr).empty());
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Subjects(*again, u"NoSuchFolder", &hr).size(), 0u);
+  EXPECT_EQ(hr, MAPI_E_NOT_FOUND);
+}
+
+TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
+  // No SMTP: local delivery to bob, the copy into Sent goes over IMAP.
+  config.localMaildirFor = [&](const std::string& addr) -> std::optional<std::string> {
+    if (addr != "bob@example.org") return std::nullopt;
+    MakeMaildir(dir.path() + "/bobbox");
+    return dir.path() + "/bobbox";
+  };
+  auto c = mailbridge::OpenConnection(config);
+  const char16_t* to[] = {u"bob@example.org"};
+  ASSERT_EQ(c->SendMessageW(to, 1, nullptr, 0, nullptr, 0, u"over imap", u"body", nullptr, 0), S_OK);
+  HRESULT hr;
+  EXPECT_EQ(Subjects(*c, u"Sent", &hr), (std::vector<std::string>{"over imap"}));
+  EXPECT_EQ(FilesIn(dir.path() + "/bobbox/new").size(), 1u);
+}
+
+TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLogin) {
+  mailbridge::ImapSettings bobLogin;
+  bobLogin.host = "127.0.0.1";
+  bobLogin.port = port;
+  bobLogin.login = "bob";
+  bobLogin.password = "secret";
+  ASSERT_EQ(mailbridge::OpenImapStore(bobLogin)->Append("", "Subject: for bob\r\n\r\n", false), S_OK);
+  std::string seenKey, seenTicket;
+  config.resolveCredentials = [&](const std::string& key, const std::string& ticket)
+      -> std::optional<std::pair<std::string, std::string>> {
+    seenKey = key;
+    seenTicket = ticket;
+    if (ticket != "good") return std::nullopt;
+    return std::make_pair(std::string("bob"), std::string("secret"));
+  };
+  auto c = mailbridge::OpenConnection(config);
+  HRESULT hr;
+  EXPECT_TRUE(Subjects(*c, u"", &hr).empty());  // alice's empty inbox
+  EXPECT_EQ(c->InitializeUserCredentials(u"master-key", u"bad"), E_ACCESSDENIED);
+  ASSERT_EQ(c->InitializeUserCredentials(u"master-key", u"good"), S_OK);
+  EXPECT_EQ(seenKey, "master-key");
+  EXPECT_EQ(Subjects(*c, u"", &hr), (std::vector<std::string>{"for bob"}));
+}
+
+TEST_F(Dovecot, WrongPasswordIsRefused) {
+  config.imapPassword = "wrong";
+  auto bad = mailbridge::OpenConnection(config);
+  HRESULT hr;
+  Subjects(*bad, u"", &hr);
+  EXPECT_EQ(hr, E_ACCESSDENIED);
+}
+
+// A server that answers the first commands and then drops the connection
+// in the middle of the message bytes.
+class DroppingServer {
+ public:
+  DroppingServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    listen(fd_, 4);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~DroppingServer() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+  int port = 0;
+  std::atomic<int> dropped{0};
+
+ private:
+  void Say(int c, const std::string& s) { (void)!write(c, s.data(), s.size()); }
+  bool ReadLine(int c, std::string& line) {
+    line.clear();
+    for (;;) {
+      pollfd p{c, POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0) return false;
+      char ch;
+      if (read(c, &ch, 1) != 1) return false;
+      if (ch == '\n') return true;
+      if (ch != '\r') line.push_back(ch);
+    }
+  }
+  void Serve() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      int c = accept(fd_, nullptr, nullptr);
+      if (c < 0) continue;
+      Say(c, "* OK fake ready\r\n");
+      std::string line;
+      while (ReadLine(c, line)) {
+        std::string tag = line.substr(0, line.find(' '));
+        std::string rest = line.substr(line.find(' ') + 1);
+        if (rest.rfind("LOGIN", 0) == 0) {
+          Say(c, tag + " OK logged in\r\n");
+        } else if (rest.rfind("LIST", 0) == 0) {
+          Say(c, "* LIST (\\Noselect) \"/\" \"\"\r\n" + tag + " OK done\r\n");
+        } else if (rest.rfind("SELECT", 0) == 0) {
+          Say(c, "* 1 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n" + tag + " OK [READ-WRITE] done\r\n");
+        } else if (rest.find("BODY.PEEK") != std::string::npos) {
+          Say(c, "* 1 FETCH (UID 5 INTERNALDATE \"01-Jul-2025 10:00:00 +0000\" BODY[] {400}\r\nSubject: cut");
+          ++dropped;
+          break;  // gone in the middle of the literal
+        } else if (rest.rfind("UID FETCH", 0) == 0) {
+          Say(c, "* 1 FETCH (UID 5 FLAGS ())\r\n" + tag + " OK done\r\n");
+        } else if (rest.rfind("LOGOUT", 0) == 0) {
+          Say(c, "* BYE\r\n" + tag + " OK bye\r\n");
+          break;
+        } else {
+          Say(c, tag + " BAD unknown\r\n");
+        }
+      }
+      close(c);
+    }
+  }
+  int fd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(ImapDrop, ConnectionLostMidFetchFailsCleanly) {
+  DroppingServer server;
+  TempDir dir;
+  mailbridge::DropSummaryCache();
+  mailbridge::AccountConfig config;
+  config.userName = "alice";
+  config.imapHost = "127.0.0.1";
+  config.imapPort = server.port;
+  config.imapPassword = "x";
+  config.imapTimeoutSeconds = 2;  // libetpan notices the closed socket only by its timeout
+  config.attachmentCacheDir = dir.path() + "/cache";
+  auto c = mailbridge::OpenConnection(config);
+  _MAILITEM* items = nullptr;
+  DWORD count = 0;
+  HRESULT hr = c->InboxSummary(u"", &items, &count, 0);
+  EXPECT_TRUE(FAILED(hr));
+  EXPECT_EQ(items, nullptr);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(server.dropped.load(), 1);
+  // The next call starts a new session (and fails the same way).
+  EXPECT_TRUE(FAILED(c->InboxSummary(u"", &items, &count, 0)));
+  EXPECT_EQ(server.dropped.load(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,200 @@
+// Composing and SMTP: a small sink on a loopback port records what the
+// library's SMTP client hands over.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "TestUtil.h"
+#include "mailbridge/Index.h"
+#include "mailbridge/MailBridge.h"
+#include "mailbridge/Mime.h"
+#include "mailbridge/Send.h"
+
+using namespace mbtest;
+
+namespace {
+
+// One-connection SMTP sink: accepts the recipients it is told to, records
+// the envelope and the data. Every wait is bounded.
+class SmtpSink {
+ public:
+  explicit SmtpSink(std::vector<std::string> refuse = {}) : refuse_(std::move(refuse)) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    listen(fd_, 4);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~SmtpSink() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+  std::string Url() const { return "smtp://127.0.0.1:" + std::to_string(port_); }
+
+  std::string from;
+  std::vector<std::string> rcpts;
+  std::string data;
+  std::atomic<int> transactions{0};
+
+ private:
+  bool ReadLine(int c, std::string& line) {
+    line.clear();
+    for (;;) {
+      pollfd p{c, POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0) return false;
+      char ch;
+      if (read(c, &ch, 1) != 1) return false;
+      if (ch == '\n') {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return true;
+      }
+      line.push_back(ch);
+    }
+  }
+  void Say(int c, const std::string& s) { (void)!write(c, (s + "\r\n").data(), s.size() + 2); }
+  void Serve() {
+    while (!stop_) {
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      int c = accept(fd_, nullptr, nullptr);
+      if (c < 0) continue;
+      Say(c, "220 sink ready");
+      std::string line;
+      while (ReadLine(c, line)) {
+        std::string verb = line.substr(0, 4);
+        for (auto& ch : verb) ch = static_cast<char>(toupper(ch));
+        if (verb == "EHLO" || verb == "HELO") {
+          Say(c, "250 sink");
+        } else if (verb == "MAIL") {
+          from = line;
+          Say(c, "250 ok");
+        } else if (verb == "RCPT") {
+          bool refused = false;
+          for (const auto& r : refuse_) refused = refused || line.find(r) != std::string::npos;
+          if (refused) {
+            Say(c, "550 no such user");
+          } else {
+            rcpts.push_back(line.substr(line.find('<')));
+            Say(c, "250 ok");
+          }
+        } else if (verb == "DATA") {
+          Say(c, "354 go on");
+          std::string body;
+          while (ReadLine(c, line) && line != ".") body += line + "\r\n";
+          data = body;
+          ++transactions;
+          Say(c, "250 queued");
+        } else if (verb == "QUIT") {
+          Say(c, "221 bye");
+          break;
+        } else if (verb == "RSET" || verb == "NOOP") {
+          Say(c, "250 ok");
+        } else {
+          Say(c, "502 unknown");
+        }
+      }
+      close(c);
+    }
+  }
+  std::vector<std::string> refuse_;
+  int fd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST(Compose, SevenBitCrlfAndBccOutOfTheHeaders) {
+  mailbridge::OutgoingMessage m;
+  m.from = {"Ålice", "alice@example.org"};
+  m.to = {{"Bøb", "bob@example.org"}};
+  m.bcc = {{"", "secret@example.org"}};
+  m.subject = "Grüße aus Köln";
+  m.body = "Line 1\nÜmlaut line\n.leading dot\n";
+  m.files.push_back({"bin.dat", std::string("\x00\xff\x10", 3)});
+  std::string raw = mailbridge::ComposeMessage(m);
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    ASSERT_LT(static_cast<unsigned char>(raw[i]), 0x80u) << i;
+    if (raw[i] == '\n') {
+      ASSERT_EQ(raw[i - 1], '\r') << i;
+    }
+  }
+  EXPECT_EQ(raw.find("secret"), std::string::npos);
+  mailbridge::ParsedMessage back = mailbridge::ParseMessage(raw);
+  EXPECT_EQ(back.subject, "Grüße aus Köln");
+  EXPECT_EQ(back.from.name, "Ålice");
+  EXPECT_EQ(back.to.at(0).name, "Bøb");
+  EXPECT_NE(back.plainBody.find("Ümlaut line"), std::string::npos);
+  ASSERT_EQ(back.attachments.size(), 1u);
+  std::string bytes;
+  mailbridge::MimeAttachment info;
+  ASSERT_TRUE(mailbridge::ExtractAttachment(raw, 1, bytes, info));
+  EXPECT_EQ(bytes, std::string("\x00\xff\x10", 3));
+  EXPECT_FALSE(back.messageId.empty());
+  EXPECT_NE(back.sent, 0);
+  EXPECT_EQ(mailbridge::EnvelopeRecipients(m),
+            (std::vector<std::string>{"bob@example.org", "secret@example.org"}));
+}
+
+class SmtpSend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mailbridge::DropSummaryCache();
+    config.userName = "alice";
+    config.emailAddress = "alice@example.org";
+    config.maildir = dir.path() + "/alice";
+    MakeMaildir(config.maildir);
+  }
+  HRESULT Send(const std::string& url) {
+    config.smtpUrl = url;
+    auto c = mailbridge::OpenConnection(config);
+    const char16_t* to[] = {u"Bob <bob@example.org>"};
+    const char16_t* bcc[] = {u"hidden@example.org"};
+    return c->SendMessageW(to, 1, nullptr, 0, bcc, 1, u"Via SMTP", u"text\n.\nafter a lone dot", nullptr, 0);
+  }
+  TempDir dir;
+  mailbridge::AccountConfig config;
+};
+
+TEST_F(SmtpSend, EnvelopeHasBccDataDoesNot) {
+  SmtpSink sink;
+  ASSERT_EQ(Send(sink.Url()), S_OK);
+  EXPECT_EQ(sink.transactions.load(), 1);
+  EXPECT_NE(sink.from.find("<alice@example.org>"), std::string::npos);
+  EXPECT_EQ(sink.rcpts, (std::vector<std::string>{"<bob@example.org>", "<hidden@example.org>"}));
+  EXPECT_EQ(sink.data.find("hidden"), std::string::npos);
+  EXPECT_NE(sink.data.find("Subject: Via SMTP"), std::string::npos);
+  EXPECT_NE(sink.data.find("\r\n..\r\n"), std::string::npos);  // dot-stuffed on the wire
+  EXPECT_EQ(FilesIn(config.maildir + "/.Sent/cur").size(), 1u);
+}
+
+TEST_F(SmtpSend, RefusedRecipientFailsTheWholeSend) {
+  SmtpSink sink({"hidden@"});
+  EXPECT_TRUE(FAILED(Send(sink.Url())));
+  EXPECT_EQ(sink.transactions.load(), 0);
+  EXPECT_TRUE(FilesIn(config.maildir + "/.Sent/cur").empty());
+}
+
+TEST_F(SmtpSend, NoServerListeningFails) {
+  int port;
+  {
+    SmtpSink probe;
+    port = std::stoi(probe.Url().substr(probe.Url().rfind(':') + 1));
+  }
+  EXPECT_TRUE(FAILED(Send("smtp://127.0.0.1:" + std::to_string(port))));
+  EXPECT_TRUE(FilesIn(config.maildir + "/.Sent/cur").empty());
+}
+
+}  // namespace

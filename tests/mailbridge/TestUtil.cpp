@@ -1,0 +1,83 @@
+#include "TestUtil.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/Text.h"
+
+namespace mbtest {
+
+TempDir::TempDir() {
+  std::string tmpl = "/tmp/mailbridge-test-XXXXXX";
+  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
+  path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+  std::string cmd = "rm -rf '" + path_ + "'";
+  if (std::system(cmd.c_str()) != 0) {
+    // Leaving a scratch folder behind is not a test failure.
+  }
+}
+
+void MakeMaildir(const std::string& dir) {
+  mkdir(dir.c_str(), 0700);
+  for (const char* sub : {"/cur", "/new", "/tmp"}) mkdir((dir + sub).c_str(), 0700);
+}
+
+std::string PutMessage(const std::string& maildir, const std::string& sub, const std::string& name,
+                       const std::string& raw, std::int64_t mtime) {
+  MakeMaildir(maildir);
+  std::string path = maildir + "/" + sub + "/" + name;
+  WriteAll(path, raw);
+  struct utimbuf times {static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
+  utime(path.c_str(), &times);
+  return path;
+}
+
+std::vector<std::string> FilesIn(const std::string& dir) {
+  std::vector<std::string> out;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return out;
+  while (dirent* e = readdir(d)) {
+    if (e->d_name[0] != '.') out.push_back(e->d_name);
+  }
+  closedir(d);
+  return out;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string U8(const char16_t* s) { return s ? platform::Utf16ToUtf8(platform::View(s)) : std::string(); }
+std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
+
+std::string Message(const std::vector<std::string>& headers, const std::string& body) {
+  std::string out;
+  for (const auto& h : headers) out += h + "\n";
+  out += "\n" + body;
+  return out;
+}
+
+}  // namespace mbtest

@@ -1,0 +1,42 @@
+// Shared helpers of the mail-library tests: a scratch folder, Maildirs
+// built message by message, and UTF-16 conversions.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "mailbridge/MailBridge.h"
+
+namespace mbtest {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Writes one message file into <maildir>/<sub>/<name> with the given mtime.
+std::string PutMessage(const std::string& maildir, const std::string& sub, const std::string& name,
+                       const std::string& raw, std::int64_t mtime);
+void MakeMaildir(const std::string& dir);
+std::vector<std::string> FilesIn(const std::string& dir);
+std::string ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+
+std::string U8(const char16_t* s);
+std::u16string U16(const std::string& s);
+
+// A simple message with the given headers (each "Name: value") and body.
+std::string Message(const std::vector<std::string>& headers, const std::string& body);
+
+}  // namespace mbtest
