@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# HTTP load on the portal with wrk: requests per second and latency
+# percentiles for the listing of a 1,000- and a 10,000-message folder and for
+# one small message view, at 1, 4 and 16 connections. Loopback only; every
+# run is bounded by its duration.
+#   bench/http-load.sh [BUILD_DIR] [SECONDS]
+# Defaults: build-release, 10 seconds per run. Needs wrk (Debian "wrk").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build-release}
+seconds=${2:-10}
+portal=$build/bin/lumarest-portal
+port=${LUMAREST_BENCH_PORT:-18090}
+base=http://127.0.0.1:$port/HalvornSLV
+
+command -v wrk >/dev/null || { echo "wrk is missing: apt-get install wrk" >&2; exit 1; }
+[ -x "$portal" ] || { echo "build the portal first: cmake --build $build --target lumarest-portal" >&2; exit 1; }
+
+data=$(mktemp -d /tmp/lumarest-bench-XXXXXX)
+pid=
+cleanup() {
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
+  rm -rf "$data"
+}
+trap cleanup EXIT
+
+# Two users: one with 1,000 messages, one with 10,000.
+for n in 1000 10000; do
+  printf 'bench-password\n' | "$portal" --data "$data" user add "u$n" --password-stdin >/dev/null
+  "$portal" --data "$data" fill-folder "$data/users/u$n/Maildir" "$n"
+done
+
+"$portal" --data "$data" --listen "127.0.0.1:$port" >"$data/portal.log" 2>&1 &
+pid=$!
+for _ in $(seq 1 100); do
+  curl -s -o /dev/null "$base/Login.asp" && break
+  sleep 0.1
+done
+
+signin() {
+  curl -s -o /dev/null -c - -d "UserName=$1&Password=bench-password" "$base/Login.asp" |
+    awk '$6 == "LumarestSession" { print $7 }'
+}
+
+# The first listing builds the folder's summary index; later ones reuse it.
+echo "# $(date -u +%FT%TZ) $(uname -m), $(nproc) cores, ${seconds}s per run"
+for n in 1000 10000; do
+  cookie="LumarestSession=$(signin "u$n")"
+  curl -s -o /dev/null -H "Cookie: $cookie" "$base/Inbox.asp"
+  for c in 1 4 16; do
+    echo "## listing, $n messages, $c connections"
+    wrk -t "$(( c < 2 ? 1 : 2 ))" -c "$c" -d "${seconds}s" --latency -H "Cookie: $cookie" "$base/Inbox.asp" |
+      grep -E 'Requests/sec|50%|90%|99%|Non-2xx'
+  done
+done
+
+cookie="LumarestSession=$(signin u1000)"
+# Rows name their message in openMessage("Guid=...&amp;TI=0&amp;Folder=&amp;Store=").
+query=$(curl -s -H "Cookie: $cookie" "$base/Inbox.asp" | grep -o 'openMessage("[^"]*")' | head -1 |
+  sed -e 's/^openMessage("//' -e 's/")$//' -e 's/&amp;/\&/g' -e 's/{/%7B/' -e 's/}/%7D/' || true)
+view=${query:+ViewInboxMessage.asp?$query}
+if [ -n "$view" ]; then
+  for c in 1 4 16; do
+    echo "## message view, $c connections"
+    wrk -t "$(( c < 2 ? 1 : 2 ))" -c "$c" -d "${seconds}s" --latency -H "Cookie: $cookie" "$base/$view" |
+      grep -E 'Requests/sec|50%|90%|99%|Non-2xx'
+  done
+else
+  echo "## message view: the listing named no message; skipped"
+fi
+echo "## resident memory of the portal after the runs: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"
+for _ in $(seq 1 100); do signin u10000 >/dev/null; done
+echo "## resident memory with 100 more sessions: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"

@@ -1,0 +1,290 @@
+#include "portal/ComClasses.h"
+
+#include <sodium.h>
+
+#include "platform/Guid.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "portal/ComBase.h"
+#include "portal/PortalHost.h"
+#include "portal/Server.h"
+#include "portal/Uploads.h"
+#include "portal/Util.h"
+
+namespace portal {
+
+namespace fs = std::filesystem;
+using platform::BstrView;
+using platform::U16;
+using platform::U8;
+
+namespace {
+
+// Acts as the signed-in user: the password must be the session's own secret
+// (what VGetSessionADPwd hands out) and the user the session's user. While
+// it holds, file checks run for that user; Revert or release ends it.
+class Impersonator final : public ComObject<IHvnImpersonate> {
+ public:
+  ~Impersonator() override { Revert(); }
+  HRESULT Impersonate(BSTR user, BSTR domain, BSTR password, VARIANT_BOOL, VARIANT_BOOL* result) override {
+    if (!result) return E_POINTER;
+    *result = VARIANT_FALSE;
+    auto* ctx = CurrentRequest();
+    if (!ctx || !ctx->User() || !ctx->Sess()) return E_ACCESSDENIED;
+    std::string name = U8(BstrView(user));
+    // "user@domain" names the same user when the domain is the portal's.
+    auto at = name.find('@');
+    if (at != std::string::npos) name = name.substr(0, at);
+    (void)domain;
+    std::string secret = ctx->Sess()->Get("_secret");
+    std::string given = U8(BstrView(password));
+    bool ok = !secret.empty() && given.size() == secret.size() &&
+              sodium_memcmp(given.data(), secret.data(), secret.size()) == 0 &&
+              EqualsNoCaseAscii(name, ctx->User()->name);
+    sodium_memzero(given.data(), given.size());
+    if (!ok) return S_OK;
+    ctx->impersonated = true;
+    active_ = true;
+    *result = VARIANT_TRUE;
+    return S_OK;
+  }
+  HRESULT Revert() override {
+    if (active_)
+      if (auto* ctx = CurrentRequest()) ctx->impersonated = false;
+    active_ = false;
+    return S_OK;
+  }
+
+ private:
+  bool active_ = false;
+};
+
+// An internet shortcut read through the shell: TargetPath is the URL= line
+// of its [InternetShortcut] section.
+class Shortcut final : public DispatchObject<IDispatch> {
+ public:
+  explicit Shortcut(std::string target) : target_(std::move(target)) {}
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*, VARIANT* result, EXCEPINFO*,
+                 UINT*) override {
+    if (id != DISPID_TargetPath || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
+    if (!result) return E_POINTER;
+    VariantInit(result);
+    result->vt = VT_BSTR;
+    result->bstrVal = platform::AllocBstr(U16(target_));
+    return S_OK;
+  }
+
+ private:
+  std::string target_;
+};
+
+std::string ReadShortcutTarget(const fs::path& path) {
+  std::string text;
+  if (!ReadFile(path, text) || text.size() > 64 * 1024) return {};
+  bool inSection = false;
+  for (auto line : Split(text, '\n')) {
+    line = Trim(line);
+    if (!line.empty() && line[0] == '[') {
+      inSection = EqualsNoCaseAscii(line, "[InternetShortcut]");
+      continue;
+    }
+    if (inSection && line.size() > 4 && EqualsNoCaseAscii(line.substr(0, 4), "URL="))
+      return Trim(line.substr(4));
+  }
+  return {};
+}
+
+class Shell final : public DispatchObject<IDispatch> {
+ public:
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO*, UINT*) override {
+    if (id != DISPID_CreateShortcut || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+    if (!params || params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    if (!result) return E_POINTER;
+    VariantInit(result);
+    CComVariant arg;
+    if (FAILED(VariantChangeType(&arg, &params->rgvarg[0], 0, VT_BSTR))) return DISP_E_TYPEMISMATCH;
+    fs::path path(U8(BstrView(arg.bstrVal)));
+    // Only shortcuts inside the user's own roots are read.
+    auto* ctx = CurrentRequest();
+    if (!ctx || !ctx->MayOpen(path)) return E_ACCESSDENIED;
+    auto* sc = new Shortcut(ReadShortcutTarget(path));
+    sc->AddRef();
+    result->vt = VT_DISPATCH;
+    result->pdispVal = sc;
+    return S_OK;
+  }
+};
+
+class ActivationServ final : public DispatchObject<IHvnActivationServ> {
+ public:
+  HRESULT get_Version(LONG* version) override {
+    if (!version) return E_POINTER;
+    *version = 1;
+    return S_OK;
+  }
+  HRESULT Upload(BSTR, BSTR service, BSTR fileName, VARIANT bytes, VARIANT* result, BSTR*,
+                 LONG* status) override {
+    if (!result || !status) return E_POINTER;
+    VariantInit(result);
+    *status = 1;
+    auto* ctx = CurrentRequest();
+    if (!ctx || !ctx->User()) return E_ACCESSDENIED;
+    if (BstrView(service) != u"ssupload") return E_INVALIDARG;
+    if (bytes.vt != (VT_ARRAY | VT_UI1) || !bytes.parray) return DISP_E_TYPEMISMATCH;
+    LONG lo = 0, hi = -1;
+    SafeArrayGetLBound(bytes.parray, 1, &lo);
+    SafeArrayGetUBound(bytes.parray, 1, &hi);
+    std::size_t size = hi >= lo ? static_cast<std::size_t>(hi - lo + 1) : 0;
+    if (size > ctx->Host().Cfg().maxUploadBytes) {
+      *status = 2;
+      return S_OK;
+    }
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(bytes.parray, &data))) return E_FAIL;
+    std::string content(static_cast<const char*>(data), size);
+    SafeArrayUnaccessData(bytes.parray);
+    std::string name = fs::path(U8(BstrView(fileName))).filename().string();
+    auto id = UploadStore::Save(ctx->User()->Uploads(), name, content);
+    if (!id) return S_OK;
+    SAFEARRAY* out = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(id->size() + 1));
+    if (!out) return E_OUTOFMEMORY;
+    void* outData = nullptr;
+    SafeArrayAccessData(out, &outData);
+    std::memcpy(outData, id->c_str(), id->size() + 1);
+    SafeArrayUnaccessData(out);
+    result->vt = VT_ARRAY | VT_UI1;
+    result->parray = out;
+    *status = 0;
+    return S_OK;
+  }
+};
+
+// Values for one master session. Writes for the request's own session go
+// into the request's session copy (saved when the request ends), so that
+// the same request reads them back; writes for another session of the same
+// user go to the session store on Commit. Another user's session is refused.
+// A name "Halvorn.Slv.X" is also stored as "X", the name the component
+// reads the compose fields by.
+class MasterSession final : public DispatchObject<IHvnMasterSession> {
+ public:
+  HRESULT Open(BSTR id) override {
+    auto* ctx = CurrentRequest();
+    if (!ctx || !ctx->User() || !ctx->Sess()) return E_ACCESSDENIED;
+    std::string master = U8(BstrView(id));
+    if (master.empty()) return E_INVALIDARG;
+    if (master == ctx->Sess()->Master()) {
+      own_ = true;
+      open_ = true;
+      return S_OK;
+    }
+    auto& store = ctx->Host().Store();
+    auto sid = store.SessionForMaster(master);
+    if (!sid) return E_INVALIDARG;
+    auto vars = store.Load(*sid);
+    if (!vars || (*vars)["_user"] != ctx->User()->name) return E_ACCESSDENIED;
+    foreignId_ = *sid;
+    own_ = false;
+    open_ = true;
+    return S_OK;
+  }
+  HRESULT GetValue(BSTR name, BSTR* value) override {
+    if (!value) return E_POINTER;
+    *value = nullptr;
+    if (!open_) return E_UNEXPECTED;
+    std::string n = U8(BstrView(name));
+    if (n.empty() || n[0] == '_') return E_INVALIDARG;
+    std::string v;
+    if (auto it = pending_.find(n); it != pending_.end()) {
+      v = it->second;
+    } else if (own_) {
+      v = CurrentRequest()->Sess()->Get(n);
+    } else if (auto vars = CurrentRequest()->Host().Store().Load(foreignId_)) {
+      v = (*vars)[n];
+    }
+    *value = platform::AllocBstr(U16(v));
+    return S_OK;
+  }
+  HRESULT get_IsOpen(VARIANT_BOOL* open) override {
+    if (!open) return E_POINTER;
+    *open = open_ ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT get_UserName(BSTR* user) override {
+    if (!user) return E_POINTER;
+    auto* ctx = CurrentRequest();
+    *user = platform::AllocBstr(U16(ctx && ctx->User() ? ctx->User()->name : ""));
+    return S_OK;
+  }
+  HRESULT DeleteValue(BSTR name) override { return SetValue(name, nullptr); }
+  HRESULT get_PendingCount(LONG* count) override {
+    if (!count) return E_POINTER;
+    *count = static_cast<LONG>(pending_.size());
+    return S_OK;
+  }
+  HRESULT Discard() override {
+    pending_.clear();
+    return S_OK;
+  }
+  HRESULT Slot8() override { return E_NOTIMPL; }
+  HRESULT Slot9() override { return E_NOTIMPL; }
+  HRESULT Slot10() override { return E_NOTIMPL; }
+  HRESULT Slot11() override { return E_NOTIMPL; }
+  HRESULT Slot12() override { return E_NOTIMPL; }
+  HRESULT Slot13() override { return E_NOTIMPL; }
+  HRESULT SetValue(BSTR name, BSTR value) override {
+    if (!open_) return E_UNEXPECTED;
+    std::string n = U8(BstrView(name));
+    if (n.empty() || n[0] == '_') return E_INVALIDARG;
+    std::string v = U8(BstrView(value));
+    pending_[n] = v;
+    static const std::string prefix = "Halvorn.Slv.";
+    if (n.size() > prefix.size() && n.compare(0, prefix.size(), prefix) == 0)
+      pending_[n.substr(prefix.size())] = v;
+    return S_OK;
+  }
+  HRESULT Commit() override {
+    if (!open_) return E_UNEXPECTED;
+    auto* ctx = CurrentRequest();
+    if (!ctx) return E_UNEXPECTED;
+    if (own_) {
+      for (const auto& [k, v] : pending_) ctx->Sess()->Set(k, v);
+    } else if (!ctx->Host().Store().Put(foreignId_, pending_)) {
+      return E_FAIL;
+    }
+    pending_.clear();
+    return S_OK;
+  }
+
+ private:
+  bool open_ = false;
+  bool own_ = false;
+  std::string foreignId_;
+  SessionVars pending_;
+};
+
+void RegisterProgId(std::u16string_view progId, REFCLSID clsid) {
+  std::u16string text = platform::GuidToString(clsid);
+  platform::RegWriteText(HKEY_CLASSES_ROOT, std::u16string(progId) + u"\\CLSID", u"", text);
+}
+
+}  // namespace
+
+void RegisterHostClasses() {
+  platform::RegisterProcessClass(CLSID_HvnImpersonate, [](IUnknown* outer, REFIID riid, void** ppv) {
+    return CreateForFactory<Impersonator>(outer, riid, ppv);
+  });
+  platform::RegisterProcessClass(CLSID_WScriptShell, [](IUnknown* outer, REFIID riid, void** ppv) {
+    return CreateForFactory<Shell>(outer, riid, ppv);
+  });
+  platform::RegisterProcessClass(CLSID_HvnActivationServ, [](IUnknown* outer, REFIID riid, void** ppv) {
+    return CreateForFactory<ActivationServ>(outer, riid, ppv);
+  });
+  platform::RegisterProcessClass(CLSID_HvnMasterSession, [](IUnknown* outer, REFIID riid, void** ppv) {
+    return CreateForFactory<MasterSession>(outer, riid, ppv);
+  });
+  RegisterProgId(u"WScript.Shell", CLSID_WScriptShell);
+  RegisterProgId(u"ActivationServiceHost.HvnActivationServ", CLSID_HvnActivationServ);
+}
+
+}  // namespace portal

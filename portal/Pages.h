@@ -1,0 +1,56 @@
+// The pages under /HalvornSLV/: sign-in and sign-out, the pages that host
+// the component, the attachment pages, the folder and file browsers and the
+// link-out page.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/Intrinsics.h"
+#include "portal/Accounts.h"
+#include "portal/PortalHost.h"
+
+namespace httplib {
+struct Request;
+struct Response;
+}  // namespace httplib
+
+namespace portal {
+
+class Portal;
+
+// One request to a page.
+struct PageEnv {
+  Portal& portal;
+  const httplib::Request& req;
+  httplib::Response& res;
+  std::string page;  // lower-case page name, e.g. "inbox.asp"
+  hostkit::FieldList query;
+  hostkit::FieldList form;  // url-encoded or multipart fields (not files)
+  std::optional<Account> account;
+  std::unique_ptr<Session> session;
+
+  std::string Query(const std::string& name) const;
+  std::string Form(const std::string& name) const;
+  bool IsPost() const;
+};
+
+// Answers a request for a page; false when no page has that name.
+bool ServePage(PageEnv& env);
+
+// The name of the session cookie.
+inline constexpr const char* kSessionCookie = "LumarestSession";
+
+// Whether the request comes from this site (Origin, Sec-Fetch-Site, Referer;
+// a request carrying none of them is taken as same-site).
+bool SameOrigin(const httplib::Request& req, const std::string& publicOrigin);
+
+// Full or reduced output for a browser that did not choose.
+bool IsSmallDevice(const std::string& userAgent);
+
+// The two error pages: 227 mail set-up failed, 228 web mail not granted.
+std::string ErrorPage(int id);
+
+}  // namespace portal

@@ -1,0 +1,252 @@
+// The portal hosting the real component module over the demo mailbox: the
+// module registers at start and each page creates it by ProgID. Messages are
+// found through the mail library the way the component finds them.
+#include <httplib.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "host/HostContext.h"
+#include "platform/Guid.h"
+#include "platform/Registry.h"
+#include "platform/Text.h"
+#include "portal/Config.h"
+#include "portal/Demo.h"
+#include "portal/PortalHost.h"
+#include "portal/Server.h"
+#include "portal/Util.h"
+#include "tests/portal/PortalFixture.h"
+
+namespace portal_test {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::U16;
+using platform::U8;
+
+class ModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = MakeTempDir("module");
+    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n");
+    portal::PortalOptions o;
+    o.dataDir = dir_;
+    o.listen = "127.0.0.1:0";
+    o.log = &log_;
+    portal_ = std::make_unique<portal::Portal>(o);
+    demo_ = portal::CreateDemo(dir_, portal_->Users(), "example.org");
+    portal_->Users().Add("carol", "carol-secret", {}, "example.org");
+    port_ = portal_->Bind();
+    thread_ = std::thread([this] { portal_->Run(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  void TearDown() override {
+    portal_->Stop();
+    thread_.join();
+    portal_.reset();
+    fs::remove_all(dir_);
+  }
+  httplib::Client Client() {
+    httplib::Client c("127.0.0.1", port_);
+    c.set_read_timeout(20, 0);
+    return c;
+  }
+  std::string SignIn(const std::string& user, const std::string& password) {
+    auto r = Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", user}, {"Password", password}});
+    if (!r || r->status != 302) return {};
+    auto c = r->get_header_value("Set-Cookie");
+    return c.substr(0, c.find(';'));
+  }
+  // The identifier of the inbox message with this subject, and its attachments.
+  std::string FindMessage(const std::string& subject, std::vector<std::pair<int, std::string>>* attachments = nullptr) {
+    auto account = portal_->Users().Find("demo");
+    portal::RequestContext ctx(*portal_, &*account, nullptr, {}, {}, {});
+    std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
+    if (!mapi) return {};
+    MAPIManaged::_MAILITEM* items = nullptr;
+    DWORD count = 0;
+    std::string found;
+    GUID id{};
+    if (SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
+      for (DWORD i = 0; i < count; ++i)
+        if (U8(platform::View(items[i].pszSubject)) == subject) {
+          id = items[i].guidID;
+          found = U8(platform::GuidToString(id));
+        }
+    delete[] items;
+    if (!found.empty() && attachments) {
+      MAPIManaged::_MAILMESSAGE* msg = nullptr;
+      MAPIManaged::_MAILMESSAGEATTACHMENTS* att = nullptr;
+      DWORD n = 0;
+      if (SUCCEEDED(mapi->InboxMessage(u"", id, &msg, &att, &n, 0)))
+        for (DWORD i = 0; i < n; ++i)
+          attachments->emplace_back(att[i].nAttachID, U8(platform::View(att[i].pszFileName)));
+      delete[] msg;
+      delete[] att;
+    }
+    return found;
+  }
+
+  fs::path dir_;
+  std::unique_ptr<portal::Portal> portal_;
+  std::thread thread_;
+  int port_ = 0;
+  std::ostringstream log_;
+  portal::DemoUser demo_;
+};
+
+TEST_F(ModuleTest, StartUpRegistersTheModuleAndTheInstallFolder) {
+  std::u16string path, install;
+  EXPECT_TRUE(platform::RegReadText(HKEY_CLASSES_ROOT,
+                                    u"CLSID\\{FB64C221-51A7-48E1-9DA9-179B060439C9}\\InprocServer32", u"", path));
+  EXPECT_NE(U8(path).find("LumarestInbox"), std::string::npos);
+  EXPECT_TRUE(platform::RegReadText(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ", u"Install", install));
+  EXPECT_TRUE(fs::exists(fs::path(U8(install)) / "Bin" / "quorraFax_de.strings"));
+}
+
+TEST_F(ModuleTest, AttachmentDownloadGivesTheAttachmentsBytes) {
+  auto cookie = SignIn("demo", demo_.password);
+  std::vector<std::pair<int, std::string>> attachments;
+  std::string guid = FindMessage("Quarterly report with attachments", &attachments);
+  ASSERT_FALSE(guid.empty());
+  int csv = -1;
+  for (const auto& [id, path] : attachments)
+    if (path.find("figures.csv") != std::string::npos) csv = id;
+  ASSERT_GE(csv, 0);
+  auto r = Client().Get(("/HalvornSLV/GetAttachment.asp?Guid=" + guid + "&AttachID=" + std::to_string(csv) +
+                         "&Name=figures.csv").c_str(), httplib::Headers{{"Cookie", cookie}});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 200);
+  EXPECT_EQ(r->body, "quarter,revenue\r\nQ1,120\r\nQ2,135\r\nQ3,150\r\n");
+  auto missing = Client().Get("/HalvornSLV/GetAttachment.asp?Guid={00000000-0000-0000-0000-000000000009}&AttachID=0",
+                              httplib::Headers{{"Cookie", cookie}});
+  EXPECT_EQ(missing->status, 404);
+}
+
+TEST_F(ModuleTest, DeleteRemovesTheMessageAndReturnsToTheListing) {
+  auto cookie = SignIn("demo", demo_.password);
+  std::string guid = FindMessage("Coffee machine fixed");
+  ASSERT_FALSE(guid.empty());
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  auto cross = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(),
+                            httplib::Headers{{"Cookie", cookie}, {"Sec-Fetch-Site", "cross-site"}});
+  EXPECT_EQ(cross->status, 403);
+  EXPECT_FALSE(FindMessage("Coffee machine fixed").empty());
+  auto r = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 302);
+  EXPECT_EQ(r->get_header_value("Location"), "Inbox.asp?Folder=");
+  EXPECT_TRUE(FindMessage("Coffee machine fixed").empty());
+  auto again = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  EXPECT_EQ(again->status, 200);
+  EXPECT_NE(again->body.find("The message could not be deleted."), std::string::npos);
+}
+
+TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
+  auto cookie = SignIn("demo", demo_.password);
+  std::string guid = FindMessage("Planning meeting");
+  ASSERT_FALSE(guid.empty());
+  httplib::Headers h{{"Cookie", cookie}};
+  auto bad = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=ACCEPTMEETING&Guid=" + guid).c_str(), h);
+  EXPECT_NE(bad->body.find("Unable to respond to meeting request."), std::string::npos);
+  auto r = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid + "&Folder=").c_str(), h);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 302);
+  EXPECT_TRUE(FindMessage("Planning meeting").empty());
+  // Without a relay the answer to the outside organiser waits in the outbox.
+  int kept = 0;
+  for (const char* sub : {"new", "cur"})
+    for (const auto& e : fs::directory_iterator(dir_ / "outbox" / sub)) {
+      std::string raw;
+      portal::ReadFile(e.path(), raw);
+      if (raw.find("hana@example.jp") != std::string::npos && raw.find("METHOD:REPLY") != std::string::npos) ++kept;
+    }
+  EXPECT_EQ(kept, 1);
+}
+
+TEST_F(ModuleTest, ListingAndMessageViewComeFromTheComponent) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}};
+  auto inbox = Client().Get("/HalvornSLV/Inbox.asp", h);
+  ASSERT_TRUE(inbox);
+  EXPECT_EQ(inbox->status, 200);
+  EXPECT_NE(inbox->body.find("Quarterly report with attachments"), std::string::npos);
+  EXPECT_NE(inbox->body.find("class='InboxUnread'"), std::string::npos);
+  EXPECT_NE(inbox->body.find("onclick='selectItem(this,"), std::string::npos);
+
+  std::string guid = FindMessage("Quarterly report with attachments");
+  ASSERT_FALSE(guid.empty());
+  auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&TI=0&Folder=&Store=").c_str(), h);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->status, 200);
+  EXPECT_EQ(view->get_header_value("X-Frame-Options"), "SAMEORIGIN");
+  // The attachment links go through the activation path to files in the
+  // user's attachment cache.
+  auto at = view->body.find("<a class='WEBFILEBROWSER' href='ViewInboxMessage.asp?");
+  ASSERT_NE(at, std::string::npos);
+  std::string link;
+  for (std::size_t p = at; (p = view->body.find("<a class='WEBFILEBROWSER' href='", p)) != std::string::npos; ++p) {
+    auto start = p + std::string("<a class='WEBFILEBROWSER' href='").size();
+    std::string href = view->body.substr(start, view->body.find('\'', start) - start);
+    auto close = view->body.find("</a>", start);
+    if (view->body.substr(start, close - start).find("figures.csv") != std::string::npos) link = href;
+  }
+  ASSERT_FALSE(link.empty());
+  std::string query = link.substr(link.find('?') + 1);
+  for (std::size_t p; (p = query.find("&amp;")) != std::string::npos;) query.replace(p, 5, "&");
+  auto open = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?" + query.substr(0, query.find("&Options=")) +
+                            "&Options=1&ComponentID=2").c_str(), h);
+  ASSERT_TRUE(open);
+  EXPECT_EQ(open->status, 200);
+  EXPECT_EQ(open->body, "quarter,revenue\r\nQ1,120\r\nQ2,135\r\nQ3,150\r\n");
+}
+
+TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
+  auto cookie = SignIn("demo", demo_.password);
+  // Subjects arrive HTML-encoded from the mail library.
+  std::string guid = FindMessage("Réunion de l&#39;équipe – ordre du jour");
+  ASSERT_FALSE(guid.empty());
+  httplib::Headers h{{"Cookie", cookie}};
+  auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  ASSERT_NE(view->body.find("<IFRAME class='ContentIFrame'"), std::string::npos);
+  auto html = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid + "&Folder=&Store=").c_str(), h);
+  ASSERT_TRUE(html);
+  EXPECT_EQ(html->status, 200);
+  EXPECT_EQ(html->get_header_value("Content-Security-Policy").rfind("sandbox", 0), 0u);
+  EXPECT_NE(html->body.find("Ordre du jour"), std::string::npos);
+  // Its links leave through the link-out page.
+  EXPECT_NE(html->body.find("/HalvornSLV/LinkOut.asp?url="), std::string::npos);
+  EXPECT_EQ(html->body.find("href='https://www.example.fr/agenda'"), std::string::npos);
+}
+
+TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg&To=o'brien@example.org", h);
+  ASSERT_TRUE(form);
+  EXPECT_EQ(form->status, 200);
+  EXPECT_NE(form->body.find("o'brien@example.org"), std::string::npos);
+  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                            "IsCompose=true&TTo=demo%40example.org&TCC=&TBCC=&Subject=Loopback+note&MessageText=Hello+me&Send=Send",
+                            "application/x-www-form-urlencoded");
+  ASSERT_TRUE(send);
+  EXPECT_EQ(send->status, 302);
+  EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_FALSE(FindMessage("Loopback note").empty());
+}
+
+TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
+  auto cookie = SignIn("carol", "carol-secret");
+  auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
+                        httplib::Headers{{"Cookie", cookie}});
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->status, 403);
+  EXPECT_NE(r->body.find("You have not been granted access to web-based email."), std::string::npos);
+  std::string reports;
+  portal::ReadFile(dir_ / "logs" / "reports.log", reports);
+  EXPECT_NE(reports.find("policy-denial user=carol component=Email Interface feature=Web Email - Messages"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace portal_test

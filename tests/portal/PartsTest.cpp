@@ -1,0 +1,268 @@
+// The portal's parts on their own: the URL-safe encoding, path confinement,
+// configuration lookups, accounts, in-memory sessions, the upload store, the
+// HTML output target and the host context's policy answers.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "host/Intrinsics.h"
+#include "platform/Bstr.h"
+#include "platform/Text.h"
+#include "portal/Accounts.h"
+#include "portal/Config.h"
+#include "portal/HtmlTarget.h"
+#include "portal/Sessions.h"
+#include "portal/Uploads.h"
+#include "portal/Util.h"
+#include "tests/portal/PortalFixture.h"
+
+namespace portal_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace portal;
+
+TEST(UrlSafeEncoding, EncodesWithItsOwnAlphabetAndPad) {
+  EXPECT_EQ(EncodeUrlSafe("abc"), "YWJj");
+  EXPECT_EQ(EncodeUrlSafe("ab"), "YWI-");
+  EXPECT_EQ(EncodeUrlSafe("a"), "YQ--");
+  EXPECT_EQ(EncodeUrlSafe(""), "");
+  // 62 and 63 are '_' and '*'.
+  EXPECT_EQ(EncodeUrlSafe("\xfb\xff"), "_*8-");
+}
+
+TEST(UrlSafeEncoding, DecodingSkipsPadAndRefusesForeignCharacters) {
+  EXPECT_EQ(DecodeUrlSafe("YWJj"), "abc");
+  EXPECT_EQ(DecodeUrlSafe("YW-Jj"), "abc");
+  EXPECT_EQ(DecodeUrlSafe("YWI"), "ab");
+  EXPECT_EQ(DecodeUrlSafe("YW+j"), "");
+  EXPECT_EQ(DecodeUrlSafe("YW/j"), "");
+  std::string text = "Zażółć gęślą jaźń \xe2\x82\xac";
+  EXPECT_EQ(DecodeUrlSafe(EncodeUrlSafe(text)), text);
+  EXPECT_TRUE(IsUrlSafeText("AZaz09_*-"));
+  EXPECT_FALSE(IsUrlSafeText("a b"));
+  EXPECT_FALSE(IsUrlSafeText("a%2B"));
+}
+
+TEST(FormDecoding, SplitsPairsAndDecodesEscapes) {
+  auto pairs = ParseUrlEncoded("TTo=a%40b.org&TTo=c&Subject=Hello+world&Empty=&Flag&bad=%zz");
+  ASSERT_EQ(pairs.size(), 6u);
+  EXPECT_EQ(pairs[0], (std::pair<std::string, std::string>{"TTo", "a@b.org"}));
+  EXPECT_EQ(pairs[1].second, "c");
+  EXPECT_EQ(pairs[2].second, "Hello world");
+  EXPECT_EQ(pairs[3].second, "");
+  EXPECT_EQ(pairs[4].first, "Flag");
+  EXPECT_EQ(pairs[5].second, "%zz");
+  EXPECT_EQ(HtmlEscape("<a href='x'>&\"</a>"), "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;");
+}
+
+TEST(PathConfinement, ResolvesDotsAndLinksBeforeComparing) {
+  fs::path root = MakeTempDir("inside");
+  fs::create_directories(root / "a" / "b");
+  WriteFile(root / "a" / "b" / "f.txt", "x");
+  fs::path outside = MakeTempDir("outside");
+  WriteFile(outside / "g.txt", "y");
+  fs::create_symlink(outside / "g.txt", root / "a" / "link.txt");
+  EXPECT_TRUE(IsInside(root / "a", root / "a" / "b" / "f.txt"));
+  EXPECT_TRUE(IsInside(root / "a", root / "a"));
+  EXPECT_FALSE(IsInside(root / "a", root / "a" / ".." / "x"));
+  EXPECT_FALSE(IsInside(root / "a", root / "a" / "link.txt"));
+  EXPECT_FALSE(IsInside(root / "a", root / "ab"));
+  EXPECT_FALSE(IsInside(root / "a", "relative/path"));
+  EXPECT_FALSE(IsInside("", root));
+  fs::remove_all(root);
+  fs::remove_all(outside);
+}
+
+TEST(Configuration, UserThenGroupThenPolicySectionsAnswer) {
+  Config c;
+  c.ini = IniFile::Parse(
+      "[policy]\nwebmail = allow\nauditing = no\n[mail]\nhtml_bodies = true\n"
+      "[group  staff]\nwebmail = deny\nhtml_bodies = false\n[user alice]\nwebmail = allow\n",
+      "test");
+  EXPECT_TRUE(c.LookupBool("alice", {"staff"}, "webmail", false));
+  EXPECT_FALSE(c.LookupBool("bob", {"staff"}, "webmail", true));
+  EXPECT_TRUE(c.LookupBool("carol", {}, "webmail", false));
+  EXPECT_FALSE(c.LookupBool("alice", {"staff"}, "html_bodies", true));
+  EXPECT_TRUE(c.LookupBool("carol", {}, "html_bodies", false));
+  EXPECT_FALSE(c.LookupBool("carol", {}, "auditing", true));
+  EXPECT_TRUE(c.LookupBool("carol", {}, "unknown_key", true));
+}
+
+TEST(Configuration, RepeatedKeysAndMalformedLines) {
+  auto ini = IniFile::Parse("# comment\n[files]\nroot = /a\nroot = /b\n; other\n", "t");
+  EXPECT_EQ(ini.GetAll("files", "root"), (std::vector<std::string>{"/a", "/b"}));
+  EXPECT_EQ(ini.Get("files", "root"), "/b");
+  EXPECT_THROW(IniFile::Parse("[files\n", "t"), std::runtime_error);
+  EXPECT_THROW(IniFile::Parse("[files]\njust words\n", "t"), std::runtime_error);
+}
+
+TEST(AccountsTest, PasswordsAreStoredAsSlowHashesAndChecked) {
+  fs::path dir = MakeTempDir("accounts");
+  Accounts accounts(dir);
+  auto a = accounts.Add("alice", "correct horse", {}, "example.org");
+  std::string file;
+  ASSERT_TRUE(ReadFile(dir / "users" / "alice" / "account.ini", file));
+  EXPECT_EQ(file.find("correct horse"), std::string::npos);
+  EXPECT_NE(file.find("$argon2"), std::string::npos);
+  EXPECT_TRUE(accounts.Verify("alice", "correct horse"));
+  EXPECT_TRUE(accounts.Verify("ALICE", "correct horse"));
+  EXPECT_FALSE(accounts.Verify("alice", "correct horse "));
+  EXPECT_FALSE(accounts.Verify("nobody", "correct horse"));
+  EXPECT_TRUE(fs::is_directory(a.maildir / "cur"));
+  EXPECT_EQ(a.email, "alice@example.org");
+  EXPECT_THROW(accounts.Add("alice", "again", {}, "example.org"), std::runtime_error);
+  for (const char* bad : {"", "../x", "a/b", ".hidden", "Upper", "spa ce"})
+    EXPECT_FALSE(Accounts::ValidName(bad)) << bad;
+  fs::remove_all(dir);
+}
+
+TEST(MemorySessions, IdleSessionsEndAndActiveOnesStay) {
+  auto now = std::chrono::steady_clock::now();
+  MemorySessionStore store(std::chrono::seconds(60), [&] { return now; });
+  store.Put("s1", {{"_user", "alice"}, {"composeBody", "hi"}});
+  store.SetMasterIndex("m1", "s1");
+  now += std::chrono::seconds(50);
+  ASSERT_TRUE(store.Load("s1"));  // refreshes the idle timer
+  now += std::chrono::seconds(50);
+  auto vars = store.Load("s1");
+  ASSERT_TRUE(vars);
+  EXPECT_EQ((*vars)["composeBody"], "hi");
+  EXPECT_EQ(store.SessionForMaster("m1"), "s1");
+  store.Put("s1", {{"composeBody", "changed"}});
+  EXPECT_EQ((*store.Load("s1"))["_user"], "alice");
+  now += std::chrono::seconds(61);
+  EXPECT_FALSE(store.Load("s1"));
+  store.Erase("s1");
+  EXPECT_EQ(store.Size(), 0u);
+}
+
+TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {
+  fs::path dir = MakeTempDir("uploads");
+  auto id = UploadStore::Save(dir, "../../etc/Report|final;v2.doc", "bytes");
+  ASSERT_TRUE(id);
+  EXPECT_EQ(UploadStore::ShownName(*id), "Report_final_v2.doc");
+  auto file = UploadStore::Resolve(dir, *id);
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->parent_path(), dir);
+  EXPECT_FALSE(UploadStore::Resolve(dir, "../" + id->substr(3)));
+  EXPECT_FALSE(UploadStore::Resolve(dir, std::string(32, 'z') + "|x"));
+  EXPECT_FALSE(UploadStore::Resolve(dir, "0123456789abcdef0123456789abcdef|missing"));
+  EXPECT_EQ(UploadStore::CleanName(""), "file");
+  EXPECT_EQ(UploadStore::CleanName(std::string(300, 'a') + ".pdf").size(), 120u);
+  fs::remove_all(dir);
+}
+
+class TargetTest : public ::testing::Test {
+ protected:
+  std::string Run(OutputMode mode, const std::function<void(ILumarestTarget*)>& fn) {
+    hostkit::ResponseState* state = nullptr;
+    auto response = hostkit::CreateResponse(&state);
+    auto target = CreateHtmlTarget(response, mode);
+    fn(target);
+    return platform::U8(state->body);
+  }
+};
+
+TEST_F(TargetTest, WritesTheComponentsPiecesAsHtml) {
+  auto html = Run(OutputMode::Full, [](ILumarestTarget* t) {
+    CComBSTR table(u"class='box' width='100%'"), text(u"<b>bold</b>"), img(u"gifs/Mail.gif"), alt(u"a'b");
+    t->StartTable(table, 0);
+    t->StartTableRow();
+    t->StartTableData();
+    t->WriteImage(img, alt, 0);
+    t->WriteText(text, 0);
+    t->EndTableData();
+    t->EndTableRow();
+    t->EndTable();
+    t->WriteLine();
+  });
+  EXPECT_EQ(html, "<table class='box' width='100%'>\r\n<tr><td><img src='gifs/Mail.gif' alt='a&#39;b' border='0'>"
+                  "<b>bold</b></td></tr>\r\n</table>\r\n<br>\r\n");
+  auto link = Run(OutputMode::Full, [](ILumarestTarget* t) {
+    CComBSTR href(u"/x?a=1&b=2"), text(u"Site"), img(u"gifs/HTML_Document.jpg"), alt(u"Site");
+    t->WriteLink(href, text, img, alt, 0, 1);
+    CComBSTR none(u"");
+    t->WriteImage(none, none, 0);  // no image support asked: nothing written
+  });
+  EXPECT_EQ(link, "<a href='/x?a=1&amp;b=2' target='_blank' rel='noopener noreferrer'><img src='gifs/HTML_Document.jpg' "
+                  "alt='Site' border='0' align='absmiddle'>&nbsp;Site</a>");
+}
+
+TEST_F(TargetTest, ModeDecidesFullOutputAndWidth) {
+  LONG full = -1, pda = -1, width = 0;
+  Run(OutputMode::Full, [&](ILumarestTarget* t) {
+    t->get_FullOutput(&full);
+    t->get_PdaFullOutput(&pda);
+    t->get_DisplayWidth(&width);
+  });
+  EXPECT_EQ(full, 1);
+  EXPECT_EQ(pda, 0);
+  EXPECT_EQ(width, kFullDisplayWidth);
+  Run(OutputMode::Reduced, [&](ILumarestTarget* t) {
+    t->get_FullOutput(&full);
+    t->get_PdaFullOutput(&pda);
+    t->get_DisplayWidth(&width);
+  });
+  EXPECT_EQ(full, 0);
+  EXPECT_EQ(pda, 1);
+  EXPECT_EQ(width, kReducedDisplayWidth);
+}
+
+}  // namespace
+}  // namespace portal_test
+
+#include "platform/Device.h"
+#include "platform/Files.h"
+#include "portal/TraceDriver.h"
+
+namespace portal_test {
+namespace {
+
+TEST(TraceDriverTest, RegistersModulesAndWritesRecords) {
+  fs::path dir = MakeTempDir("trace");
+  auto driver = std::make_shared<portal::TraceDriver>(dir / "trace.log", 0x3, 1);
+  platform::InstallDevice(u"\\\\.\\Global\\HVNDTF", driver);
+  HANDLE h = CreateFileW(u"\\\\.\\Global\\HVNDTF", 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  static const GUID control = {0x526C00DD, 0xDA6E, 0x4B59, {0x8C, 0xA1, 0xE0, 0x66, 0x64, 0xC3, 0xC8, 0x18}};
+  const char16_t* module = u"TALQ_LumarestInbox";
+  const void* in[2] = {&control, module};
+  portal::TraceDriver::ControlBlock* block = nullptr;
+  DWORD got = 0;
+  ASSERT_TRUE(DeviceIoControl(h, portal::TraceDriver::kRegister, in, sizeof in, &block, sizeof block, &got, nullptr));
+  ASSERT_NE(block, nullptr);
+  EXPECT_NE(block->handle, 0u);
+  EXPECT_EQ(block->classes, 0x3u);
+  EXPECT_EQ(block->level, 1);
+
+  // Header of 48 bytes, then descriptors: the message number and one text.
+  unsigned char rec[48 + 2 * 16] = {};
+  std::uint16_t size = sizeof rec;
+  std::memcpy(rec, &size, 2);
+  std::memcpy(rec + 8, &block->handle, 8);
+  const GUID* message = &control;
+  std::memcpy(rec + 24, &message, 8);
+  std::uint16_t number = 13;
+  const std::u16string text = u"C:\\file.txt";
+  struct Desc {
+    const void* data;
+    std::uint32_t length, type;
+  } d[2] = {{&number, 2, 0}, {text.c_str(), static_cast<std::uint32_t>(text.size() * 2 + 2), 0}};
+  std::memcpy(rec + 48, d, sizeof d);
+  ASSERT_TRUE(DeviceIoControl(h, portal::TraceDriver::kWrite, rec, sizeof rec, nullptr, 0, &got, nullptr));
+  auto lines = driver->Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("module=TALQ_LumarestInbox"), std::string::npos);
+  EXPECT_NE(lines[1].find("number=13 \"C:\\file.txt\""), std::string::npos);
+  // A record whose size does not match its descriptors is refused.
+  size = 50;
+  std::memcpy(rec, &size, 2);
+  EXPECT_FALSE(DeviceIoControl(h, portal::TraceDriver::kWrite, rec, sizeof rec, nullptr, 0, &got, nullptr));
+  CloseHandle(h);
+  platform::RemoveDevice(u"\\\\.\\Global\\HVNDTF");
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace portal_test

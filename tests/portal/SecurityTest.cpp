@@ -1,0 +1,292 @@
+// The portal's security checks through HTTP: other origins, values the
+// component would echo, cross-user access, path traversal, sizes, the
+// sandbox of the HTML-only answer and framing of the message view.
+#include "tests/portal/PortalFixture.h"
+
+#include "portal/Uploads.h"
+#include "portal/Util.h"
+
+namespace portal_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SecurityTest : public PortalFixture {
+ protected:
+  std::string ExtraConfig() override {
+    return "[portal]\nmax_request_bytes = 65536\nmax_upload_bytes = 4096\n[files]\nroot = " +
+           (dir_ / "share").string() + "\n";
+  }
+  void SetUp() override {
+    PortalFixture::SetUp();
+    portal::WriteFile(dir_ / "share" / "doc.txt", "shared document\n");
+    portal::WriteFile(dir_ / "secret.txt", "not for the web\n");
+  }
+};
+
+TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
+  auto cookie = SignIn("alice", "alice-secret");
+  std::string guid = "{00000000-0000-0000-0000-000000000001}";
+  struct Case {
+    const char* what;
+    httplib::Headers headers;
+  } cases[] = {
+      {"Origin", {{"Origin", "http://evil.example"}}},
+      {"null Origin", {{"Origin", "null"}}},
+      {"Sec-Fetch-Site", {{"Sec-Fetch-Site", "cross-site"}}},
+      {"Referer", {{"Referer", "http://evil.example/page.html"}}},
+  };
+  for (const auto& c : cases) {
+    auto del = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(), With(cookie, c.headers));
+    EXPECT_EQ(del->status, 403) << c.what;
+    auto meet = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid).c_str(),
+                             With(cookie, c.headers));
+    EXPECT_EQ(meet->status, 403) << c.what;
+    auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", With(cookie, c.headers),
+                              "IsCompose=true&MessageText=planted", "application/x-www-form-urlencoded");
+    EXPECT_EQ(post->status, 403) << c.what;
+    auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", With(cookie, c.headers),
+                                httplib::MultipartFormDataItems{{"File", "x", "x.txt", "text/plain"}});
+    EXPECT_EQ(upload->status, 403) << c.what;
+    auto logout = Client().Get("/HalvornSLV/Logout.asp", With(cookie, c.headers));
+    EXPECT_EQ(logout->status, 403) << c.what;
+    auto signIn = Client().Post("/HalvornSLV/Login.asp", c.headers, "UserName=alice&Password=alice-secret",
+                                "application/x-www-form-urlencoded");
+    EXPECT_EQ(signIn->status, 403) << c.what;
+  }
+  // Nothing was planted.
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", With(cookie));
+  EXPECT_EQ(form->body.find("planted"), std::string::npos);
+  // The same requests from this site go through.
+  auto same = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(),
+                           With(cookie, {{"Sec-Fetch-Site", "same-origin"}, {"Referer", Origin() + "/HalvornSLV/Inbox.asp"}}));
+  EXPECT_EQ(same->status, 302);
+  auto sameOrigin = Client().Post("/HalvornSLV/ComposeMessage.asp", With(cookie, {{"Origin", Origin()}}),
+                                  "IsCompose=true&MessageText=mine", "application/x-www-form-urlencoded");
+  EXPECT_EQ(sameOrigin->status, 200);
+}
+
+TEST_F(SecurityTest, ComposeRefusesRecipientsThatCouldBreakTheMarkup) {
+  auto cookie = SignIn("alice", "alice-secret");
+  for (const char* to : {"a%3Cb@example.org", "a%3Eb@example.org", "x%22onmouseover%3D1", "a%0Ab@example.org",
+                         "a%09b@example.org"}) {
+    auto r = Client().Get((std::string("/HalvornSLV/ComposeMessage.asp?To=") + to).c_str(), With(cookie));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 400) << to;
+  }
+  auto ok = Client().Get("/HalvornSLV/ComposeMessage.asp?To=o'brien@example.org", With(cookie));
+  EXPECT_EQ(ok->status, 200);
+  EXPECT_NE(ok->body.find("value=\"o'brien@example.org\""), std::string::npos);
+  auto posted = Client().Post("/HalvornSLV/ComposeMessage.asp", With(cookie, {{"Origin", Origin()}}),
+                              "IsCompose=true&TTo=%22%3E%3Cscript%3E", "application/x-www-form-urlencoded");
+  EXPECT_EQ(posted->status, 400);
+}
+
+TEST_F(SecurityTest, ComposeAcceptsOnlyThisUsersUploadsAndFiles) {
+  auto alice = SignIn("alice", "alice-secret");
+  auto bobId = portal::UploadStore::Save(dir_ / "users" / "bob" / "uploads", "bob.txt", "bob's");
+  auto aliceId = portal::UploadStore::Save(dir_ / "users" / "alice" / "uploads", "mine.txt", "mine");
+  ASSERT_TRUE(bobId && aliceId);
+  auto ref = [](const std::string& id) { return portal::EncodeUrlSafe("UPLOADID" + id); };
+  struct Case {
+    std::string query;
+    int status;
+  } cases[] = {
+      {"UploadID=" + ref(*aliceId), 200},
+      {"UploadID=" + ref(*bobId), 400},                       // another user's upload
+      {"UploadID=abc%2Bdef", 400},                            // outside the URL-safe alphabet
+      {"UploadID=" + portal::EncodeUrlSafe("UPLOADIDffff|x"), 400},  // no such upload
+      {"UploadID=" + portal::EncodeUrlSafe("/etc/passwd"), 400},
+      {"Filename=" + portal::EncodeUrlSafe((dir_ / "share" / "doc.txt").string()), 200},
+      {"Filename=" + portal::EncodeUrlSafe((dir_ / "secret.txt").string()), 400},
+      {"Filename=" + portal::EncodeUrlSafe((dir_ / "share" / ".." / "secret.txt").string()), 400},
+      {"Filename=" + portal::EncodeUrlSafe((dir_ / "users" / "bob" / "account.ini").string()), 400},
+  };
+  for (const auto& c : cases) {
+    auto r = Client().Get(("/HalvornSLV/ComposeMessage.asp?" + c.query).c_str(), With(alice));
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, c.status) << c.query;
+  }
+}
+
+TEST_F(SecurityTest, ActivationServesOnlyFilesInsideTheUsersRoots) {
+  auto alice = SignIn("alice", "alice-secret");
+  portal::WriteFile(dir_ / "users" / "bob" / "attachments" / "b.txt", "bob's attachment");
+  portal::WriteFile(dir_ / "users" / "alice" / "attachments" / "a.txt", "alice's attachment");
+  auto open = [&](const fs::path& p) {
+    return Client().Get(("/HalvornSLV/ViewInboxMessage.asp?ComponentID=2&Options=1&FileName=" +
+                         portal::EncodeUrlSafe(p.string())).c_str(), With(alice));
+  };
+  EXPECT_EQ(open(dir_ / "users" / "alice" / "attachments" / "a.txt")->status, 200);
+  EXPECT_EQ(open(dir_ / "share" / "doc.txt")->status, 200);
+  EXPECT_EQ(open(dir_ / "users" / "bob" / "attachments" / "b.txt")->status, 403);
+  EXPECT_EQ(open(dir_ / "users" / "alice" / "attachments" / ".." / ".." / "bob" / "attachments" / "b.txt")->status, 403);
+  EXPECT_EQ(open("/etc/passwd")->status, 403);
+  EXPECT_EQ(open(dir_ / "secret.txt")->status, 403);
+  // A symbolic link out of the roots does not help.
+  fs::create_symlink(dir_ / "secret.txt", dir_ / "users" / "alice" / "attachments" / "link.txt");
+  EXPECT_EQ(open(dir_ / "users" / "alice" / "attachments" / "link.txt")->status, 403);
+}
+
+TEST_F(SecurityTest, FileBrowserStaysInsideTheConfiguredRoots) {
+  auto alice = SignIn("alice", "alice-secret");
+  auto root = Client().Get(("/HalvornSLV/Folder.asp?LFE=false&Folder=" + portal::EncodeUrlSafe((dir_ / "share").string())).c_str(),
+                           With(alice));
+  ASSERT_TRUE(root);
+  EXPECT_EQ(root->status, 200);
+  EXPECT_NE(root->body.find("doc.txt"), std::string::npos);
+  for (const fs::path& p : {dir_, dir_ / "share" / "..", fs::path("/etc")}) {
+    auto r = Client().Get(("/HalvornSLV/Folder.asp?LFE=false&Folder=" + portal::EncodeUrlSafe(p.string())).c_str(),
+                          With(alice));
+    EXPECT_EQ(r->status, 403) << p;
+  }
+  auto traversal = Client().Get("/HalvornSLV/Inc/../../../../etc/passwd");
+  EXPECT_EQ(traversal->status, 404);
+}
+
+TEST_F(SecurityTest, OversizedRequestsAndUploadsGet413) {
+  auto alice = SignIn("alice", "alice-secret");
+  std::string big(70000, 'x');
+  auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", With(alice, {{"Origin", Origin()}}),
+                            "IsCompose=true&MessageText=" + big, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(post);
+  EXPECT_EQ(post->status, 413);
+  auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", With(alice, {{"Origin", Origin()}}),
+                              httplib::MultipartFormDataItems{{"File", std::string(5000, 'y'), "big.bin", "application/octet-stream"}});
+  ASSERT_TRUE(upload);
+  EXPECT_EQ(upload->status, 413);
+  EXPECT_NE(upload->body.find("larger than uploads may be"), std::string::npos);
+}
+
+TEST_F(SecurityTest, HtmlOnlyAnswerIsSandboxedAndTheViewCannotBeFramedByOthers) {
+  auto alice = SignIn("alice", "alice-secret");
+  auto view = Client().Get("/HalvornSLV/ViewInboxMessage.asp?Guid=bad", With(alice));
+  EXPECT_EQ(view->get_header_value("X-Frame-Options"), "SAMEORIGIN");
+  EXPECT_NE(view->get_header_value("Content-Security-Policy").find("frame-ancestors 'self'"), std::string::npos);
+auto html = Client().Get("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid={00000000-0000-0000-0000-000000000001}",
+                          With(alice));
+  ASSERT_TRUE(html);
+  EXPECT_EQ(html->status, 200);
+  std::string csp = html->get_header_value("Content-Security-Policy");
+  EXPECT_EQ(csp.rfind("sandbox", 0), 0u);
+  EXPECT_EQ(csp.find("allow-scripts"), std::string::npos);
+  EXPECT_EQ(csp.find("allow-same-origin"), std::string::npos);
+  EXPECT_NE(csp.find("frame-ancestors 'self'"), std::string::npos);
+  // Only the message's own HTML: no portal navigation or script around it.
+  EXPECT_NE(html->body.find("<p>message html</p>"), std::string::npos);
+  EXPECT_EQ(html->body.find("Inbox.js"), std::string::npos);
+}
+
+TEST_F(SecurityTest, LinkOutFollowsOnlyWebAndMailLinksWithoutReferrer) {
+  auto ok = Client().Get(("/HalvornSLV/LinkOut.asp?url=" + portal::EncodeUrlSafe("https://www.example.org/a?b=1")).c_str());
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(ok->status, 200);
+  EXPECT_EQ(ok->get_header_value("Referrer-Policy"), "no-referrer");
+  EXPECT_NE(ok->body.find("href=\"https://www.example.org/a?b=1\""), std::string::npos);
+  for (const char* bad : {"javascript:alert(1)", "data:text/html,x", "JaVaScRiPt:alert(1)", "https://a\nb"}) {
+    auto r = Client().Get(("/HalvornSLV/LinkOut.asp?url=" + portal::EncodeUrlSafe(bad)).c_str());
+    EXPECT_EQ(r->status, 400) << bad;
+  }
+}
+
+TEST_F(SecurityTest, ImpersonationAcceptsOnlyTheSessionsOwnSecret) {
+  auto alice = SignIn("alice", "alice-secret");
+  std::string file = portal::EncodeUrlSafe((dir_ / "share" / "doc.txt").string());
+  auto r = Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=SendFile&Filename=" + file).c_str(), With(alice));
+  ASSERT_TRUE(r);
+  EXPECT_NE(r->body.find("<p id=impersonated>yes readable</p>"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace portal_test
+
+#include "host/HostContext.h"
+#include "platform/Text.h"
+#include "portal/ComClasses.h"
+#include "portal/PortalHost.h"
+
+namespace portal_test {
+namespace {
+
+// The portal's COM classes run as the request's user and refuse what belongs
+// to another user's session.
+class HostClassesTest : public PortalFixture {
+ protected:
+  std::unique_ptr<portal::Session> SessionOf(const std::string& cookie) {
+    std::string id = cookie.substr(cookie.find('=') + 1);
+    auto vars = portal_->Store().Load(id);
+    return vars ? std::make_unique<portal::Session>(id, *vars) : nullptr;
+  }
+};
+
+TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
+  auto alice = SessionOf(SignIn("alice", "alice-secret"));
+  auto aliceSecond = SessionOf(SignIn("alice", "alice-secret"));
+  auto bob = SessionOf(SignIn("bob", "bob-secret"));
+  ASSERT_TRUE(alice && aliceSecond && bob);
+  auto account = portal_->Users().Find("alice");
+  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
+  hostkit::HostScope scope(&ctx);
+  CComPtr<IHvnMasterSession> store;
+  ASSERT_EQ(store.CoCreateInstance(CLSID_HvnMasterSession), S_OK);
+  CComBSTR bobMaster(platform::U16(bob->Master()));
+  EXPECT_EQ(store->Open(bobMaster), E_ACCESSDENIED);
+  // Alice's other session may be written; the value lands there on Commit.
+  CComBSTR otherMaster(platform::U16(aliceSecond->Master())), name(u"Halvorn.Slv.composeTo"), value(u"x@example.org");
+  ASSERT_EQ(store->Open(otherMaster), S_OK);
+  ASSERT_EQ(store->SetValue(name, value), S_OK);
+  ASSERT_EQ(store->Commit(), S_OK);
+  auto reloaded = portal_->Store().Load(aliceSecond->Id());
+  EXPECT_EQ((*reloaded)["composeTo"], "x@example.org");
+  // The portal's own values cannot be written through it.
+  CComBSTR internal(u"_user");
+  EXPECT_EQ(store->SetValue(internal, value), E_INVALIDARG);
+}
+
+TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
+  auto alice = SessionOf(SignIn("alice", "alice-secret"));
+  auto account = portal_->Users().Find("alice");
+  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
+  hostkit::HostScope scope(&ctx);
+  auto attempt = [&](const std::u16string& user, const std::u16string& password) {
+    CComPtr<IHvnImpersonate> imp;
+    EXPECT_EQ(imp.CoCreateInstance(CLSID_HvnImpersonate), S_OK);
+    CComBSTR u(user), d(u"example.org"), p(password);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    imp->Impersonate(u, d, p, VARIANT_TRUE, &ok);
+    return ok == VARIANT_TRUE;
+  };
+  std::u16string secret = platform::U16(alice->Get("_secret"));
+  EXPECT_TRUE(attempt(u"alice", secret));
+  EXPECT_FALSE(ctx.impersonated);  // released: the impersonation ended
+  EXPECT_FALSE(attempt(u"alice", u"alice-secret"));  // the real password is not what the session holds
+  EXPECT_FALSE(attempt(u"bob", secret));
+  EXPECT_FALSE(attempt(u"alice", secret.substr(1)));
+}
+
+TEST_F(HostClassesTest, ShellReadsShortcutsOnlyInsideTheUsersRoots) {
+  auto alice = SessionOf(SignIn("alice", "alice-secret"));
+  auto account = portal_->Users().Find("alice");
+  fs::path mine = dir_ / "users" / "alice" / "attachments" / "wiki.url";
+  fs::path theirs = dir_ / "users" / "bob" / "attachments" / "wiki.url";
+  portal::WriteFile(mine, "[InternetShortcut]\r\nURL=https://wiki.example.org/\r\n");
+  portal::WriteFile(theirs, "[InternetShortcut]\r\nURL=https://bob.example.org/\r\n");
+  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
+  hostkit::HostScope scope(&ctx);
+  CComPtr<IDispatch> shell;
+  ASSERT_EQ(shell.CoCreateInstance(u"WScript.Shell"), S_OK);
+  auto target = [&](const fs::path& p) -> std::string {
+    CComVariant arg(platform::U16(p.string()));
+    CComVariant sc;
+    if (FAILED(platform::InvokeByDispid(shell, portal::DISPID_CreateShortcut, DISPATCH_METHOD, {arg}, &sc)))
+      return "refused";
+    CComVariant url;
+    platform::InvokeByDispid(sc.pdispVal, portal::DISPID_TargetPath, DISPATCH_PROPERTYGET, {}, &url);
+    return platform::U8(platform::BstrView(url.bstrVal));
+  };
+  EXPECT_EQ(target(mine), "https://wiki.example.org/");
+  EXPECT_EQ(target(theirs), "refused");
+}
+
+}  // namespace
+}  // namespace portal_test
