@@ -152,9 +152,10 @@ void CMyInbox::WriteAttachmentList(const MAPIManaged::_MAILMESSAGE& message,
         if (target.find(u"http") == std::u16string::npos &&
             target.find(u"HTTP") == std::u16string::npos)
           continue;
-        // A link that the portal cannot route is not shown at all.
+        // The portal's formatter routes the link; its answer is not looked
+        // at, so a failed call keeps the row with whatever it left in url.
         std::u16string url;
-        if (FAILED(FormatURL(target, url, kFormatUrlFlags))) continue;
+        FormatURL(target, url, kFormatUrlFlags);
         ReplaceAll(url, u"&", u"&amp;");
         m_pTarget->StartTableRow();
         m_pTarget->StartTableData();
