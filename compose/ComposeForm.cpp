@@ -2,6 +2,7 @@
 // the form, prefilled from the compose state, the link's query keys and, for
 // replies and forwards, the earlier message.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -71,13 +72,18 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Opens a file read-only as a check that the current user can read it.
+// Opens a file read-only as a check that the current user can read it. Only
+// a plain file counts: a folder, pipe or device is left out, and is opened
+// without waiting for a writer or becoming the controlling terminal.
 bool CanOpenForReading(const std::u16string& path) {
   if (path.empty()) return false;
-  int fd = ::open(platform::Utf16ToUtf8(path).c_str(), O_RDONLY);
+  int fd = ::open(platform::Utf16ToUtf8(path).c_str(),
+                  O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return false;
+  struct stat info {};
+  bool file = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   ::close(fd);
-  return true;
+  return file;
 }
 
 // Releases the records of InboxMessage on every way out.
@@ -362,7 +368,8 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
     for (const auto& item : attachmentList) {
       std::u16string decoded = platform::Trim(DecodeUrlSafe(item));
       if (decoded.empty()) continue;
-      for (std::size_t at; (at = decoded.find(u"UPLOADID")) != std::u16string::npos;)
+      // One pass: text that closes up behind a removed marker is not searched again.
+      for (std::size_t at = 0; (at = decoded.find(u"UPLOADID", at)) != std::u16string::npos;)
         decoded.erase(at, 8);
       std::u16string display = decoded;
       getResourceFileName(display);

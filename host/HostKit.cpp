@@ -182,8 +182,11 @@ std::u16string VHTMLDecodeString(std::u16string_view text) {
       out.push_back(text[i]);
       continue;
     }
-    std::size_t semi = text.find(u';', i + 1);
-    if (semi == std::u16string_view::npos || semi - i > 10) {
+    // An entity's ';' lies at most ten characters after its '&'; looking
+    // further would make a body of stray ampersands cost quadratic time.
+    std::size_t semi = text.substr(i + 1, 10).find(u';');
+    if (semi != std::u16string_view::npos) semi += i + 1;
+    if (semi == std::u16string_view::npos) {
       out.push_back(u'&');
       continue;
     }

@@ -162,6 +162,22 @@ std::u16string Trim(std::u16string_view text) {
   return std::u16string(text.substr(b, e - b));
 }
 
+void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_view with) {
+  if (what.empty()) return;
+  std::size_t at = text.find(what);
+  if (at == std::u16string::npos) return;
+  std::u16string out;
+  out.reserve(text.size());
+  std::size_t from = 0;
+  for (; at != std::u16string::npos; at = text.find(what, from)) {
+    out.append(text, from, at - from);
+    out.append(with);
+    from = at + what.size();
+  }
+  out.append(text, from, std::u16string::npos);
+  text = std::move(out);
+}
+
 long ParseLongPrefix(std::u16string_view text) {
   std::size_t i = 0;
   while (i < text.size() && IsSpace(text[i])) ++i;

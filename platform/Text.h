@@ -33,6 +33,10 @@ inline bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 bool IsSpace(char16_t c);
 std::u16string Trim(std::u16string_view text);
 
+// Replaces every occurrence of what by with, left to right, without
+// rescanning what was put in; one pass, so hostile input stays linear.
+void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_view with);
+
 // Leading optional sign and decimal digits, like _wtol/_wtoi: none gives 0.
 long ParseLongPrefix(std::u16string_view text);
 

@@ -6,6 +6,7 @@
 # user "admin" / "masterpw" (log in as "alice*admin"). Mail lives in
 # DIR/mail/<user> as Maildir, owned by the user running this script.
 set -eu
+PATH="$PATH:/usr/sbin:/sbin"
 cmd=${1:-}
 dir=${2:-}
 [ -n "$cmd" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop DIR [PORT]" >&2; exit 2; }

@@ -7,11 +7,16 @@ packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libgmime-3.0-dev libical-dev libcurl4-gnutls-dev libetpan-dev libsqlite3-dev
-  libcpp-httplib-dev libsodium-dev libhiredis-dev
+  libcpp-httplib-dev libsodium-dev libhiredis-dev g++-multilib
   redis-server dovecot-imapd wrk
 )
 if [ "${LUMAREST_BROWSER_TESTS:-0}" = 1 ]; then
-  packages+=(chromium nodejs npm)
+  packages+=(chromium fonts-dejavu-core)
+  # Node.js may come from elsewhere on this machine; add Debian's only when none is there.
+  command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
+fi
+if [ "${LUMAREST_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-dev)
 fi
 
 missing=()

@@ -20,12 +20,6 @@ constexpr char16_t kDefaultIcon[] = u"gifs/Default.gif";
 
 CComBSTR Bstr(std::u16string_view text) { return CComBSTR(std::u16string(text).c_str()); }
 
-void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_view with) {
-  for (std::size_t at = text.find(what); at != std::u16string::npos;
-       at = text.find(what, at + with.size()))
-    text.replace(at, what.size(), with);
-}
-
 // The web target of an internet shortcut file, read through the shell
 // object; empty when the shortcut cannot be opened.
 std::u16string ShortcutTarget(IDispatch* shell, std::u16string_view path) {
@@ -152,10 +146,11 @@ void CMyInbox::WriteAttachmentList(const MAPIManaged::_MAILMESSAGE& message,
         if (target.find(u"http") == std::u16string::npos &&
             target.find(u"HTTP") == std::u16string::npos)
           continue;
-        // A link that the portal cannot route is not shown at all.
+        // The portal's formatter routes the link; its answer is not looked
+        // at, so a failed call keeps the row with whatever it left in url.
         std::u16string url;
-        if (FAILED(FormatURL(target, url, kFormatUrlFlags))) continue;
-        ReplaceAll(url, u"&", u"&amp;");
+        FormatURL(target, url, kFormatUrlFlags);
+        platform::ReplaceAll(url, u"&", u"&amp;");
         m_pTarget->StartTableRow();
         m_pTarget->StartTableData();
         std::u16string icon = parts.fname + u".htm";

@@ -38,17 +38,6 @@ bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// Replaces every occurrence of what by with, left to right, not rescanning
-// what was put in.
-void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_view with) {
-  if (what.empty()) return;
-  std::size_t at = text.find(what);
-  while (at != npos) {
-    text.replace(at, what.size(), with);
-    at = text.find(what, at + with.size());
-  }
-}
-
 // The characters that end a link in plain text.
 bool IsEndOfLink(char16_t c) {
   switch (c) {
@@ -185,17 +174,17 @@ bool RewriteAnchorTag(std::u16string& tag) {
   switch (kind) {
     case LinkKind::File:
       fresh = std::u16string(kHtmlFileLink) + link;
-      ReplaceAll(tag, link, fresh);
+      platform::ReplaceAll(tag, link, fresh);
       break;
     case LinkKind::Web:
       // A failing encoder leaves no link at all rather than a direct one: the
       // browser must never go straight to a mail's web target.
       if (FAILED(VEncodeHostedUrl(link, kHostedUrlName, fresh))) fresh.clear();
-      ReplaceAll(tag, link, fresh);
+      platform::ReplaceAll(tag, link, fresh);
       break;
     case LinkKind::Mail: {
       fresh = std::u16string(kHtmlMailLink) + link.substr(std::min<std::size_t>(7, link.size()));
-      ReplaceAll(tag, link, fresh);
+      platform::ReplaceAll(tag, link, fresh);
       std::size_t href = platform::ToUpper(tag).find(u"HREF");
       if (href != npos) tag.insert(href, kMailTarget);
       break;

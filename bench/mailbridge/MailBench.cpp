@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -23,6 +24,14 @@ std::string Scratch() {
   static std::string dir = [] {
     std::string t = "/tmp/mailbridge-bench-XXXXXX";
     if (!mkdtemp(t.data())) std::abort();
+    chmod(t.c_str(), 0755);  // Dovecot's unprivileged processes look inside
+    // Removed at exit, after the Dovecot instance (constructed later) stops.
+    static char removeCmd[128];
+    std::snprintf(removeCmd, sizeof removeCmd, "rm -rf '%s'", t.c_str());
+    std::atexit([] {
+      if (std::system(removeCmd) != 0) {
+      }
+    });
     return t;
   }();
   return dir;
@@ -79,13 +88,18 @@ mailbridge::AccountConfig MaildirAccount(int n) {
 // Heap bytes in use: the folder's cached summary is the difference.
 double HeapMb() { return static_cast<double>(mallinfo2().uordblks) / (1024.0 * 1024.0); }
 
-void Summary(const mailbridge::AccountConfig& config, benchmark::State& state, int expect) {
+bool Summary(const mailbridge::AccountConfig& config, benchmark::State& state, int expect) {
   auto c = mailbridge::OpenConnection(config);
   MAPIManaged::_MAILITEM* items = nullptr;
   DWORD count = 0;
   HRESULT hr = c->InboxSummary(u"", &items, &count, 0);
-  if (FAILED(hr) || static_cast<int>(count) != expect) state.SkipWithError("summary failed");
   delete[] items;
+  if (FAILED(hr) || static_cast<int>(count) != expect) {
+    std::string why = "summary failed: hr=" + std::to_string(hr) + " count=" + std::to_string(count);
+    state.SkipWithError(why.c_str());
+    return false;
+  }
+  return true;
 }
 
 void RemoveIndex(const mailbridge::AccountConfig& config) {
@@ -103,7 +117,7 @@ void BM_MaildirSummaryCold(benchmark::State& state) {
     mailbridge::DropSummaryCache();
     RemoveIndex(config);
     state.ResumeTiming();
-    Summary(config, state, n);
+    if (!Summary(config, state, n)) break;
   }
 }
 
@@ -116,7 +130,7 @@ void BM_MaildirSummaryFromIndex(benchmark::State& state) {
     state.PauseTiming();
     mailbridge::DropSummaryCache();
     state.ResumeTiming();
-    Summary(config, state, n);
+    if (!Summary(config, state, n)) break;
   }
 }
 
@@ -128,7 +142,9 @@ void BM_MaildirSummaryWarm(benchmark::State& state) {
   double before = HeapMb();
   Summary(config, state, n);
   double after = HeapMb();
-  for (auto _ : state) Summary(config, state, n);
+  for (auto _ : state) {
+    if (!Summary(config, state, n)) break;
+  }
   state.counters["cache_heap_MB"] = after - before;
 }
 
@@ -206,7 +222,7 @@ struct ImapServer {
   std::string dir;
   bool ok = false;
   ImapServer() {
-    if (std::system("command -v dovecot >/dev/null 2>&1") != 0) return;
+    if (std::system("PATH=\"$PATH:/usr/sbin:/sbin\" command -v dovecot >/dev/null 2>&1") != 0) return;
     dir = Scratch() + "/dovecot";
     mkdir(dir.c_str(), 0755);
     port = 20000 + static_cast<int>(getpid() % 20000);
@@ -258,7 +274,7 @@ void BM_ImapSummaryCold(benchmark::State& state) {
     unlink((c.attachmentCacheDir + "/imap-index.sqlite").c_str());
     unlink((c.attachmentCacheDir + "/imap-index.sqlite-wal").c_str());
     state.ResumeTiming();
-    Summary(c, state, n);
+    if (!Summary(c, state, n)) break;
   }
 }
 
@@ -269,8 +285,10 @@ void BM_ImapSummaryWarm(benchmark::State& state) {
   }
   int n = static_cast<int>(state.range(0));
   auto c = ImapAccount(n);
-  Summary(c, state, n);
-  for (auto _ : state) Summary(c, state, n);
+  if (!Summary(c, state, n)) return;
+  for (auto _ : state) {
+    if (!Summary(c, state, n)) break;
+  }
 }
 
 BENCHMARK(BM_ImapSummaryCold)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -1,7 +1,10 @@
 // The compose form: the page in both output modes, prefill for replies and
 // forwards, recipients without the signed-in account, uploads and files from
 // the file browser, the return page of small devices.
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/Debug.h"
@@ -324,6 +327,17 @@ TEST_F(ComposeFormTest, SameUploadTwiceIsShownOnce) {
   EXPECT_NE(std::u16string::npos, host.Body().find(u"clientHeight-245"));
 }
 
+TEST_F(ComposeFormTest, UploadMarkerIsRemovedWhereItStandsNotWhereRemovalsJoinText) {
+  // Every marker that the item holds goes; the text that closes up behind
+  // a removed marker is not searched again.
+  target->echo = true;
+  host.session[u"FileID"] = EncodeUrlSafe(u"UPLOADUPLOADIDID.doc") + u";" +
+                            EncodeUrlSafe(u"UPLOADIDa|UPLOADIDb.txt");
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"[WriteText(UPLOADID.doc,0)]"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"[WriteText(a|b.txt,0)]"));
+}
+
 TEST_F(ComposeFormTest, FileFromFileBrowserIsAttachedWhenReadable) {
   testing_support::TempDir dir;
   auto path = dir / "notes.txt";
@@ -338,6 +352,26 @@ TEST_F(ComposeFormTest, FileFromFileBrowserIsAttachedWhenReadable) {
   host.session.clear();
   host.ClearResponse();
   Query({{u"Filename", EncodeUrlSafe(platform::U16((dir / "missing.txt").string()))}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"<unset>", Session(u"FileID"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=IsCompose"));
+}
+
+TEST_F(ComposeFormTest, FolderOrPipeFromFileBrowserIsNotAttached) {
+  // Only a file can be opened as one: a folder is left out, and a named pipe
+  // without a writer is left out at once instead of holding the request.
+  testing_support::TempDir dir;
+  auto folder = dir / "sub";
+  std::filesystem::create_directory(folder);
+  Query({{u"Filename", EncodeUrlSafe(platform::U16(folder.string()))}});
+  EXPECT_EQ(S_OK, inbox->ComposeMessage());
+  EXPECT_EQ(u"<unset>", Session(u"FileID"));
+  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=IsCompose"));
+
+  auto pipe = dir / "pipe";
+  ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+  host.ClearResponse();
+  Query({{u"Filename", EncodeUrlSafe(platform::U16(pipe.string()))}});
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
   EXPECT_EQ(u"<unset>", Session(u"FileID"));
   EXPECT_NE(std::u16string::npos, host.Body().find(u"name=IsCompose"));

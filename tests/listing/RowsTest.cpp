@@ -183,6 +183,20 @@ TEST_F(ListingTest, SearchListsAtMost30MatchesFromTheTop) {
   EXPECT_FALSE(Has(body, ViewQuery(2)));
 }
 
+TEST_F(ListingTest, BodyOfStrayAmpersandsIsPreviewedAndSearched) {
+  // A hostile body: two million ampersands that start no entity. The search
+  // in bodies finds the word after them and the preview shows the first 156,
+  // encoded again; the page is written.
+  AddMessages(1);
+  box->messages[0].body = std::u16string(2000000, u'&') + u" Needle";
+  host.form = {{u"SearchText", u"needle"}, {u"SearchType", u"1"}};
+  std::u16string preview;
+  for (int i = 0; i < 156; ++i) preview += u"&amp;";
+  const std::u16string body = Run();
+  EXPECT_EQ(1, CountOf(body, u"<tr class='InboxRead'"));
+  EXPECT_TRUE(Has(body, u"<span class='MessagePreviewRead'>" + preview + u"...[MORE]</span>"));
+}
+
 TEST_F(ListingTest, RecordsWithNullTextsWriteEmptyCells) {
   // Records straight from a library that leaves texts null.
   auto* items = new MAPIManaged::_MAILITEM[2];

@@ -402,6 +402,36 @@ TEST_F(MaildirConnection, SubfoldersAreMaildirPlusPlus) {
   EXPECT_NE(List(*c).items[0].guidID, s.items[0].guidID);
 }
 
+TEST_F(MaildirConnection, FiftyMegabyteAttachment) {
+  std::string raw =
+      "Subject: huge\nContent-Type: multipart/mixed; boundary=H\n\n--H\nContent-Type: text/plain\n\nsee file\n"
+      "--H\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=big.bin\n"
+      "Content-Transfer-Encoding: base64\n\n";
+  const std::size_t lines = 50u * 1024 * 1024 / 57;  // 57 bytes per 76-character line
+  std::string line = std::string(75, 'Q') + "B\n";  // not all zero bytes
+  raw.reserve(raw.size() + lines * line.size() + 16);
+  for (std::size_t i = 0; i < lines; ++i) raw += line;
+  raw += "--H--\n";
+  PutMessage(root, "new", "50.L.host", raw, 50);
+  raw.clear();
+  raw.shrink_to_fit();
+  auto c = Open();
+  Summary s = List(*c);
+  ASSERT_EQ(s.count, 1u);
+  EXPECT_TRUE(s.items[0].bHasAttachments);
+  Opened o = Show(*c, s.items[0].guidID);
+  ASSERT_EQ(o.hr, S_OK);
+  ASSERT_EQ(o.count, 1u);
+  struct stat st {};
+  ASSERT_EQ(stat(U8(o.atts[0].pszFileName).c_str(), &st), 0);
+  EXPECT_EQ(static_cast<std::size_t>(st.st_size), lines * 57);
+  BYTE* bytes = nullptr;
+  DWORD len = 0;
+  ASSERT_EQ(c->InboxAttachment(u"", s.items[0].guidID, 1, &bytes, &len), S_OK);
+  std::unique_ptr<BYTE[]> owned(bytes);
+  EXPECT_EQ(len, lines * 57);
+}
+
 TEST_F(MaildirConnection, MeetingRequestIsFlaggedInListAndMessage) {
   PutMessage(root, "new", "7.M.host",
              "From: Org <org@example.org>\nSubject: Planning\nContent-Type: text/calendar; method=REQUEST\n\n"

@@ -39,7 +39,7 @@ int FreePort() {
 class Dovecot : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("command -v dovecot >/dev/null 2>&1") != 0) {
+    if (std::system("PATH=\"$PATH:/usr/sbin:/sbin\" command -v dovecot >/dev/null 2>&1") != 0) {
       GTEST_SKIP() << "*** DOVECOT IS NOT INSTALLED: IMAP INTEGRATION NOT TESTED (apt-get install dovecot-imapd) ***";
     }
     port = FreePort();

@@ -67,3 +67,22 @@ TEST(Exceptions, ComErrorTextsFollowTheSystemThenDispatchThenUnknownRule) {
 }
 
 }  // namespace
+
+namespace {
+TEST(Text, ReplaceAllDoesNotRescanWhatItPutIn) {
+  std::u16string s = u"a&b&&c";
+  platform::ReplaceAll(s, u"&", u"&amp;");
+  EXPECT_EQ(u"a&amp;b&amp;&amp;c", s);
+  std::u16string t = u"aaaa";
+  platform::ReplaceAll(t, u"aa", u"a");
+  EXPECT_EQ(u"aa", t);
+  std::u16string u = u"xyz";
+  platform::ReplaceAll(u, u"", u"q");
+  EXPECT_EQ(u"xyz", u);
+  // A tag that repeats its link many times is rewritten in one pass.
+  std::u16string big;
+  for (int i = 0; i < 200000; ++i) big += u"http://e.org/ ";
+  platform::ReplaceAll(big, u"http://e.org/", u"L");
+  EXPECT_EQ(400000u, big.size());
+}
+}  // namespace

@@ -117,19 +117,29 @@ TEST_F(AttachmentsTest, InternetShortcutsLinkToTheirWebTargets) {
   EXPECT_EQ(0, FakeShell::shortcutsAlive);    // every shortcut object released
 }
 
-TEST_F(AttachmentsTest, ShortcutsAreLeftOutWithoutShellOrRoute) {
+TEST_F(AttachmentsTest, ShortcutsAreLeftOutWithoutShell) {
   Message().attachments = {{1, u"C:\\a\\Site.url"}, {2, u"C:\\a\\data.qa3"}};
   FakeShell::targets = {{u"C:\\a\\Site.url", u"http://a.b/"}};
   EXPECT_EQ(S_OK, View());  // no shell object registered
   EXPECT_EQ(0, target->Count(u"WriteLink"));
   EXPECT_EQ(1, target->Count(u"WriteImage"));
+}
 
+TEST_F(AttachmentsTest, ShortcutWithAWebTargetKeepsItsRowWhenFormattingFails) {
+  // Only a shortcut that cannot be opened or has no web target loses its
+  // row; a failing URL formatter leaves the link as it left it (empty here).
   RegisterShell();
+  FakeShell::targets = {{u"C:\\a\\Site.url", u"http://a.b/"}};
+  Message().attachments = {{1, u"C:\\a\\Site.url"}};
   host.formatUrlResult = E_FAIL;
-  target->calls.clear();
   EXPECT_EQ(S_OK, View());
-  EXPECT_EQ(0, target->Count(u"WriteLink"));
-  EXPECT_EQ(1, target->Count(u"WriteImage"));
+  std::u16string icon = u"page.htm";
+  GetFileIconPath(icon, target);
+  EXPECT_EQ((Strings{u"WriteText(Files,1)", u"WriteText(Attachments:,1)", u"StartTable(,0)",
+                     u"StartTableRow", u"StartTableData", u"WriteLink(,Site," + icon + u",Site,0,0)",
+                     u"EndTableData", u"EndTableRow", u"EndTable"}),
+            ListCalls());
+  EXPECT_EQ(0, FakeShell::shortcutsAlive);
 }
 
 TEST_F(AttachmentsTest, WaveFilesAddTheMediaPlayerOnceAfterTheTable) {

@@ -157,6 +157,19 @@ TEST_F(LinksTest, PlainTextIsMadeHtmlSafe) {
   EXPECT_EQ("<a target='_blank' href =\"http://a.b\">http://a.b</a> ", Plain(u"http://a.b "));
 }
 
+TEST_F(LinksTest, PlainTextOfStrayAmpersandsIsEncodedInOnePass) {
+  // A hostile body: two million ampersands that start no entity, then one
+  // entity. Each stray '&' becomes "&amp;", the entity is still decoded, and
+  // the page is written (the decoder looks for an entity's ';' only in the
+  // ten characters after its '&', not to the end of the body).
+  std::u16string text(2000000, u'&');
+  text += u"&lt;";
+  LinkifyPlainText(text);
+  ASSERT_EQ(5u * 2000000 + 4, text.size());
+  EXPECT_EQ(u"&lt;", text.substr(text.size() - 4));
+  EXPECT_EQ(std::u16string::npos, text.find(u"&&"));
+}
+
 TEST_F(LinksTest, PlainTextFileLinks) {
   EXPECT_EQ("open <a target='_blank' href =\"Folder.asp?LFE=false&ClearName=%5C%5Csrv%5Cshare%5Cf.doc\">\\\\srv\\share\\f.doc</a> now",
             Plain(u"open \\\\srv\\share\\f.doc now"));
