@@ -18,17 +18,6 @@ constexpr UINT kIdReportTitle = 3230;
 constexpr UINT kIdNoConnection = 3232;
 }  // namespace
 
-namespace frame_detail {
-extern const ErrorPageEntry kErrorPages[];
-extern const unsigned kErrorPageCount;
-}  // namespace frame_detail
-
-const char16_t* ErrorPageHtml(UINT id) {
-  for (unsigned i = 0; i < frame_detail::kErrorPageCount; ++i)
-    if (frame_detail::kErrorPages[i].id == id) return frame_detail::kErrorPages[i].html;
-  return nullptr;
-}
-
 bool CMyInbox::DoWebEmailPolicyCheck() {
   try {
     std::u16string masterSessionId;

@@ -1,5 +1,7 @@
 #include "portal/Pages.h"
 
+#include "frame/ErrorPages.h"
+
 #include <httplib.h>
 
 #include <algorithm>
@@ -66,19 +68,9 @@ bool IsSmallDevice(const std::string& ua) {
 }
 
 std::string ErrorPage(int id) {
-  // Carried as formats ("%%" for "%"), as the component keeps them.
-  std::string text =
-      id == 227
-          ? "The Dived Ozuvizizi was unable to initialize a MAPI session. More information regarding<br>\r\n"
-            "this error may be found in the server system log."
-          : "You have not been granted access to web-based email. Please contact your administrator.<br>";
-  std::string page =
-      "<html>\r\n<head>\r\n<title>Solvance Web Proxy - Error.</title>\r\n"
-      "<link rel=\"stylesheet\" type=\"text/css\" href=\"/HalvornSLV/Inc/Stylesheet.css\">\r\n"
-      "</head>\r\n<body>\r\n<table width=\"100%%\" height=\"100%%\"><tr><td align=\"center\" valign=\"middle\">\r\n"
-      "<table class=\"LoginBox\" cellpadding=\"8\"><tr><td><img src=\"/HalvornSLV/gifs/pendrellogo.gif\" alt=\"\"></td></tr>\r\n"
-      "<tr><td>" + text + "</td></tr></table>\r\n</td></tr></table>\r\n</body>\r\n</html>\r\n";
-  return U8(platform::FormatW(U16(page).c_str()));
+  // The module's own pages, written through formatting as they are formats ("%%" for "%").
+  const char16_t* html = ErrorPageHtml(static_cast<UINT>(id));
+  return html ? U8(platform::FormatW(html)) : std::string();
 }
 
 namespace {
