@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "mailbridge/Directory.h"
+#include "mailbridge/Ldap.h"
 #include "mailbridge/HtmlText.h"
 #include "mailbridge/Meeting.h"
 #include "platform/Guid.h"
@@ -139,6 +140,18 @@ HRESULT ContactArray(const std::vector<const DirectoryEntry*>& found, _CONTACTIT
   *items = arr;
   *count = static_cast<DWORD>(found.size());
   return S_OK;
+}
+
+LdapSettings LdapFor(const AccountConfig& c) {
+  LdapSettings s;
+  s.uri = c.ldapUri;
+  s.baseDn = c.ldapBaseDn;
+  s.bindDn = c.ldapBindDn;
+  s.password = c.ldapPassword;
+  s.filter = c.ldapFilter;
+  s.sizeLimit = c.ldapSizeLimit;
+  s.timeoutSeconds = c.ldapTimeoutSeconds;
+  return s;
 }
 
 template <typename F>
@@ -414,10 +427,15 @@ HRESULT Connection::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* sear
   return Guarded([&]() -> HRESULT {
     *items = nullptr;
     *count = 0;
-    std::vector<DirectoryEntry> entries;
-    if (!ReadDirectoryFile(config_.galPath, entries)) return MAPI_E_NOT_FOUND;
     std::string needle = U8(search);
     MatchMode mode = Trim(needle).empty() ? MatchMode::All : exactMatch ? MatchMode::Substring : MatchMode::AllWords;
+    std::vector<DirectoryEntry> entries;
+    if (!config_.ldapUri.empty()) {
+      HRESULT hr = SearchLdap(LdapFor(config_), needle, mode, entries);
+      if (FAILED(hr)) return hr;
+    } else if (!ReadDirectoryFile(config_.galPath, entries)) {
+      return MAPI_E_NOT_FOUND;
+    }
     std::vector<const DirectoryEntry*> found;
     for (const auto& e : entries) {
       if (Matches(e, needle, mode)) found.push_back(&e);
@@ -448,14 +466,24 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
     if (!directoryRead) {
       std::vector<DirectoryEntry> part;
       if (ReadDirectoryFile(config_.contactsPath, part)) directory.insert(directory.end(), part.begin(), part.end());
-      if (ReadDirectoryFile(config_.galPath, part)) directory.insert(directory.end(), part.begin(), part.end());
+      if (config_.ldapUri.empty() && ReadDirectoryFile(config_.galPath, part)) {
+        directory.insert(directory.end(), part.begin(), part.end());
+      }
       directoryRead = true;
+    }
+    std::vector<DirectoryEntry> fromLdap;
+    if (!config_.ldapUri.empty()) {
+      // The server answers for this one name; it cannot be read whole.
+      HRESULT hr = ResolveLdap(LdapFor(config_), item, fromLdap);
+      if (FAILED(hr)) return hr;
     }
     std::set<std::string> addresses;
     const DirectoryEntry* match = nullptr;
-    for (const auto& e : directory) {
-      if (e.email.find('@') == std::string::npos || !ResolvesExactly(e, item)) continue;
-      if (addresses.insert(LowerAscii(e.email)).second) match = &e;
+    for (const auto* list : {&directory, &fromLdap}) {
+      for (const auto& e : *list) {
+        if (e.email.find('@') == std::string::npos || !ResolvesExactly(e, item)) continue;
+        if (addresses.insert(LowerAscii(e.email)).second) match = &e;
+      }
     }
     if (addresses.empty()) return MAPI_E_NOT_FOUND;
     if (addresses.size() > 1) return MAPI_E_AMBIGUOUS_RECIP;

@@ -167,13 +167,40 @@ std::vector<DirectoryEntry> ReadVCardText(std::string_view text) {
   return out;
 }
 
+const std::vector<std::string>& DirectoryAttributes() {
+  static const std::vector<std::string> names = {"cn",  "displayName",     "givenName", "sn",
+                                                 "mail", "uid", "mozillaNickname", "o"};
+  return names;
+}
+
+bool EntryFromAttributes(const std::vector<std::pair<std::string, std::string>>& attributes, DirectoryEntry& out) {
+  DirectoryEntry cur;
+  for (const auto& [name, value] : attributes) {
+    std::string attr = Upper(name);
+    if (std::size_t semi = attr.find(';'); semi != std::string::npos) attr = attr.substr(0, semi);
+    if (attr == "CN" && cur.displayName.empty()) cur.displayName = value;
+    else if (attr == "DISPLAYNAME") cur.displayName = value;
+    else if (attr == "GIVENNAME") cur.givenName = value;
+    else if (attr == "SN") cur.familyName = value;
+    else if (attr == "MAIL" && cur.email.empty()) cur.email = value;
+    else if (attr == "UID" || attr == "MOZILLANICKNAME") { if (cur.nickname.empty()) cur.nickname = value; }
+    else if (attr == "O" && cur.organization.empty()) cur.organization = value;
+  }
+  std::vector<DirectoryEntry> one;
+  Finish(cur, one);
+  if (one.empty()) return false;
+  out = std::move(one.front());
+  return true;
+}
+
 std::vector<DirectoryEntry> ReadLdifText(std::string_view text) {
   std::vector<DirectoryEntry> out;
-  DirectoryEntry cur;
+  std::vector<std::pair<std::string, std::string>> attributes;
   bool any = false;
   auto flush = [&] {
-    if (any) Finish(cur, out);
-    cur = DirectoryEntry();
+    DirectoryEntry e;
+    if (any && EntryFromAttributes(attributes, e)) out.push_back(std::move(e));
+    attributes.clear();
     any = false;
   };
   for (const std::string& line : LogicalLines(text)) {
@@ -184,8 +211,6 @@ std::vector<DirectoryEntry> ReadLdifText(std::string_view text) {
     if (line[0] == '#') continue;
     std::size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
-    std::string attr = Upper(line.substr(0, colon));
-    if (std::size_t semi = attr.find(';'); semi != std::string::npos) attr = attr.substr(0, semi);
     std::string value;
     if (colon + 1 < line.size() && line[colon + 1] == ':') {
       std::string b64 = Trim(line.substr(colon + 2));
@@ -199,13 +224,7 @@ std::vector<DirectoryEntry> ReadLdifText(std::string_view text) {
       value = Trim(line.substr(colon + 1));
     }
     any = true;
-    if (attr == "CN" && cur.displayName.empty()) cur.displayName = value;
-    else if (attr == "DISPLAYNAME") cur.displayName = value;
-    else if (attr == "GIVENNAME") cur.givenName = value;
-    else if (attr == "SN") cur.familyName = value;
-    else if (attr == "MAIL" && cur.email.empty()) cur.email = value;
-    else if (attr == "UID" || attr == "MOZILLANICKNAME") { if (cur.nickname.empty()) cur.nickname = value; }
-    else if (attr == "O" && cur.organization.empty()) cur.organization = value;
+    attributes.emplace_back(line.substr(0, colon), std::move(value));
   }
   flush();
   return out;
@@ -235,9 +254,7 @@ bool Matches(const DirectoryEntry& e, std::string_view search, MatchMode mode) {
     }
     return false;
   }
-  std::istringstream words(needle);
-  std::string w;
-  while (words >> w) {
+  for (const std::string& w : SearchWords(needle)) {
     bool found = false;
     for (const auto& h : hay) {
       if (h.find(w) != std::string::npos) found = true;
@@ -245,6 +262,18 @@ bool Matches(const DirectoryEntry& e, std::string_view search, MatchMode mode) {
     if (!found) return false;
   }
   return true;
+}
+
+std::vector<std::string> SearchWords(std::string_view search) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < search.size()) {
+    while (i < search.size() && g_ascii_isspace(search[i])) ++i;
+    std::size_t start = i;
+    while (i < search.size() && !g_ascii_isspace(search[i])) ++i;
+    if (i > start) words.emplace_back(search.substr(start, i - start));
+  }
+  return words;
 }
 
 bool ResolvesExactly(const DirectoryEntry& e, std::string_view name) {

@@ -58,6 +58,19 @@ struct AccountConfig {
   // (vCard, or LDIF when the name ends in ".ldif").
   std::string contactsPath;
   std::string galPath;
+  // The global address list from an LDAP server instead, when ldapUri is set
+  // ("ldap://host:389", "ldaps://host"): a subtree search under ldapBaseDn,
+  // bound as ldapBindDn/ldapPassword (anonymous when ldapBindDn is empty),
+  // over the entries ldapFilter selects (default
+  // "(|(objectClass=person)(mail=*))"). At most ldapSizeLimit entries per
+  // search; connect, bind and search each give up after ldapTimeoutSeconds.
+  std::string ldapUri;
+  std::string ldapBaseDn;
+  std::string ldapBindDn;
+  std::string ldapPassword;
+  std::string ldapFilter;
+  int ldapSizeLimit = 500;
+  int ldapTimeoutSeconds = 10;
 
   // Uploaded attachments: "UPLOADID<id>" names <uploadDir>/<id up to '|'>,
   // shown under the text after '|'. resolveUpload, when set, replaces that.

@@ -6,9 +6,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  libgmime-3.0-dev libical-dev libcurl4-gnutls-dev libetpan-dev libsqlite3-dev
+  libgmime-3.0-dev libical-dev libcurl4-gnutls-dev libetpan-dev libsqlite3-dev libldap-dev
   libcpp-httplib-dev libsodium-dev libhiredis-dev g++-multilib
-  redis-server dovecot-imapd wrk
+  redis-server dovecot-imapd slapd ldap-utils wrk
 )
 if [ "${LUMAREST_BROWSER_TESTS:-0}" = 1 ]; then
   packages+=(chromium fonts-dejavu-core)

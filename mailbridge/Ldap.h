@@ -1,0 +1,48 @@
+// The global address list from an LDAP server (OpenLDAP's client library).
+// Entries become the same DirectoryEntry records an LDIF file gives, and the
+// search text is matched by the same rules (Directory.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mailbridge/Directory.h"
+#include "platform/WinTypes.h"
+
+namespace mailbridge {
+
+struct LdapSettings {
+  std::string uri;           // "ldap://host:389" or "ldaps://host"
+  std::string baseDn;        // searched with subtree scope
+  std::string bindDn;        // empty: anonymous
+  std::string password;
+  std::string filter;        // which entries belong to the list; empty: kDefaultLdapFilter
+  int sizeLimit = 500;       // at most this many entries are asked for
+  int timeoutSeconds = 10;   // connect, bind and search each give up after this long
+};
+
+inline constexpr const char* kDefaultLdapFilter = "(|(objectClass=person)(mail=*))";
+
+// An assertion value escaped for a search filter: "*", "(", ")", "\" and NUL
+// become "\2a", "\28", "\29", "\5c", "\00"; everything else stays as it is.
+std::string EscapeLdapFilterValue(std::string_view value);
+
+// The filter sent to the server for a search text: the configured filter,
+// and for each word of the text (SearchWords) a substring assertion on any
+// of the attributes the matching rules look at. It selects every entry that
+// Matches in either mode (and ResolvesExactly) might accept, so the exact
+// rules are applied afterwards, on the entries it returns.
+std::string BuildLdapFilter(std::string_view configuredFilter, std::string_view search);
+
+// Entries of the list that match the search text (Matches with mode), or
+// with resolveExactly those ResolvesExactly accepts for it; sorted by display
+// name, then address. S_OK also when the size limit cut the answer short.
+// Failures: E_INVALIDARG (bad URI or filter), E_ACCESSDENIED (bind refused),
+// MAPI_E_NOT_FOUND (no such base DN), E_FAIL (server down, timed out or any
+// other error).
+HRESULT SearchLdap(const LdapSettings& settings, std::string_view search, MatchMode mode,
+                   std::vector<DirectoryEntry>& out);
+HRESULT ResolveLdap(const LdapSettings& settings, std::string_view name, std::vector<DirectoryEntry>& out);
+
+}  // namespace mailbridge

@@ -1,0 +1,401 @@
+// The global address list from LDAP: filter building and entry mapping
+// without a server, failures against closed and silent ports, and searches
+// against a real slapd started on a loopback port by scripts/slapd-test.sh
+// (skipped, loudly, where slapd is not installed).
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "TestUtil.h"
+#include "mailbridge/Directory.h"
+#include "mailbridge/Ldap.h"
+#include "mailbridge/MailBridge.h"
+
+using namespace mbtest;
+using MAPIManaged::_CONTACTITEM;
+using mailbridge::DirectoryEntry;
+
+namespace {
+
+// Filters and entries ------------------------------------------------------
+
+TEST(LdapFilter, EscapesTheFilterMetacharacters) {
+  using mailbridge::EscapeLdapFilterValue;
+  EXPECT_EQ(EscapeLdapFilterValue("a*b(c)d\\e"), "a\\2ab\\28c\\29d\\5ce");
+  EXPECT_EQ(EscapeLdapFilterValue(std::string("x\0y", 3)), "x\\00y");
+  EXPECT_EQ(EscapeLdapFilterValue("*)(mail=*"), "\\2a\\29\\28mail=\\2a");
+  EXPECT_EQ(EscapeLdapFilterValue("Jürgen O'Neil <a&b>"), "Jürgen O'Neil <a&b>");  // nothing else changes
+  EXPECT_EQ(EscapeLdapFilterValue(""), "");
+}
+
+TEST(LdapFilter, OneSubstringClausePerWordOverTheMatchedAttributes) {
+  using mailbridge::BuildLdapFilter;
+  EXPECT_EQ(BuildLdapFilter("", ""), "(|(objectClass=person)(mail=*))");
+  EXPECT_EQ(BuildLdapFilter("  (mail=*) ", " \t "), "(mail=*)");
+  EXPECT_EQ(BuildLdapFilter("objectClass=inetOrgPerson", ""), "(objectClass=inetOrgPerson)");
+  EXPECT_EQ(BuildLdapFilter("(mail=*)", "a*"),
+            "(&(mail=*)(|(cn=*a\\2a*)(displayName=*a\\2a*)(givenName=*a\\2a*)(sn=*a\\2a*)(mail=*a\\2a*)"
+            "(uid=*a\\2a*)(mozillaNickname=*a\\2a*)(o=*a\\2a*)))");
+  std::string two = BuildLdapFilter("(mail=*)", "  Ann\t(x) ");
+  EXPECT_EQ(two.rfind("(&(mail=*)(|(cn=*Ann*)", 0), 0u);
+  EXPECT_NE(two.find(")(|(cn=*\\28x\\29*)"), std::string::npos);
+  EXPECT_EQ(std::count(two.begin(), two.end(), '('), 1 + 1 + 2 * 9);  // and, base, two ors of eight
+  // A flood of words keeps the filter bounded.
+  std::string many;
+  for (int i = 0; i < 100; ++i) many += "w" + std::to_string(i) + " ";
+  EXPECT_LT(BuildLdapFilter("", many).size(), 4000u);
+}
+
+TEST(LdapEntry, AttributesMapAsAnLdifFileDoes) {
+  std::vector<std::pair<std::string, std::string>> attrs = {
+      {"cn", "Berg, Ann"}, {"cn", "Ann B."},        {"displayName;lang-en", "Ann Berg"}, {"GIVENNAME", "Ann"},
+      {"sn", "Berg"},      {"mail", "ann@example.org"}, {"mail", "ab@example.org"},    {"uid", "annb"},
+      {"o", "Acme"},       {"telephoneNumber", "1"}};
+  DirectoryEntry e;
+  ASSERT_TRUE(mailbridge::EntryFromAttributes(attrs, e));
+  EXPECT_EQ(e.displayName, "Ann Berg");
+  EXPECT_EQ(e.givenName, "Ann");
+  EXPECT_EQ(e.familyName, "Berg");
+  EXPECT_EQ(e.email, "ann@example.org");
+  EXPECT_EQ(e.nickname, "annb");
+  EXPECT_EQ(e.organization, "Acme");
+
+  // Without cn or displayName: given + family name, then the organization.
+  ASSERT_TRUE(mailbridge::EntryFromAttributes({{"givenName", "Jo"}, {"sn", "Lee"}}, e));
+  EXPECT_EQ(e.displayName, "Jo Lee");
+  ASSERT_TRUE(mailbridge::EntryFromAttributes({{"o", "Front Desk"}, {"mail", "desk@example.org"}}, e));
+  EXPECT_EQ(e.displayName, "Front Desk");
+  // Neither a name nor an address: not an entry.
+  EXPECT_FALSE(mailbridge::EntryFromAttributes({{"uid", "x"}, {"telephoneNumber", "1"}}, e));
+  // Broken UTF-8 is repaired, not passed on.
+  ASSERT_TRUE(mailbridge::EntryFromAttributes({{"cn", "bad \xff name"}}, e));
+  EXPECT_TRUE(g_utf8_validate(e.displayName.c_str(), -1, nullptr)) << e.displayName;
+
+  // The LDIF reader gives the same record for the same attributes.
+  auto fromFile = mailbridge::ReadLdifText(
+      "dn: uid=annb\ncn: Berg, Ann\ncn: Ann B.\ndisplayName;lang-en: Ann Berg\nGIVENNAME: Ann\nsn: Berg\n"
+      "mail: ann@example.org\nmail: ab@example.org\nuid: annb\no: Acme\ntelephoneNumber: 1\n");
+  ASSERT_EQ(fromFile.size(), 1u);
+  ASSERT_TRUE(mailbridge::EntryFromAttributes(attrs, e));
+  EXPECT_EQ(fromFile[0].displayName, e.displayName);
+  EXPECT_EQ(fromFile[0].email, e.email);
+  EXPECT_EQ(fromFile[0].nickname, e.nickname);
+}
+
+// Connections --------------------------------------------------------------
+
+std::vector<std::string> Records(_CONTACTITEM* items, DWORD count) {
+  std::unique_ptr<_CONTACTITEM[]> owned(items);
+  std::vector<std::string> out;
+  for (DWORD i = 0; i < count; ++i) {
+    out.push_back(U8(items[i].pszDisplayName) + "|" + U8(items[i].pszEmailAddress) + "|" + U8(items[i].pszName1) +
+                  "|" + U8(items[i].pszName2) + "|" + U8(items[i].pszOther[0]));
+  }
+  return out;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+class LdapConnection : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    config.userName = "alice";
+    config.localDomain = "example.org";
+    config.maildir = dir.path() + "/alice";
+    MakeMaildir(config.maildir);
+    config.attachmentCacheDir = dir.path() + "/cache";
+    config.ldapBaseDn = "dc=example,dc=org";
+    config.ldapTimeoutSeconds = 2;
+  }
+  HRESULT Gal(const char16_t* search, bool exact, std::vector<std::string>* out = nullptr) {
+    auto c = mailbridge::OpenConnection(config);
+    _CONTACTITEM* items = nullptr;
+    DWORD count = 77;  // reset by every call
+    HRESULT hr = c->GAL(&items, &count, search, exact);
+    if (FAILED(hr)) {
+      EXPECT_EQ(items, nullptr);
+      EXPECT_EQ(count, 0u);
+      return hr;
+    }
+    std::vector<std::string> r = Records(items, count);
+    if (out) *out = r;
+    return hr;
+  }
+  TempDir dir;
+  mailbridge::AccountConfig config;
+};
+
+TEST_F(LdapConnection, NoServerFailsWithoutHanging) {
+  // Nothing listens on the port.
+  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(FreePort());
+  EXPECT_EQ(Gal(u"ann", true), E_FAIL);
+  config.ldapBindDn = "cn=admin,dc=example,dc=org";
+  EXPECT_EQ(Gal(u"", false), E_FAIL);
+  // Not an LDAP URI at all.
+  config.ldapUri = "http://127.0.0.1/";
+  EXPECT_EQ(Gal(u"ann", true), E_INVALIDARG);
+
+  // A peer that accepts connections and never answers: the time-out ends it.
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 8), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  config.ldapTimeoutSeconds = 1;
+  EXPECT_EQ(Gal(u"ann", false), E_FAIL);  // bound
+  config.ldapBindDn.clear();
+  EXPECT_EQ(Gal(u"ann", false), E_FAIL);  // anonymous
+  close(fd);
+}
+
+// Accepts each connection, reads what comes and hangs up without a word.
+class HangingUpServer {
+ public:
+  HangingUpServer() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    listen(fd_, 8);
+    socklen_t len = sizeof addr;
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port = ntohs(addr.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        int c = accept(fd_, nullptr, nullptr);
+        if (c < 0 || stop_) {
+          if (c >= 0) close(c);
+          return;
+        }
+        char buf[512];
+        if (read(c, buf, sizeof buf) > 0) ++hungUp;
+        close(c);
+      }
+    });
+  }
+  ~HangingUpServer() {
+    stop_ = true;
+    shutdown(fd_, SHUT_RDWR);
+    int wake = socket(AF_INET, SOCK_STREAM, 0);  // in case accept does not return on shutdown
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    connect(wake, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    close(wake);
+    thread_.join();
+    close(fd_);
+  }
+  int port = 0;
+  std::atomic<int> hungUp{0};
+
+ private:
+  int fd_ = -1;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+TEST_F(LdapConnection, PeerHangingUpMidRequestFails) {
+  HangingUpServer server;
+  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(server.port);
+  config.ldapBindDn = "cn=admin,dc=example,dc=org";
+  config.ldapPassword = "secret";
+  EXPECT_EQ(Gal(u"ann", true), E_FAIL);
+  config.ldapBindDn.clear();
+  EXPECT_EQ(Gal(u"", false), E_FAIL);
+  EXPECT_EQ(server.hungUp.load(), 2);
+}
+
+// Against a real slapd -----------------------------------------------------
+
+// Shared by the server and the file the same entries are compared with.
+const char* kPeople =
+    "dn: ou=people,dc=example,dc=org\nobjectClass: organizationalUnit\nou: people\n\n"
+    "dn: uid=ann,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: ann\ncn: Ann Lee\n"
+    "givenName: Ann\nsn: Lee\nmail: ann.lee@example.org\no: Acme\n\n"
+    "dn: uid=annb,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: annb\ncn: Berg, Ann\n"
+    "displayName: Ann Berg\nsn: Berg\nmail: ann.berg@example.org\n\n"
+    "dn: uid=carl,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: carl\n"
+    "cn: Carl (Sales) *Star* \\ Back\nsn: Back\nmail: carl@example.org\n\n"
+    "dn: uid=bob,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: bob\ncn: Bob <b> & 'Co' \"Q\"\n"
+    "sn: Co\nmail: bob@example.org\n\n"
+    "dn: uid=jm,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: jm\ncn:: SsO8cmdlbiBNw7xsbGVy\n"
+    "givenName: Jürgen\nsn: Müller\nmail: jm@example.org\n\n"
+    "dn: uid=sam1,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: sam1\ncn: Sam\nsn: One\n"
+    "mail: sam1@example.org\n\n"
+    "dn: uid=sam2,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: sam2\ncn: Sam\nsn: Two\n"
+    "mail: sam2@example.org\n\n"
+    "dn: uid=noaddr,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: noaddr\ncn: No Address\n"
+    "sn: Address\n\n";
+constexpr int kFillers = 12;
+
+class Slapd : public LdapConnection {
+ protected:
+  void SetUp() override {
+    if (std::system("PATH=\"$PATH:/usr/sbin:/sbin\" command -v slapd >/dev/null 2>&1") != 0) {
+      GTEST_SKIP() << "*** SLAPD IS NOT INSTALLED: LDAP ADDRESS LIST NOT TESTED (apt-get install slapd ldap-utils) ***";
+    }
+    LdapConnection::SetUp();
+    std::string data = kPeople;
+    for (int i = 1; i <= kFillers; ++i) {
+      std::string n = (i < 10 ? "0" : "") + std::to_string(i);
+      data += "dn: uid=user" + n + ",ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: user" + n +
+              "\ncn: Filler " + n + "\nsn: Filler\nmail: user" + n + "@example.org\n\n";
+    }
+    WriteAll(dir.path() + "/people.ldif", data);
+    int port = FreePort();
+    std::string cmd = std::string(MAILBRIDGE_SLAPD_SCRIPT) + " start " + server.path() + " " +
+                      std::to_string(port) + " " + dir.path() + "/people.ldif";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << "slapd did not start";
+    started = true;
+    config.ldapUri = "ldap://127.0.0.1:" + std::to_string(port);
+    config.ldapBindDn = "cn=admin,dc=example,dc=org";
+    config.ldapPassword = "secret";
+  }
+  void TearDown() override { Stop(); }
+  void Stop() {
+    if (!started) return;
+    std::string cmd = std::string(MAILBRIDGE_SLAPD_SCRIPT) + " stop " + server.path();
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    started = false;
+  }
+  std::vector<std::string> Found(const char16_t* search, bool exact) {
+    std::vector<std::string> out;
+    EXPECT_EQ(Gal(search, exact, &out), S_OK) << U8(search);
+    return out;
+  }
+  std::vector<std::string> DisplayNames(const char16_t* search, bool exact) {
+    std::vector<std::string> out;
+    for (const auto& r : Found(search, exact)) out.push_back(r.substr(0, r.find('|')));
+    return out;
+  }
+  HRESULT Send(const char16_t* to) {
+    auto c = mailbridge::OpenConnection(config);
+    return c->SendMessageW(&to, 1, nullptr, 0, nullptr, 0, u"Hi", u"Body", nullptr, 0);
+  }
+  TempDir server;  // the server's own folder (made readable to it when run as root)
+  bool started = false;
+};
+
+TEST_F(Slapd, SearchesGiveTheFileRecordsEncodedTheSameWay) {
+  // The same entries read from an LDIF file through the file-based list.
+  mailbridge::AccountConfig fileConfig = config;
+  fileConfig.ldapUri.clear();
+  fileConfig.galPath = dir.path() + "/people.ldif";
+  auto fileConnection = mailbridge::OpenConnection(fileConfig);
+  for (const char16_t* search : {u"", u"ann", u"ANN LEE", u"berg ann", u"lee ann", u"müller", u"jürgen m",
+                                 u"acme", u"annb", u"example.org", u"sam", u"<b>", u"'co'", u"nobody"}) {
+    for (bool exact : {true, false}) {
+      _CONTACTITEM* items = nullptr;
+      DWORD count = 0;
+      ASSERT_EQ(fileConnection->GAL(&items, &count, search, exact), S_OK);
+      std::vector<std::string> fromFile = Records(items, count);
+      EXPECT_EQ(Sorted(Found(search, exact)), Sorted(fromFile)) << U8(search) << (exact ? " exact" : " words");
+    }
+  }
+  // And a few spelled out: display name, address, "given family", nickname, organization.
+  EXPECT_EQ(Found(u"'co'", true),
+            (std::vector<std::string>{"Bob &lt;b&gt; &amp; &#39;Co&#39; &quot;Q&quot;|bob@example.org|Co|bob|"}));
+  EXPECT_EQ(Found(u"lee", true), (std::vector<std::string>{"Ann Lee|ann.lee@example.org|Ann Lee|ann|Acme"}));
+  EXPECT_EQ(DisplayNames(u"", false).size(), 8u + kFillers);
+  EXPECT_EQ(DisplayNames(u"ann", true), (std::vector<std::string>{"Ann Berg", "Ann Lee"}));  // sorted
+  EXPECT_TRUE(Found(u"berg ann", true).empty());        // the whole text, and "Berg, Ann" is not it
+  EXPECT_EQ(DisplayNames(u"berg ann", false), (std::vector<std::string>{"Ann Berg"}));
+  EXPECT_EQ(DisplayNames(u"jürgen müller", true), (std::vector<std::string>{"Jürgen Müller"}));
+}
+
+TEST_F(Slapd, FilterCharactersInTheSearchAreLiteral) {
+  const std::vector<std::string> carl = {"Carl (Sales) *Star* \\ Back"};
+  EXPECT_EQ(DisplayNames(u"*", true), carl);  // not "everything"
+  EXPECT_EQ(DisplayNames(u"*", false), carl);
+  EXPECT_EQ(DisplayNames(u"(sales)", true), carl);
+  EXPECT_EQ(DisplayNames(u"sales)", false), carl);
+  EXPECT_EQ(DisplayNames(u"\\", true), carl);
+  EXPECT_EQ(DisplayNames(u"*star* \\ back", true), carl);
+  EXPECT_TRUE(DisplayNames(u"*)(mail=*", false).empty());  // an attempt to widen the filter
+  EXPECT_TRUE(DisplayNames(u"ann*)(|(cn=*", true).empty());
+  EXPECT_TRUE(DisplayNames(u"\\2a", true).empty());  // already-escaped text stays text
+}
+
+TEST_F(Slapd, ConfiguredFilterSizeLimitAndBind) {
+  config.ldapFilter = "(mail=*)";
+  EXPECT_TRUE(DisplayNames(u"address", true).empty());
+  config.ldapFilter = "sn=Filler";  // without parentheses
+  EXPECT_EQ(DisplayNames(u"", false).size(), static_cast<std::size_t>(kFillers));
+  config.ldapFilter = "(sn=Filler";  // broken
+  EXPECT_EQ(Gal(u"", false), E_INVALIDARG);
+  config.ldapFilter.clear();
+
+  config.ldapSizeLimit = 5;  // more match: the first five the server sends, still S_OK
+  EXPECT_EQ(DisplayNames(u"filler", true).size(), 5u);
+  config.ldapSizeLimit = 500;
+
+  config.ldapBindDn.clear();  // anonymous reads are allowed
+  EXPECT_EQ(DisplayNames(u"sam", true).size(), 2u);
+  config.ldapBindDn = "cn=admin,dc=example,dc=org";
+  config.ldapPassword = "wrong";
+  EXPECT_EQ(Gal(u"sam", true), E_ACCESSDENIED);
+  config.ldapPassword = "secret";
+  config.ldapBaseDn = "dc=nowhere,dc=org";
+  EXPECT_EQ(Gal(u"sam", true), MAPI_E_NOT_FOUND);
+}
+
+TEST_F(Slapd, BareRecipientNamesResolveThroughTheServer) {
+  config.localDeliveryRoot = dir.path() + "/users";
+  mkdir(config.localDeliveryRoot.c_str(), 0700);
+  MakeMaildir(config.localDeliveryRoot + "/jm");
+  EXPECT_EQ(Send(u"Jürgen Müller"), S_OK);
+  EXPECT_EQ(FilesIn(config.localDeliveryRoot + "/jm/new").size(), 1u);
+  EXPECT_EQ(Send(u"jm"), S_OK);                        // the nickname (uid)
+  EXPECT_EQ(Send(u"Sam"), MAPI_E_AMBIGUOUS_RECIP);     // two entries carry it
+  EXPECT_EQ(Send(u"Jürgen"), MAPI_E_NOT_FOUND);        // not an exact name
+  EXPECT_EQ(Send(u"*"), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(FilesIn(config.localDeliveryRoot + "/jm/new").size(), 2u);
+  Stop();
+  EXPECT_EQ(Send(u"Jürgen Müller"), E_FAIL);  // no guessing while the server is away
+}
+
+TEST_F(Slapd, ServerGoneMidSessionFails) {
+  auto c = mailbridge::OpenConnection(config);
+  _CONTACTITEM* items = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(c->GAL(&items, &count, u"ann", true), S_OK);
+  EXPECT_EQ(Records(items, count).size(), 2u);
+  Stop();
+  items = nullptr;
+  count = 0;
+  EXPECT_EQ(c->GAL(&items, &count, u"ann", true), E_FAIL);
+  EXPECT_EQ(items, nullptr);
+  EXPECT_EQ(count, 0u);
+}
+
+}  // namespace
