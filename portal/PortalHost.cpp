@@ -97,6 +97,13 @@ MAPIManaged::MAPINativeConnection* RequestContext::GetMAPINative() {
   c.attachmentCacheDir = account_->AttachmentCache().string();
   c.contactsPath = account_->Contacts().string();
   c.galPath = (portal_.DataDir() / "gal.vcf").string();
+  // The global address list comes from an LDAP server when [directory] names one.
+  const auto& ini = portal_.Cfg().ini;
+  c.ldapUri = ini.Get("directory", "ldap_uri", "");
+  c.ldapBaseDn = ini.Get("directory", "ldap_base_dn", "");
+  c.ldapBindDn = ini.Get("directory", "ldap_bind_dn", "");
+  c.ldapPassword = ini.Get("directory", "ldap_password", "");
+  if (ini.Has("directory", "ldap_filter")) c.ldapFilter = ini.Get("directory", "ldap_filter", "");
   c.uploadDir = account_->Uploads().string();
   fs::path uploads = account_->Uploads();
   c.resolveUpload = [uploads](const std::string& id) -> std::optional<mailbridge::UploadedFile> {
