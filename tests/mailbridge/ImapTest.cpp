@@ -24,18 +24,6 @@ using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 
 namespace {
 
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
 class Dovecot : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -212,15 +200,7 @@ TEST_F(Dovecot, WrongPasswordIsRefused) {
 class DroppingServer {
  public:
   DroppingServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
-    listen(fd_, 4);
+    fd_ = ListenOnLoopback(port, 4);
     thread_ = std::thread([this] { Serve(); });
   }
   ~DroppingServer() {

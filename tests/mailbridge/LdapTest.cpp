@@ -108,18 +108,6 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
   return v;
 }
 
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
-
 class LdapConnection : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -160,15 +148,10 @@ TEST_F(LdapConnection, NoServerFailsWithoutHanging) {
   EXPECT_EQ(Gal(u"ann", true), E_INVALIDARG);
 
   // A peer that accepts connections and never answers: the time-out ends it.
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 8), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+  int silentPort = 0;
+  int fd = ListenOnLoopback(silentPort);
+  ASSERT_GE(fd, 0);
+  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(silentPort);
   config.ldapTimeoutSeconds = 1;
   EXPECT_EQ(Gal(u"ann", false), E_FAIL);  // bound
   config.ldapBindDn.clear();
@@ -180,15 +163,7 @@ TEST_F(LdapConnection, NoServerFailsWithoutHanging) {
 class HangingUpServer {
  public:
   HangingUpServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(fd_, 8);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port = ntohs(addr.sin_port);
+    fd_ = ListenOnLoopback(port);
     thread_ = std::thread([this] {
       for (;;) {
         int c = accept(fd_, nullptr, nullptr);

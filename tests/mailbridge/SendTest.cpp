@@ -26,15 +26,7 @@ namespace {
 class SmtpSink {
  public:
   explicit SmtpSink(std::vector<std::string> refuse = {}) : refuse_(std::move(refuse)) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    listen(fd_, 4);
+    fd_ = mbtest::ListenOnLoopback(port_, 4);
     thread_ = std::thread([this] { Serve(); });
   }
   ~SmtpSink() {

@@ -1,3 +1,7 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include "TestUtil.h"
 
 #include <dirent.h>
@@ -13,6 +17,29 @@
 #include "platform/Text.h"
 
 namespace mbtest {
+
+int ListenOnLoopback(int& port, int backlog) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0) {
+    if (fd >= 0) close(fd);
+    port = 0;
+    return -1;
+  }
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  port = ntohs(addr.sin_port);
+  return fd;
+}
+
+int FreePort() {
+  int port = 0;
+  int fd = ListenOnLoopback(port, 1);
+  if (fd >= 0) close(fd);
+  return port;
+}
 
 TempDir::TempDir() {
   std::string tmpl = "/tmp/mailbridge-test-XXXXXX";

@@ -12,6 +12,11 @@
 
 namespace mbtest {
 
+// A socket listening on an ephemeral loopback port; port receives the port.
+int ListenOnLoopback(int& port, int backlog = 8);
+// A loopback port that was free a moment ago (for servers started by scripts).
+int FreePort();
+
 class TempDir {
  public:
   TempDir();
