@@ -1,53 +1,26 @@
 #include "host/Intrinsics.h"
 
+#include "platform/ComObject.h"
 #include "platform/Text.h"
 
 namespace hostkit {
 
 namespace {
 
-// IDispatch plumbing shared by the intrinsic objects: only the default member
-// (DISPID 0, property get) is reachable through Invoke.
+// The intrinsic objects answer only their default member (DISPID 0,
+// property get) through Invoke.
 template <class Interface>
-class DispatchObject : public Interface {
+class DispatchObject : public platform::DispatchObject<Interface> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(Interface)) {
-      *ppv = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return DISP_E_UNKNOWNNAME;
-  }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                  EXCEPINFO*, UINT*) override {
     if (id != DISPID_VALUE || !(flags & DISPATCH_PROPERTYGET)) return DISP_E_MEMBERNOTFOUND;
     if (!result) return E_POINTER;
     return DefaultValue(params, result);
   }
-  virtual ~DispatchObject() = default;
 
  protected:
   virtual HRESULT DefaultValue(DISPPARAMS* params, VARIANT* result) = 0;
-
- private:
-  CRefCount refs_;
 };
 
 class StringList final : public DispatchObject<IStringList> {

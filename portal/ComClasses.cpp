@@ -5,7 +5,7 @@
 #include "platform/Guid.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "portal/ComBase.h"
+#include "platform/ComObject.h"
 #include "portal/PortalHost.h"
 #include "portal/Server.h"
 #include "portal/Uploads.h"
@@ -15,6 +15,9 @@ namespace portal {
 
 namespace fs = std::filesystem;
 using platform::BstrView;
+using platform::ComObject;
+using platform::CreateForFactory;
+using platform::DispatchObject;
 using platform::U16;
 using platform::U8;
 

@@ -1,9 +1,11 @@
 #include "portal/HtmlTarget.h"
 
 #include "platform/Bstr.h"
-#include "portal/ComBase.h"
+#include "platform/ComObject.h"
 
 namespace portal {
+
+using platform::DispatchObject;
 
 namespace {
 

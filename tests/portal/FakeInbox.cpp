@@ -7,7 +7,7 @@
 #include "platform/Guid.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "portal/ComBase.h"
+#include "platform/ComObject.h"
 #include "portal/ComClasses.h"
 #include "portal/Util.h"
 
@@ -47,7 +47,7 @@ void RedirectTo(const char16_t* url) {
   response->End();
 }
 
-class FakeInbox final : public portal::DispatchObject<IMyInbox> {
+class FakeInbox final : public platform::DispatchObject<IMyInbox> {
  public:
   HRESULT DisplayMessages() override { return DisplayMessagesEx(nullptr); }
   HRESULT SetTarget(ILumarestTarget* t) override {
@@ -261,7 +261,7 @@ class FakeInbox final : public portal::DispatchObject<IMyInbox> {
 
 void RegisterFakeInbox() {
   platform::RegisterProcessClass(CLSID_MyInbox, [](IUnknown* outer, REFIID riid, void** ppv) {
-    return portal::CreateForFactory<FakeInbox>(outer, riid, ppv);
+    return platform::CreateForFactory<FakeInbox>(outer, riid, ppv);
   });
   platform::RegWriteText(HKEY_CLASSES_ROOT, u"LumarestInbox.MyInbox\\CLSID", u"",
                          platform::GuidToString(CLSID_MyInbox));

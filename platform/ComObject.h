@@ -1,13 +1,13 @@
-// Plumbing for the portal's own COM objects: reference counting and
-// QueryInterface over a list of interfaces, and an IDispatch whose members
-// are reached through Invoke only where an object says so.
+// Plumbing for objects that implement one interface: interlocked reference
+// counting, QueryInterface, and an IDispatch whose members are reached
+// through Invoke only where an object overrides it.
 #pragma once
 
-#include <initializer_list>
+#include <utility>
 
 #include "platform/Com.h"
 
-namespace portal {
+namespace platform {
 
 // Interface is the object's main interface; extra IIDs answer with it too.
 template <class Interface>
@@ -71,4 +71,4 @@ HRESULT CreateForFactory(IUnknown* outer, REFIID riid, void** ppv, Args&&... arg
   return hr;
 }
 
-}  // namespace portal
+}  // namespace platform
