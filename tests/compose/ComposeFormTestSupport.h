@@ -22,6 +22,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "tests/support/FakeMail.h"
+#include "platform/ComObject.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingTarget.h"
 #include "tests/support/TestFiles.h"
@@ -30,40 +31,7 @@ namespace compose_test {
 
 // IDispatch members that no caller of these fakes uses.
 template <class Interface>
-class FakeDispatch : public Interface {
- public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == InterfaceId<Interface>::value) {
-      *ppv = static_cast<Interface*>(this);
-      this->AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (count) *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-
- protected:
-  virtual ~FakeDispatch() = default;
-
- private:
-  CRefCount refs_;
-};
+using FakeDispatch = platform::DispatchObject<Interface>;
 
 // The impersonation object: answers as configured, counts the calls.
 struct ImpersonationState {

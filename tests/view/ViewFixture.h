@@ -22,6 +22,7 @@
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "tests/support/FakeMail.h"
+#include "platform/ComObject.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingTarget.h"
 #include "tests/support/TestFiles.h"
@@ -29,35 +30,11 @@
 namespace view_tests {
 
 // Forwards to the recording response and keeps every piece written.
-class CountingResponse final : public IResponse {
+class CountingResponse final : public platform::DispatchObject<IResponse> {
  public:
   explicit CountingResponse(IResponse* inner) : inner_(inner) {}
   std::vector<std::u16string> writes;
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IResponse) {
-      *ppv = static_cast<IResponse*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
   HRESULT Write(VARIANT text) override {
     if (text.vt == VT_BSTR) writes.emplace_back(platform::BstrView(text.bstrVal));
     return inner_->Write(text);
@@ -67,9 +44,7 @@ class CountingResponse final : public IResponse {
   HRESULT End() override { return inner_->End(); }
 
  private:
-  ~CountingResponse() = default;
   CComPtr<IResponse> inner_;
-  CRefCount refs_;
 };
 
 class ViewHost : public testing_support::RecordingHost {
@@ -93,7 +68,7 @@ class ViewHost : public testing_support::RecordingHost {
 
 // The shell automation object: CreateShortcut (1002) answers a shortcut
 // object for the paths it knows, whose TargetPath (1005) is the URL.
-class FakeShell final : public IDispatch {
+class FakeShell final : public platform::DispatchObject<IDispatch> {
  public:
   static inline std::map<std::u16string, std::u16string> targets;
   static inline int created = 0;
@@ -104,27 +79,6 @@ class FakeShell final : public IDispatch {
     if (shortcut_) ++shortcutsAlive;
     else ++created;
   }
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *ppv = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   HRESULT Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                  EXCEPINFO*, UINT*) override {
     if (!shortcut_ && id == 1002 && (flags & DISPATCH_METHOD) && params->cArgs == 1 &&
@@ -150,7 +104,6 @@ class FakeShell final : public IDispatch {
   }
   std::u16string target_;
   bool shortcut_;
-  CRefCount refs_;
 };
 
 inline constexpr CLSID kFakeShellClsid = {0x1A2B3C4D, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
