@@ -12,10 +12,10 @@
 #include <set>
 #include <sstream>
 
-#include "mailbridge/Directory.h"
-#include "mailbridge/Ldap.h"
-#include "mailbridge/HtmlText.h"
-#include "mailbridge/Meeting.h"
+#include "mailbridge/directory/Directory.h"
+#include "mailbridge/directory/Ldap.h"
+#include "mailbridge/mime/HtmlText.h"
+#include "mailbridge/mime/Meeting.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"
 #include "platform/Time.h"

@@ -5,11 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
-#include "mailbridge/Mime.h"
-#include "mailbridge/Send.h"
-#include "mailbridge/Store.h"
+#include "mailbridge/mime/Mime.h"
+#include "mailbridge/send/Send.h"
+#include "mailbridge/store/Store.h"
 
 namespace mailbridge {
 

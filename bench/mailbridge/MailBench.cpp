@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "mailbridge/HtmlText.h"
-#include "mailbridge/Mime.h"
+#include "mailbridge/mime/HtmlText.h"
+#include "mailbridge/mime/Mime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view raw(reinterpret_cast<const char*>(data), size);

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "TestUtil.h"
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
 #include "platform/Guid.h"
 #include "platform/Time.h"

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "TestUtil.h"
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
-#include "mailbridge/Mime.h"
+#include "mailbridge/mime/Mime.h"
 
 using namespace mbtest;
 

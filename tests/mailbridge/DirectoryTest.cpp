@@ -1,7 +1,7 @@
 // Reading the directory files and matching typed names against them.
 #include <gtest/gtest.h>
 
-#include "mailbridge/Directory.h"
+#include "mailbridge/directory/Directory.h"
 
 using namespace mailbridge;
 

@@ -2,7 +2,7 @@
 // from HTML.
 #include <gtest/gtest.h>
 
-#include "mailbridge/HtmlText.h"
+#include "mailbridge/mime/HtmlText.h"
 
 using namespace mailbridge;
 

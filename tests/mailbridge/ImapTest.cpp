@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "TestUtil.h"
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
-#include "mailbridge/Store.h"
+#include "mailbridge/store/Store.h"
 
 using namespace mbtest;
 using MAPIManaged::_MAILITEM;

@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "TestUtil.h"
-#include "mailbridge/Directory.h"
-#include "mailbridge/Ldap.h"
+#include "mailbridge/directory/Directory.h"
+#include "mailbridge/directory/Ldap.h"
 #include "mailbridge/MailBridge.h"
 
 using namespace mbtest;

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
-#include "mailbridge/Mime.h"
+#include "mailbridge/mime/Mime.h"
 
 using namespace mailbridge;
 using mbtest::Message;

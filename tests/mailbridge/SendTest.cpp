@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "TestUtil.h"
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
-#include "mailbridge/Mime.h"
-#include "mailbridge/Send.h"
+#include "mailbridge/mime/Mime.h"
+#include "mailbridge/send/Send.h"
 
 using namespace mbtest;
 

@@ -1,4 +1,4 @@
-#include "mailbridge/Ldap.h"
+#include "mailbridge/directory/Ldap.h"
 
 #include <ldap.h>
 #include <signal.h>

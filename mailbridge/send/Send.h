@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mailbridge/Mime.h"
+#include "mailbridge/mime/Mime.h"
 #include "platform/WinTypes.h"
 
 namespace mailbridge {

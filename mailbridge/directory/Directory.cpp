@@ -1,11 +1,11 @@
-#include "mailbridge/Directory.h"
+#include "mailbridge/directory/Directory.h"
 
 #include <glib.h>
 
 #include <fstream>
 #include <sstream>
 
-#include "mailbridge/HtmlText.h"
+#include "mailbridge/mime/HtmlText.h"
 
 namespace mailbridge {
 namespace {

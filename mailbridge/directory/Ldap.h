@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "mailbridge/Directory.h"
+#include "mailbridge/directory/Directory.h"
 #include "platform/WinTypes.h"
 
 namespace mailbridge {

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "mailbridge/Store.h"
+#include "mailbridge/store/Store.h"
 
 namespace mailbridge {
 

@@ -1,4 +1,4 @@
-#include "mailbridge/Mime.h"
+#include "mailbridge/mime/Mime.h"
 
 #include <gmime/gmime.h>
 #include <iconv.h>
@@ -9,7 +9,7 @@
 #include <map>
 #include <mutex>
 
-#include "mailbridge/HtmlText.h"
+#include "mailbridge/mime/HtmlText.h"
 
 namespace mailbridge {
 namespace {

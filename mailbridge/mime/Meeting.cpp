@@ -1,4 +1,4 @@
-#include "mailbridge/Meeting.h"
+#include "mailbridge/mime/Meeting.h"
 
 #include <libical/ical.h>
 

@@ -1,4 +1,4 @@
-#include "mailbridge/Index.h"
+#include "mailbridge/store/Index.h"
 
 #include <sqlite3.h>
 
@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
-#include "mailbridge/HtmlText.h"
-#include "mailbridge/Mime.h"
+#include "mailbridge/mime/HtmlText.h"
+#include "mailbridge/mime/Mime.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"
 

@@ -1,4 +1,4 @@
-#include "mailbridge/HtmlText.h"
+#include "mailbridge/mime/HtmlText.h"
 
 #include <glib.h>
 

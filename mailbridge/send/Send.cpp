@@ -1,4 +1,4 @@
-#include "mailbridge/Send.h"
+#include "mailbridge/send/Send.h"
 
 #include <curl/curl.h>
 #include <gmime/gmime.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <set>
 
-#include "mailbridge/Store.h"
+#include "mailbridge/store/Store.h"
 
 namespace mailbridge {
 namespace {

@@ -8,7 +8,7 @@
 #include <map>
 #include <mutex>
 
-#include "mailbridge/Store.h"
+#include "mailbridge/store/Store.h"
 
 namespace mailbridge {
 namespace {

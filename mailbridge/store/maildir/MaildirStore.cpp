@@ -14,7 +14,7 @@
 #include <vector>
 #include <ctime>
 
-#include "mailbridge/Store.h"
+#include "mailbridge/store/Store.h"
 
 namespace mailbridge {
 
