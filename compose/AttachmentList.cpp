@@ -30,7 +30,7 @@ bool CMyInbox::RemoveDuplicateAttachments(std::vector<std::u16string>& list) {
     for (std::size_t j = 0; j < i; ++j) {
       if (DecodeUrlSafe(list[j]) != item) continue;
       list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-      ReportException("CMyInbox::RemoveDuplicateAttachments", __LINE__, 2,
+      ReportException("CMyInbox::RemoveDuplicateAttachments", __LINE__, kEventNotice,
                       platform::FormatW(u"Duplicate Attachment %s removed.\n", item));
       break;
     }

@@ -7,6 +7,7 @@
 
 #include <new>
 
+#include "compose/ComposeConstants.h"
 #include "compose/ComposeState.h"
 #include "compose/PostFields.h"
 #include "compose/UserName.h"
@@ -20,6 +21,7 @@
 #include "platform/Files.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"
+#include "recipients/RecipientsConstants.h"
 #include "view/Attachments.h"
 
 using platform::FormatW;
@@ -133,7 +135,7 @@ HRESULT CMyInbox::ComposeMessage() {
     request.Release();
     return ShowComposeForm();
   } catch (const CException& e) {
-    ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
     return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -236,7 +238,7 @@ HRESULT CMyInbox::ShowComposeForm() {
       } else if (platform::EqualsNoCase(qType, u"Reply")) {
         toText = View(msg.pszFromAddress);
       }
-      std::u16string quoteFormat = LoadString(3257);
+      std::u16string quoteFormat = LoadString(compose::kIdsQuotedMessage);
       if (!quoteFormat.empty()) {
         try {
           body = FormatW(quoteFormat, View(msg.pszFrom), View(msg.pszTo), View(msg.pszCC),
@@ -297,13 +299,13 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
       u"<form id=compose name=compose action=ComposeMessage.asp method=post onsubmit=\"return "
       u"SetPostedDataFlag();\">");
   VWriteResponseText(u"<input type=hidden name=IsCompose value='true'>");
-  WriteNavigationBar(fullOutput, 3184);
+  WriteNavigationBar(fullOutput, compose::kIdsSend);
 
   WriteBarStart(fullOutput);
-  WriteSubmitButtonById(fullOutput, 3184, u"gifs/Email.gif");
-  WriteSubmitButtonById(fullOutput, 3196, u"gifs/Delete.gif");
-  if (full) WriteSubmitButtonById(fullOutput, 3187, u"gifs/Attachment.gif");
-  WriteSubmitButtonById(fullOutput, 3185, u"gifs/CheckNames.gif");
+  WriteSubmitButtonById(fullOutput, compose::kIdsSend, u"gifs/Email.gif");
+  WriteSubmitButtonById(fullOutput, compose::kIdsCancel, u"gifs/Delete.gif");
+  if (full) WriteSubmitButtonById(fullOutput, compose::kIdsAttachments, u"gifs/Attachment.gif");
+  WriteSubmitButtonById(fullOutput, compose::kIdsCheckNames, u"gifs/CheckNames.gif");
   VWriteResponseText(kBarClose);
   m_pTarget->WriteLine();
 
@@ -319,13 +321,15 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
     UINT labelId;
     const char16_t* field;
     const std::u16string* text;
-  } rows[] = {{102, u"TTo id=TTo", &toText}, {103, u"TCC", &ccText}, {104, u"TBCC", &bccText}};
+  } rows[] = {{recipients::kIdsTo, u"TTo id=TTo", &toText},
+           {recipients::kIdsCc, u"TCC", &ccText},
+           {recipients::kIdsBcc, u"TBCC", &bccText}};
   for (const Row& row : rows) {
     VWriteResponseText(rowOpen);
     std::u16string label = LoadString(row.labelId);
     if (full) {
       const char16_t* button =
-          row.labelId == 102
+          row.labelId == recipients::kIdsTo
               ? u"<div class='inputbutton' style='background-image: url(gifs/grey_button.gif); "
                 u"width: 88; height: 21; cursor: hand;'><center><input class='inputbutton' "
                 u"style='width:60; height:21; cursor: hand;' type='submit' "
@@ -348,13 +352,13 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
 
   VWriteResponseText(rowOpen);
   if (full) {
-    VWriteResponseText(LoadString(3162));
+    VWriteResponseText(LoadString(compose::kIdsSubjectCaption));
     VWriteResponseText(u"</TD><TD valign='center' width='100%'>");
     VWriteResponseText(FormatW(u"<input type=%s name=%s value=\"%s\">",
                                FormatW(u"text style=\"width: %i%c; height: 22\"", width, u'%'),
                                u"Subject id=Subject maxlength=256", subject));
   } else {
-    VWriteResponseText(LoadString(3191));
+    VWriteResponseText(LoadString(compose::kIdsSubjectLabel));
     VWriteResponseText(u"<br>");
     VWriteResponseText(FormatW(u"<input type=%s name=%s value=\"%s\">", u"text size=40",
                                u"Subject id=Subject maxlength=256", subject));
@@ -363,7 +367,7 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
 
   if (!attachmentList.empty()) {
     VWriteResponseText(rowOpen);
-    m_pTarget->WriteText(CComBSTR(LoadString(3165)), 0);
+    m_pTarget->WriteText(CComBSTR(LoadString(compose::kIdsAttachmentRow)), 0);
     if (full) VWriteResponseText(u"</td><TD valign='center'>");
     for (const auto& item : attachmentList) {
       std::u16string decoded = platform::Trim(DecodeUrlSafe(item));
@@ -381,7 +385,7 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
     VWriteResponseText(u"</td></tr>");
   }
 
-  std::u16string caption = LoadString(113);
+  std::u16string caption = LoadString(compose::kIdsBodyCaption);
   if (full) {
     VWriteResponseText(u"<TR><TD colspan='2' valign='center' width='100%'>");
     VWriteResponseText(FormatW(u"<br>%s<br>", caption));
@@ -404,7 +408,7 @@ void CMyInbox::WriteComposePage(LONG fullOutput, LONG width, const std::u16strin
   VWriteResponseText(u"</TD></TR>");
 
   m_pTarget->EndTable();
-  VWriteResponseText(LoadString(3163));
+  VWriteResponseText(LoadString(compose::kIdsFormClose));
   if (full) VWriteResponseText(kFocusScript);
   m_pTarget->EndPage();
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 
+#include "compose/ComposeConstants.h"
 #include "compose/ComposeState.h"
 #include "compose/PostFields.h"
 #include "frame/Credentials.h"
@@ -16,6 +17,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "recipients/RecipientsConstants.h"
 #include "view/Links.h"
 
 using compose::FormText;
@@ -32,18 +34,18 @@ struct Labels {
   std::u16string to, cc, bcc, send, cancel, attachments, checkNames, addTo, addCc, addBcc, search,
       accept;
   Labels()
-      : to(LoadString(102)),
-        cc(LoadString(103)),
-        bcc(LoadString(104)),
-        send(LoadString(3184)),
-        cancel(LoadString(3196)),
-        attachments(LoadString(3187)),
-        checkNames(LoadString(3185)),
-        addTo(LoadString(3210)),
-        addCc(LoadString(3211)),
-        addBcc(LoadString(3212)),
-        search(LoadString(3249)),
-        accept(LoadString(3224)) {}
+      : to(LoadString(recipients::kIdsTo)),
+        cc(LoadString(recipients::kIdsCc)),
+        bcc(LoadString(recipients::kIdsBcc)),
+        send(LoadString(compose::kIdsSend)),
+        cancel(LoadString(compose::kIdsCancel)),
+        attachments(LoadString(compose::kIdsAttachments)),
+        checkNames(LoadString(compose::kIdsCheckNames)),
+        addTo(LoadString(recipients::kIdsAddTo)),
+        addCc(LoadString(recipients::kIdsAddCc)),
+        addBcc(LoadString(recipients::kIdsAddBcc)),
+        search(LoadString(recipients::kIdsSearch)),
+        accept(LoadString(recipients::kIdsAcceptSelections)) {}
 };
 
 void Check(HRESULT hr) {
@@ -217,13 +219,13 @@ HRESULT CMyInbox::HandleComposePost(IRequestDictionary* form) {
     if (pickerWritten || m_bCheckNamesShown) return S_OK;
     return ShowComposeForm();
   } catch (const CException& e) {
-    ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
     return S_OK;
   } catch (const CComError& e) {
-    ReportException("MyInbox", __LINE__, 1, e.ErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, e.ErrorMessage());
     return S_OK;
   } catch (const std::bad_alloc&) {
-    ReportException("MyInbox", __LINE__, 1, CMemoryException().GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, CMemoryException().GetErrorMessage());
     return S_OK;
   }
 }
@@ -248,11 +250,11 @@ HRESULT CMyInbox::SendComposedMessage(IRequestDictionary* form, bool fullOutput,
     if (MayAttachFile(item)) continue;
 
     ClearComposeSession();
-    trace::TraceMessage(trace::DTF_INFO, 13, {item});
-    std::u16string title = LoadString(3230);
-    std::u16string denial = LoadString(112);
+    trace::TraceMessage(trace::DTF_INFO, trace::kMsgAttachmentRefused, {item});
+    std::u16string title = LoadString(compose::kIdsWebEmail);
+    std::u16string denial = LoadString(compose::kIdsPolicyDenial);
     if (!title.empty() && !denial.empty())
-      VReportMessage(2, LogPolicyDenials(), title, item, denial);
+      VReportMessage(kReportPolicyDenial, LogPolicyDenials(), title, item, denial);
     done = true;
     return S_OK;
   }
@@ -260,7 +262,7 @@ HRESULT CMyInbox::SendComposedMessage(IRequestDictionary* form, bool fullOutput,
   if (to.empty() && cc.empty() && bcc.empty()) {
     if (!fullOutput) return S_OK;  // the form follows, without the alert
     VWriteResponseText(u"<script language=javascript> window.alert(\"");
-    VWriteResponseText(LoadString(3238));
+    VWriteResponseText(LoadString(compose::kIdsNoRecipient));
     VWriteResponseText(u"\"); </script>");
     done = true;
     return ShowComposeForm();
@@ -311,6 +313,7 @@ bool CMyInbox::OpenContactsPicker(IRequestDictionary* form, const std::u16string
   if (FAILED(hr)) return false;
   std::unique_ptr<MAPIManaged::_CONTACTITEM[]> owned(items);
   if (items) MAPIManaged::SortContactsByDisplayName(items, count);
-  WriteContactsPicker(items, items ? count : 0, 1, search, fromContacts);
+  constexpr DWORD kFirstPage = 1;
+  WriteContactsPicker(items, items ? count : 0, kFirstPage, search, fromContacts);
   return true;
 }

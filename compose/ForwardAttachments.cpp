@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "compose/ComposeConstants.h"
 #include "frame/Diagnostics.h"
 #include "frame/Encoding.h"
 #include "host/ActivationHost.h"
@@ -18,9 +19,9 @@ namespace {
 // a report to the host.
 void ReportUploadFailure(USHORT traceNumber, const std::u16string& text) {
   trace::TraceMessage(trace::DTF_ERROR, traceNumber, {text});
-  std::u16string title = platform::LoadString(3230);
-  std::u16string lead = platform::LoadString(3231);
-  if (!title.empty() && !lead.empty()) VReportMessage(0, true, title, lead, text);
+  std::u16string title = platform::LoadString(compose::kIdsWebEmail);
+  std::u16string lead = platform::LoadString(compose::kIdsForwardFailed);
+  if (!title.empty() && !lead.empty()) VReportMessage(kReportFailure, true, title, lead, text);
 }
 
 // Creates the activation host with all server contexts: as IUnknown, run,
@@ -60,7 +61,7 @@ HRESULT CMyInbox::ForwardAttachments(const GUID& messageId,
                                      DWORD count, std::vector<std::u16string>& attachmentList) {
   CComPtr<IHvnActivationServ> host;
   if (FAILED(CreateActivationHost(host))) {
-    trace::TraceMessage(trace::DTF_ERROR, 15,
+    trace::TraceMessage(trace::DTF_ERROR, trace::kMsgNoActivationHost,
                         {u"Forward Attachments: Unable to connect to Activation Host"});
     return E_FAIL;
   }
@@ -82,7 +83,7 @@ HRESULT CMyInbox::ForwardAttachments(const GUID& messageId,
     void* data = nullptr;
     if (!array || FAILED(SafeArrayAccessData(array, &data))) {
       if (array) SafeArrayDestroy(array);
-      ReportUploadFailure(16, platform::LoadString(3250) +
+      ReportUploadFailure(trace::kMsgAttachmentCopyFailed, platform::LoadString(compose::kIdsCopyFailedSize) +
                                   platform::U16(std::to_string(static_cast<unsigned long>(size))));
       continue;
     }
@@ -101,7 +102,7 @@ HRESULT CMyInbox::ForwardAttachments(const GUID& messageId,
     if (SUCCEEDED(hr) && status == 0 && UploadIdFromResult(result, uploadId)) {
       attachmentList.push_back(EncodeUrlSafe(u"UPLOADID" + uploadId));
     } else {
-      ReportUploadFailure(17, platform::LoadString(3251));
+      ReportUploadFailure(trace::kMsgUploadFailed, platform::LoadString(compose::kIdsUploadStoreFailed));
     }
   }
   return S_OK;

@@ -42,7 +42,7 @@ void ReportMessage(std::u16string_view component, UINT id, const A&... args) {
   } catch (const CInvalidArgException&) {
     return;
   }
-  VReportMessage(0, true, component, u"", text);
+  VReportMessage(kReportFailure, true, component, u"", text);
 }
 
 void Wipe(void* bytes, std::size_t count) {

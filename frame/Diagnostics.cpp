@@ -97,7 +97,7 @@ void TraceOpen() {
 
 void TraceStartup() {
   TraceOpen();
-  if (TraceEnabled(DTF_INFO)) TraceWrite(kStartupGuid, 10, {});
+  if (TraceEnabled(DTF_INFO)) TraceWrite(kStartupGuid, kMsgStartup, {});
 }
 
 bool TraceEnabled(DWORD classBit) {
@@ -173,5 +173,5 @@ void TraceResetForTesting() {
 void ReportException(const char* sourceFile, int line, int eventType, std::u16string_view text) {
   constexpr std::size_t kMaxText = 1024;
   std::u16string source = platform::Utf8ToUtf16(sourceFile ? sourceFile : "");
-  VReportEvent(eventType, static_cast<HRESULT>(0xC0004005u), line, source, text.substr(0, kMaxText));
+  VReportEvent(eventType, kExceptionEventId, line, source, text.substr(0, kMaxText));
 }

@@ -32,6 +32,19 @@ inline constexpr GUID kMessageGuid = {0x72328F76, 0xECB1, 0x01F2, {0x7E, 0x36, 0
 // {157545F8-41C5-F04B-4B4C-66AB4E763BD8}
 inline constexpr GUID kStartupGuid = {0x157545F8, 0x41C5, 0xF04B, {0x4B, 0x4C, 0x66, 0xAB, 0x4E, 0x76, 0x3B, 0xD8}};
 
+// Message numbers of the component's trace records. Fixed: the trace reader
+// decodes a record's arguments by its number.
+constexpr USHORT kMsgStartup = 10;  // of kStartupGuid, no arguments
+constexpr USHORT kMsgNoResourceLibrary = 10;
+constexpr USHORT kMsgActivation = 11;            // component, file name, options text
+constexpr USHORT kMsgActivationFailed = 12;      // component, file name, options
+constexpr USHORT kMsgAttachmentRefused = 13;     // path
+constexpr USHORT kMsgGalLookupFailed = 14;       // name, HRESULT
+constexpr USHORT kMsgNoActivationHost = 15;      // text
+constexpr USHORT kMsgAttachmentCopyFailed = 16;  // text
+constexpr USHORT kMsgUploadFailed = 17;          // text
+constexpr USHORT kMsgNoActivationOptions = 18;   // component, encoded path, "true"
+
 // The driver's control block, as the component reads it.
 struct ControlBlock {
   ULONGLONG handle;  // 0 = no trace session
@@ -74,6 +87,14 @@ void TraceMessage(DWORD classBit, USHORT number, std::initializer_list<Arg> args
 void TraceResetForTesting();
 
 }  // namespace trace
+
+// Source name and event types of the component's event reports. Fixed: the
+// host files the reports of every page method under this one source name
+// and sorts them by type, whatever file the code lives in.
+inline constexpr char kReportSource[] = "MyInbox";
+constexpr int kEventException = 1;  // a caught exception or a failed step
+constexpr int kEventNotice = 2;     // something the component corrected on its own
+constexpr HRESULT kExceptionEventId = static_cast<HRESULT>(0xC0004005u);
 
 // Reports an exception or failure through the host's event report.
 void ReportException(const char* sourceFile, int line, int eventType, std::u16string_view text);

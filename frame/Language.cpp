@@ -18,7 +18,9 @@ namespace {
 // Source path that accompanies the language reports.
 constexpr char16_t kLanguageSource[] = u"frame/Language.h";
 
-// Line numbers of the four request steps, per caller.
+// Line numbers of the four request steps, per caller. Fixed: the reports name
+// the language header (kLanguageSource) and these lines, which the host's
+// report readers key on; they do not follow the lines of this file.
 struct ReportLines {
   int noRequest, noServerVariables, itemLookup, changeType;
 };
@@ -36,26 +38,26 @@ bool ReadAcceptLanguage(const ReportLines& lines, std::u16string& value) {
   CComPtr<IRequest> request;
   HRESULT hr = VGetIISObject(request);
   if (FAILED(hr) || !request) {
-    VReportEvent(1, FAILED(hr) ? hr : E_POINTER, lines.noRequest, kLanguageSource, u"");
+    VReportEvent(kEventException, FAILED(hr) ? hr : E_POINTER, lines.noRequest, kLanguageSource, u"");
     return false;
   }
   CComPtr<IRequestDictionary> variables;
   hr = request->get_ServerVariables(&variables);
   if (FAILED(hr) || !variables) {
-    VReportEvent(1, FAILED(hr) ? hr : E_POINTER, lines.noServerVariables, kLanguageSource, u"");
+    VReportEvent(kEventException, FAILED(hr) ? hr : E_POINTER, lines.noServerVariables, kLanguageSource, u"");
     return false;
   }
   CComVariant key(u"HTTP_ACCEPT_LANGUAGE");
   CComVariant item;
   hr = variables->get_Item(key, &item);
   if (FAILED(hr)) {
-    VReportEvent(1, hr, lines.itemLookup, kLanguageSource, u"");
+    VReportEvent(kEventException, hr, lines.itemLookup, kLanguageSource, u"");
     return false;
   }
   CComVariant text;
   hr = VariantChangeType(&text, &item, 0, VT_BSTR);
   if (FAILED(hr)) {
-    VReportEvent(1, hr, lines.changeType, kLanguageSource, u"");
+    VReportEvent(kEventException, hr, lines.changeType, kLanguageSource, u"");
     return false;
   }
   value = std::u16string(platform::BstrView(text.bstrVal));
@@ -188,6 +190,6 @@ bool CMyInbox::LoadResourceLibrary(const char16_t* languageList) {
     m_hResourceLib = LoadSatelliteLibrary(u"quorraFax", languages.c_str(), code, false);
   }
   if (m_hResourceLib) return true;
-  trace::TraceMessage(trace::DTF_ERROR, 10, {});
+  trace::TraceMessage(trace::DTF_ERROR, trace::kMsgNoResourceLibrary, {});
   return false;
 }

@@ -13,7 +13,6 @@ namespace {
 constexpr char16_t kComponent[] = u"Email Interface";
 constexpr char16_t kFeature[] = u"Web Email - Messages";
 constexpr char16_t kOpeningOption[] = u"DivedOzuvizizi";
-constexpr char kSourceFile[] = "MyInbox";
 constexpr UINT kIdReportTitle = 3230;
 constexpr UINT kIdNoConnection = 3232;
 }  // namespace
@@ -22,14 +21,14 @@ bool CMyInbox::DoWebEmailPolicyCheck() {
   try {
     std::u16string masterSessionId;
     if (FAILED(VGetMasterSessionID(masterSessionId))) {
-      ReportException(kSourceFile, __LINE__, 1, u"Invalid session ");
+      ReportException(kReportSource, __LINE__, kEventException, u"Invalid session ");
       return false;
     }
     return CheckEmailPolicy(masterSessionId);
   } catch (const CException& e) {
-    ReportException(kSourceFile, __LINE__, 1, e.GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
   } catch (const std::bad_alloc&) {
-    ReportException(kSourceFile, __LINE__, 1, CMemoryException().GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, CMemoryException().GetErrorMessage());
   }
   return false;
 }
@@ -39,10 +38,10 @@ bool CMyInbox::CheckEmailPolicy(std::u16string_view masterSessionId) {
   bool allowed = false;
   VerifyPolicyAccessToEmail(allowed, masterSessionId);  // only the flag counts
   if (!allowed) {
-    VReportMessage(2, LogPolicyDenials(), kComponent, kFeature, u"");
+    VReportMessage(kReportPolicyDenial, LogPolicyDenials(), kComponent, kFeature, u"");
     return false;
   }
-  if (IsEmailAuditingEnabled()) VReportMessage(1, true, kComponent, kFeature, u"");
+  if (IsEmailAuditingEnabled()) VReportMessage(kReportAudit, true, kComponent, kFeature, u"");
   return true;
 }
 
@@ -68,7 +67,7 @@ HRESULT CMyInbox::InitMailSession() {
       open = platform::EqualsNoCase(option, kOpeningOption);
     }
     if (!open) {
-      VReportMessage(2, LogPolicyDenials(), title, title, u"");
+      VReportMessage(kReportPolicyDenial, LogPolicyDenials(), title, title, u"");
       return E_FAIL;
     }
   }
@@ -76,7 +75,7 @@ HRESULT CMyInbox::InitMailSession() {
   m_mapi = MAPIManaged::VGetMAPINative();
   if (!m_mapi) {
     const std::u16string failure = platform::LoadString(kIdNoConnection);
-    if (!failure.empty()) VReportMessage(0, true, title, title, failure);
+    if (!failure.empty()) VReportMessage(kReportFailure, true, title, title, failure);
     return E_FAIL;
   }
   return S_OK;

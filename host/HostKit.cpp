@@ -351,24 +351,26 @@ std::u16string HvnChoiceActivate::CreateContextXML(std::u16string_view text) {
 }
 
 int HvnChoiceActivate::QueryOptions(int component, std::u16string_view path,
-                                    const char16_t* secondPath, int& options, bool flag1,
+                                    const char16_t* alternatePath, int& options, bool fromMail,
                                     bool fullOutput, bool pdaFullOutput) {
   auto* host = CurrentHost();
   if (!host) {
     options = 0;
     return 0;
   }
-  return host->QueryOptions(component, path, secondPath, options, flag1, fullOutput, pdaFullOutput);
+  return host->QueryOptions(component, path, alternatePath, options, fromMail, fullOutput,
+                           pdaFullOutput);
 }
 
 int HvnChoiceActivate::DisplayChoice(int component, std::u16string_view fileName,
-                                     const char16_t* second, std::u16string_view displayName,
-                                     const char16_t* fourth, int options, bool fullOutput,
-                                     bool pdaFullOutput, bool flag) {
+                                     const char16_t* alternatePath,
+                                     std::u16string_view displayName, const char16_t* alternateName,
+                                     int options, bool fullOutput, bool pdaFullOutput,
+                                     bool fromMail) {
   auto* host = CurrentHost();
   if (!host) return 0;
-  return host->DisplayChoice(component, fileName, second, displayName, fourth, options, fullOutput,
-                             pdaFullOutput, flag);
+  return host->DisplayChoice(component, fileName, alternatePath, displayName, alternateName, options,
+                             fullOutput, pdaFullOutput, fromMail);
 }
 
 int GetNumberOfActivationOptions(int options) {

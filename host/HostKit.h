@@ -46,6 +46,7 @@ void VWriteResponseString(HMODULE module, UINT id);
 void WriteLiveEditHeader();
 
 // Encoders.
+// Both escape & < > " and '; VHTMLEncodeString3 also drops NUL characters.
 std::u16string VHTMLEncodeString2(std::u16string_view text);
 std::u16string VHTMLEncodeString3(std::u16string_view text);
 std::u16string VHTMLDecodeString(std::u16string_view text);
@@ -65,7 +66,10 @@ bool CheckReadAccess(std::u16string_view path);
 bool getResourceFileName(std::u16string& name);
 std::u16string CriteriaXML();
 
-// Reports: type 0 failure, 1 audit, 2 policy denial.
+// Reports. The message types are fixed: the host files each report by its type.
+constexpr int kReportFailure = 0;
+constexpr int kReportAudit = 1;
+constexpr int kReportPolicyDenial = 2;
 void VReportEvent(int type, HRESULT eventId, int line, std::u16string_view source,
                   std::u16string_view text);
 void VReportMessage(int type, bool log, std::u16string_view component, std::u16string_view feature,
@@ -78,11 +82,18 @@ class HvnChoiceActivate {
   HvnChoiceActivate();
   virtual ~HvnChoiceActivate();
   std::u16string CreateContextXML(std::u16string_view text);
-  int QueryOptions(int component, std::u16string_view path, const char16_t* secondPath,
-                   int& options, bool flag1, bool fullOutput, bool pdaFullOutput);
-  int DisplayChoice(int component, std::u16string_view fileName, const char16_t* second,
-                    std::u16string_view displayName, const char16_t* fourth, int options,
-                    bool fullOutput, bool pdaFullOutput, bool flag);
+  // Fills options with the choices open to the file at path (0 = failure).
+  // alternatePath: another path of the same file, or null; fromMail: the file
+  // is a mail attachment (the component always passes true). The portal's
+  // host reads neither.
+  int QueryOptions(int component, std::u16string_view path, const char16_t* alternatePath,
+                   int& options, bool fromMail, bool fullOutput, bool pdaFullOutput);
+  // Offers or carries out the options for the file (0 = failure).
+  // alternatePath and alternateName: other forms of fileName and displayName,
+  // or null; fromMail as for QueryOptions.
+  int DisplayChoice(int component, std::u16string_view fileName, const char16_t* alternatePath,
+                    std::u16string_view displayName, const char16_t* alternateName, int options,
+                    bool fullOutput, bool pdaFullOutput, bool fromMail);
 };
 int GetNumberOfActivationOptions(int options);
 

@@ -125,8 +125,9 @@ class CMyInbox final : public IMyInbox {
   HRESULT CheckNames(IRequestDictionary* form);
   // Stores the choices posted from the resolution page in the compose state.
   void AcceptSelections(IRequestDictionary* form);
-  // The contacts picker page; unused is not consulted (the post passes 1).
-  void WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count, DWORD unused,
+  // The contacts picker page. It shows one page of at most 100 entries, so
+  // pageNumber is not consulted (the compose post passes 1).
+  void WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count, DWORD pageNumber,
                            std::u16string_view filter, bool fromContacts);
   // ---- Mailbox operations (mailbox/) ----
   // Answers the meeting request named by the "Guid" query key with a

@@ -86,13 +86,13 @@ HRESULT CMyInbox::DisplayMessagesEx(BSTR /*bstrAcceptLang: the language comes fr
       HvnIISCacheContextEnd();
     } catch (const CException& e) {
       // The rest of the page, EndPage and the cache-context end are skipped.
-      ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage());
+      ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
     } catch (const std::bad_alloc&) {
-      ReportException("MyInbox", __LINE__, 1, CMemoryException().GetErrorMessage());
+      ReportException(kReportSource, __LINE__, kEventException, CMemoryException().GetErrorMessage());
     }
   } catch (const CException& e) {
     // Outside the page body (scope set-up): still never cross the interface.
-    ReportException("MyInbox", __LINE__, 1, e.GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
     if (SUCCEEDED(hr)) hr = E_FAIL;
   } catch (const std::bad_alloc&) {
     if (SUCCEEDED(hr)) hr = E_OUTOFMEMORY;

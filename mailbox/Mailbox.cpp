@@ -137,9 +137,9 @@ HRESULT CMyInbox::ReplyToMeetingRequest(LONG response) {
                                            language.c_str());
     }
   } catch (const CException& e) {
-    ReportException("CMyInbox::ReplyToMeetingRequest", __LINE__, 1, ExceptionText(e));
+    ReportException("CMyInbox::ReplyToMeetingRequest", __LINE__, kEventException, ExceptionText(e));
   } catch (const std::bad_alloc&) {
-    ReportException("CMyInbox::ReplyToMeetingRequest", __LINE__, 1,
+    ReportException("CMyInbox::ReplyToMeetingRequest", __LINE__, kEventException,
                     CMemoryException().GetErrorMessage());
   }
   return hr;
@@ -180,9 +180,9 @@ HRESULT CMyInbox::SaveAttachment(BSTR /*bstrStore*/, BSTR /*bstrFolder*/, BSTR /
       // What was written stays; the download itself succeeded.
     }
   } catch (const CException& e) {
-    ReportException("MyInbox", __LINE__, 1, ExceptionText(e));
+    ReportException(kReportSource, __LINE__, kEventException, ExceptionText(e));
   } catch (const std::bad_alloc&) {
-    ReportException("MyInbox", __LINE__, 1, CMemoryException().GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, CMemoryException().GetErrorMessage());
   }
   return hr;
 }

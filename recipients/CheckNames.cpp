@@ -11,6 +11,7 @@
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
 #include "platform/Text.h"
+#include "recipients/RecipientsConstants.h"
 
 using platform::FormatW;
 using platform::LoadString;
@@ -19,6 +20,10 @@ using platform::View;
 namespace {
 
 constexpr std::size_t kGalMatchLimit = 100;
+
+// The expression the failure report names for the contacts call. Fixed: the
+// host's failure log has always carried this text for it.
+constexpr char kContactsCallExpression[] = "SUCCEEDED(m_mapi->Contacts(&contacts,&contactItems,0,0))";
 
 struct RecipientField {
   const char16_t* formField;  // posted recipient field
@@ -29,9 +34,9 @@ struct RecipientField {
 };
 
 constexpr RecipientField kFields[] = {
-    {keys::kTTo, 102, keys::kTo, keys::kCheckTo, keys::kComposeTo},
-    {keys::kTCC, 103, keys::kCc, keys::kCheckCc, keys::kComposeCC},
-    {keys::kTBCC, 104, keys::kBCc, keys::kCheckBcc, keys::kComposeBCC},
+    {keys::kTTo, recipients::kIdsTo, keys::kTo, keys::kCheckTo, keys::kComposeTo},
+    {keys::kTCC, recipients::kIdsCc, keys::kCc, keys::kCheckCc, keys::kComposeCC},
+    {keys::kTBCC, recipients::kIdsBcc, keys::kBCc, keys::kCheckBcc, keys::kComposeBCC},
 };
 
 // Recipients that need no lookup: addresses, and names in single quotes.
@@ -70,9 +75,11 @@ void WriteFieldRows(MAPIManaged::MAPINativeConnection* mapi, const RecipientFiel
   VWriteResponseText(FormatW(u"<input type=hidden name='check:%s' value='%s'>", field.group,
                              VHTMLEncodeString2(bareText)));
 
-  const std::u16string noMatch = LoadString(3242), oneMatch = LoadString(3243),
-                       drop = LoadString(3244), keep = LoadString(3245),
-                       manyMatches = LoadString(3246);
+  const std::u16string noMatch = LoadString(recipients::kIdsNoMatch),
+                       oneMatch = LoadString(recipients::kIdsOneMatch),
+                       drop = LoadString(recipients::kIdsRemoveName),
+                       keep = LoadString(recipients::kIdsKeepAsTyped),
+                       manyMatches = LoadString(recipients::kIdsManyMatches);
   for (const auto& name : bareNames) {
     const std::u16string select = FormatW(u"%s:%s", field.group, name);
     const std::u16string needle = platform::ToLower(name);
@@ -80,7 +87,7 @@ void WriteFieldRows(MAPIManaged::MAPINativeConnection* mapi, const RecipientFiel
     Contacts gal;
     HRESULT hr = mapi->GAL(&gal.items, &gal.count, name.c_str(), true);
     if (FAILED(hr)) {
-      trace::TraceMessage(trace::DTF_ERROR, 14, {name, static_cast<LONG>(hr)});
+      trace::TraceMessage(trace::DTF_ERROR, trace::kMsgGalLookupFailed, {name, static_cast<LONG>(hr)});
       gal.count = 0;
     }
     std::vector<const MAPIManaged::_CONTACTITEM*> matches;
@@ -149,8 +156,7 @@ HRESULT CMyInbox::CheckNames(IRequestDictionary* form) {
 
   Contacts contacts;
   if (FAILED(m_mapi->Contacts(&contacts.items, &contacts.count, nullptr, nullptr))) {
-    VReportAPIFailure("SUCCEEDED(m_mapi->Contacts(&contacts,&contactItems,0,0))", "MyInbox",
-                      __LINE__, "CMyInbox::CheckNames");
+    VReportAPIFailure(kContactsCallExpression, kReportSource, __LINE__, "CMyInbox::CheckNames");
     contacts.items = nullptr;
     contacts.count = 0;
   }
@@ -159,9 +165,9 @@ HRESULT CMyInbox::CheckNames(IRequestDictionary* form) {
   m_pTarget->get_FullOutput(&fullOutput);
   m_pTarget->StartPage();
   VWriteResponseText(u"<form id=compose name=compose action=ComposeMessage.asp method=post>");
-  WriteNavigationBar(fullOutput, 3224);
+  WriteNavigationBar(fullOutput, recipients::kIdsAcceptSelections);
   WriteBarStart(fullOutput);
-  WriteSubmitButtonById(fullOutput, 3224, u"gifs/CheckNames.gif");
+  WriteSubmitButtonById(fullOutput, recipients::kIdsAcceptSelections, u"gifs/CheckNames.gif");
   VWriteResponseText(kBarClose);
   if (fullOutput) VWriteResponseText(u"<div id=\"scrollWindow\" class=\"ContentBody\">");
   VWriteResponseString(u"<table width=100%% border=0>");

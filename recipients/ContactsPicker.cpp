@@ -4,6 +4,7 @@
 #include "inbox/MyInbox.h"
 #include "platform/Exceptions.h"
 #include "platform/Text.h"
+#include "recipients/RecipientsConstants.h"
 
 using platform::FormatW;
 using platform::LoadString;
@@ -13,20 +14,20 @@ namespace {
 constexpr int kPickerLimit = 100;
 }  // namespace
 
-void CMyInbox::WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count, DWORD /*unused*/,
+void CMyInbox::WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count, DWORD /*pageNumber*/,
                                    std::u16string_view filter, bool fromContacts) {
   LONG width = 0, fullOutput = 0;
   m_pTarget->get_DisplayWidth(&width);
   m_pTarget->get_FullOutput(&fullOutput);
   m_pTarget->StartPage();
   VWriteResponseText(u"<form id=compose name=compose action=ComposeMessage.asp method=post>");
-  WriteNavigationBar(fullOutput, 3203);
+  WriteNavigationBar(fullOutput, recipients::kIdsPickerTitle);
 
   WriteBarStart(fullOutput);
-  WriteSubmitButtonById(fullOutput, 3209, u"Gifs/Previous.gif");
-  WriteSubmitButtonById(fullOutput, 3210, u"Gifs/Reply.gif");
-  WriteSubmitButtonById(fullOutput, 3211, u"Gifs/Reply.gif");
-  WriteSubmitButtonById(fullOutput, 3212, u"Gifs/Reply.gif");
+  WriteSubmitButtonById(fullOutput, recipients::kIdsClose, u"Gifs/Previous.gif");
+  WriteSubmitButtonById(fullOutput, recipients::kIdsAddTo, u"Gifs/Reply.gif");
+  WriteSubmitButtonById(fullOutput, recipients::kIdsAddCc, u"Gifs/Reply.gif");
+  WriteSubmitButtonById(fullOutput, recipients::kIdsAddBcc, u"Gifs/Reply.gif");
   VWriteResponseText(kBarClose);
 
   m_pTarget->StartTable(
@@ -49,11 +50,11 @@ void CMyInbox::WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count
   }
 
   // The form body comes from the translation; one without it leaves it out.
-  const std::u16string search = LoadString(3249);
+  const std::u16string search = LoadString(recipients::kIdsSearch);
   const char16_t* marker = fromContacts ? u"" : u"selected";
   std::u16string body;
   try {
-    body = FormatW(LoadString(3239), search, search, marker, marker, options);
+    body = FormatW(LoadString(recipients::kIdsPickerForm), search, search, marker, marker, options);
   } catch (const CInvalidArgException&) {
     body.clear();
   }
@@ -61,6 +62,7 @@ void CMyInbox::WriteContactsPicker(MAPIManaged::_CONTACTITEM* items, DWORD count
 
   m_pTarget->EndTable();
   VWriteResponseText(u"</form>");
-  if (written == kPickerLimit) VWriteResponseText(FormatW(LoadString(3197), kPickerLimit));
+  if (written == kPickerLimit)
+    VWriteResponseText(FormatW(LoadString(recipients::kIdsPickerLimit), kPickerLimit));
   m_pTarget->EndPage();
 }

@@ -167,8 +167,9 @@ void CMyInbox::WriteAttachmentList(const MAPIManaged::_MAILMESSAGE& message,
       int options = 0;
       if (activation.QueryOptions(hostkit::PendrelComponentEmail, path, nullptr, options, true,
                                   fullOutput, pdaFullOutput) == 0) {
-        trace::TraceMessage(trace::DTF_INFO, 18,
-                            {trace::Arg(LONG{2}), trace::Arg(EncodeUrlSafe(path)), trace::Arg(u"true")});
+        trace::TraceMessage(trace::DTF_INFO, trace::kMsgNoActivationOptions,
+                            {trace::Arg(LONG{hostkit::PendrelComponentEmail}),
+                             trace::Arg(EncodeUrlSafe(path)), trace::Arg(u"true")});
         options = 0;
       }
       if (GetNumberOfActivationOptions(options) != 0) {

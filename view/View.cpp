@@ -20,7 +20,6 @@ using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 
 namespace {
 
-constexpr char kSourceFile[] = "MyInbox";
 constexpr char16_t kSatelliteBase[] = u"quorraFax";
 constexpr std::size_t kPieceChars = 2000;
 
@@ -131,12 +130,12 @@ HRESULT CMyInbox::ViewMessageEx(BSTR bstrAcceptLang) {
         const std::u16string optionsText = VGetQueryStringVar(kKeyOptions);
         const int options = static_cast<int>(platform::ParseLongPrefix(optionsText));
         const std::u16string fileName = DecodeUrlSafe(VGetQueryStringVar(kKeyFileName));
-        trace::TraceMessage(trace::DTF_INFO, 11,
+        trace::TraceMessage(trace::DTF_INFO, trace::kMsgActivation,
                             {trace::Arg(LONG{kActivationComponent}), trace::Arg(fileName),
                              trace::Arg(optionsText)});
         if (activation.DisplayChoice(kActivationComponent, fileName, nullptr, fileName, nullptr,
                                      options, fullOutput, pdaFullOutput, true) == 0)
-          trace::TraceMessage(trace::DTF_ERROR, 12,
+          trace::TraceMessage(trace::DTF_ERROR, trace::kMsgActivationFailed,
                               {trace::Arg(LONG{kActivationComponent}), trace::Arg(fileName),
                                trace::Arg(LONG{options})});
         return S_OK;
@@ -171,13 +170,13 @@ HRESULT CMyInbox::ViewMessageEx(BSTR bstrAcceptLang) {
       m_pTarget->EndPage();
     } catch (const CException& e) {
       // CMyInbox::ViewMessageEx: the rest of the page and EndPage are skipped.
-      ReportException(kSourceFile, __LINE__, 1, e.GetErrorMessage());
+      ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
     } catch (const std::bad_alloc&) {
-      ReportException(kSourceFile, __LINE__, 1, CMemoryException().GetErrorMessage());
+      ReportException(kReportSource, __LINE__, kEventException, CMemoryException().GetErrorMessage());
     }
   } catch (const CException& e) {
     // Before the page began (scope, resource library, policy check).
-    ReportException(kSourceFile, __LINE__, 1, e.GetErrorMessage());
+    ReportException(kReportSource, __LINE__, kEventException, e.GetErrorMessage());
     result = E_FAIL;
   } catch (const std::bad_alloc&) {
     result = E_OUTOFMEMORY;
