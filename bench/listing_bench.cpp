@@ -13,6 +13,7 @@
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
 #include "tests/support/FakeMail.h"
+#include "tests/support/InboxAccess.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingTarget.h"
 
@@ -78,7 +79,8 @@ void ListingWriters(benchmark::State& state) {
   auto* self = static_cast<CMyInbox*>(page.inbox.p);
   MAPIManaged::_MAILITEM* items = nullptr;
   DWORD count = 0;
-  self->m_mapi->InboxSummary(self->m_strFolder.c_str(), &items, &count, 0);
+  CMyInboxTestAccess::Connection(*self)->InboxSummary(
+      CMyInboxTestAccess::Folder(*self).c_str(), &items, &count, 0);
   platform::ModuleStateGuard moduleState(LumarestModuleHandle());
   for (auto _ : state) {
     page.Reset();

@@ -8,8 +8,6 @@
 #include <new>
 
 #include "compose/ComposeConstants.h"
-#include "compose/ComposeState.h"
-#include "compose/PostFields.h"
 #include "compose/UserName.h"
 #include "frame/Chrome.h"
 #include "frame/Credentials.h"
@@ -21,6 +19,8 @@
 #include "platform/Files.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"
+#include "recipients/ComposeState.h"
+#include "recipients/PostFields.h"
 #include "recipients/RecipientsConstants.h"
 #include "view/Attachments.h"
 
@@ -217,9 +217,9 @@ HRESULT CMyInbox::ShowComposeForm() {
   }
 
   if (!qTo.empty()) toList.push_back(qTo);
-  std::u16string toText = compose::JoinWith(toList, u"; ");
-  std::u16string ccText = compose::JoinWith(ccList, u"; ");
-  std::u16string bccText = compose::JoinWith(bccList, u"; ");
+  std::u16string toText = postfields::JoinWith(toList, u"; ");
+  std::u16string ccText = postfields::JoinWith(ccList, u"; ");
+  std::u16string bccText = postfields::JoinWith(bccList, u"; ");
 
   // Reply and forward: prefill from the earlier message.
   GUID messageId{};

@@ -6,8 +6,6 @@
 #include <new>
 
 #include "compose/ComposeConstants.h"
-#include "compose/ComposeState.h"
-#include "compose/PostFields.h"
 #include "frame/Credentials.h"
 #include "frame/Diagnostics.h"
 #include "frame/Encoding.h"
@@ -17,11 +15,13 @@
 #include "platform/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "recipients/ComposeState.h"
+#include "recipients/PostFields.h"
 #include "recipients/RecipientsConstants.h"
 #include "view/Links.h"
 
-using compose::FormText;
-using compose::IsButtonPressed;
+using postfields::FormText;
+using postfields::IsButtonPressed;
 using platform::LoadString;
 
 namespace {
@@ -75,9 +75,9 @@ void SaveToMasterSession(const std::u16string& body, const std::u16string& subje
     };
     set(keys::kComposeBody, body);
     set(keys::kComposeSubject, subject);
-    set(keys::kComposeTo, compose::JoinList(to));
-    set(keys::kComposeCC, compose::JoinList(cc));
-    set(keys::kComposeBCC, compose::JoinList(bcc));
+    set(keys::kComposeTo, JoinSessionList(to));
+    set(keys::kComposeCC, JoinSessionList(cc));
+    set(keys::kComposeBCC, JoinSessionList(bcc));
     Check(store->Commit());
   } catch (const CComError&) {
     OutputDebugStringW(u"Error writing the master session.");

@@ -16,7 +16,7 @@ foreach(f IN LISTS inputs)
   string(APPEND entries "    {${id}, uR\"LUMAREST_PAGE(${page})LUMAREST_PAGE\"},\n")
 endforeach()
 file(WRITE "${OUTPUT}.tmp" "// Generated from ${INPUT_DIR}; do not edit.
-#include \"frame/ErrorPages.h\"
+#include \"host/ErrorPages.h\"
 
 namespace frame_detail {
 extern const ErrorPageEntry kErrorPages[];

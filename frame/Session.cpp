@@ -4,7 +4,7 @@
 
 #include "frame/Diagnostics.h"
 #include "frame/Encoding.h"
-#include "frame/ErrorPages.h"
+#include "host/ErrorPages.h"
 #include "inbox/MyInbox.h"
 #include "platform/Exceptions.h"
 #include "platform/Text.h"

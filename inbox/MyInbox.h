@@ -10,7 +10,7 @@
 
 #include "host/HostKit.h"
 #include "host/MAPINativeConnection.h"
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 #include "platform/Com.h"
 #include "platform/Resources.h"
 
@@ -139,13 +139,20 @@ class CMyInbox final : public IMyInbox {
   // Attachment lists (compose/AttachmentList.cpp), declared here so that the
   // compose form's own section stays its own: drops later repeats of an item.
   bool RemoveDuplicateAttachments(std::vector<std::u16string>& list);
-  // Recipient updates (recipients/): AddAddress's two pending-address lists,
-  // for type 1 and type 2; nothing else reads them.
+
+ private:
+  // Tests and benchmarks read the fields through this one friend
+  // (tests/support/InboxAccess.h), never directly.
+  friend struct CMyInboxTestAccess;
+
+  // AddAddress's pending-address lists, for type 1 and type 2: its contract
+  // keeps the names for the object's life, though nothing else reads them.
   std::vector<std::u16string> m_pendingAddresses1;
   std::vector<std::u16string> m_pendingAddresses2;
 
   // Fields, in declaration order.
   CComPtr<ILumarestTarget> m_pTarget;
+  // The table name the message view passes to StartTable; nothing changes it.
   CComBSTR m_bstrTableName{u""};
   std::u16string m_strFolder;
   CComBSTR m_bstrStore{u""};
@@ -155,7 +162,6 @@ class CMyInbox final : public IMyInbox {
   MAPIManaged::MAPINativeConnection* m_mapi = nullptr;
   HMODULE m_hResourceLib = nullptr;
 
- private:
   explicit CMyInbox(IUnknown* outer);
   ~CMyInbox();
   CMyInbox(const CMyInbox&) = delete;
@@ -172,5 +178,4 @@ class CMyInbox final : public IMyInbox {
   InnerUnknown m_inner;
   IUnknown* m_pOuter;  // the controlling unknown: the outer object or m_inner
   CRefCount m_refs;
-  CComAutoCriticalSection m_critSec;  // carried by the object; no method takes it
 };

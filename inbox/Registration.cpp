@@ -1,6 +1,6 @@
 #include "inbox/Registration.h"
 
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 #include "platform/Guid.h"
 
 namespace inbox {

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <memory>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -214,16 +213,6 @@ class CRefCount {
 
  private:
   std::atomic<ULONG> count_{0};
-};
-
-// A critical section, as objects carry one.
-class CComAutoCriticalSection {
- public:
-  void Lock() { m_.lock(); }
-  void Unlock() { m_.unlock(); }
-
- private:
-  std::mutex m_;
 };
 
 // Helpers for IDispatch callers.

@@ -8,7 +8,7 @@
 
 // The interfaces are the ones the component calls through (frame/ and host/
 // headers); the portal's objects implement exactly those.
-#include "frame/Credentials.h"
+#include "host/Impersonation.h"
 #include "host/ActivationHost.h"
 #include "host/MasterSessionStore.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "host/Intrinsics.h"
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 
 namespace portal {
 

@@ -1,13 +1,13 @@
 #include "portal/Pages.h"
 
-#include "frame/ErrorPages.h"
+#include "host/ErrorPages.h"
 
 #include <httplib.h>
 
 #include <algorithm>
 
 #include "host/HostKit.h"
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 #include "platform/Format.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"

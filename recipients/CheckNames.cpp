@@ -4,13 +4,13 @@
 // keep the name as typed, or drop it.
 #include <memory>
 
-#include "compose/ComposeState.h"
-#include "compose/PostFields.h"
 #include "frame/Chrome.h"
 #include "frame/Diagnostics.h"
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
 #include "platform/Text.h"
+#include "recipients/ComposeState.h"
+#include "recipients/PostFields.h"
 #include "recipients/RecipientsConstants.h"
 
 using platform::FormatW;
@@ -191,7 +191,7 @@ void CMyInbox::AcceptSelections(IRequestDictionary* form) {
     ReadFormList(field.checkField, names);
     for (const auto& item : names) {
       std::u16string name = platform::Trim(item);
-      std::u16string choice = compose::FormText(form, FormatW(u"%s:%s", field.group, name));
+      std::u16string choice = postfields::FormText(form, FormatW(u"%s:%s", field.group, name));
       if (!choice.empty()) list.push_back(FormatW(u"'%s'", choice));
     }
     WriteSessionList(field.variable, list);

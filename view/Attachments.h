@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 #include "records/MailRecords.h"
 
 // Extension (with its '.', or empty) to icon path, one per process. Request

@@ -1,4 +1,4 @@
-#include "frame/ErrorPages.h"
+#include "host/ErrorPages.h"
 
 namespace frame_detail {
 extern const ErrorPageEntry kErrorPages[];

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "compose/AttachmentList.h"
-#include "compose/ComposeState.h"
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
 #include "platform/Text.h"
+#include "recipients/ComposeState.h"
 #include "tests/support/RecordingHost.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Forwarding a message with attachments: each attachment's bytes go to the
 // activation host, and the returned upload references join the attachment list.
-#include "compose/ComposeState.h"
+#include "recipients/ComposeState.h"
 #include "tests/compose/ComposeFormTestSupport.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
+#include "tests/support/InboxAccess.h"
 #include "platform/Debug.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
@@ -370,16 +371,16 @@ TEST_F(ResourceLibraryTest, LoadsByGivenListOrBrowserLanguages) {
   install.WriteSatellite("quorraFax", "fr", {{1, u"fr"}});
   install.WriteSatellite("quorraFax", "de", {{1, u"de"}});
   EXPECT_TRUE(inbox->LoadResourceLibrary(u"fr"));
-  EXPECT_EQ(u"fr", platform::LoadString(inbox->m_hResourceLib, 1));
+  EXPECT_EQ(u"fr", platform::LoadString(CMyInboxTestAccess::ResourceLibrary(*inbox), 1));
   host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de-at,fr"}};
   EXPECT_TRUE(inbox->LoadResourceLibrary(nullptr));
-  EXPECT_EQ(u"de", platform::LoadString(inbox->m_hResourceLib, 1));
+  EXPECT_EQ(u"de", platform::LoadString(CMyInboxTestAccess::ResourceLibrary(*inbox), 1));
 }
 
 TEST_F(ResourceLibraryTest, FailureWritesTraceEventTen) {
   frame_tests::TraceChannel channel;
   EXPECT_FALSE(inbox->LoadResourceLibrary(u"fr"));
-  EXPECT_EQ(nullptr, inbox->m_hResourceLib);
+  EXPECT_EQ(nullptr, CMyInboxTestAccess::ResourceLibrary(*inbox));
   ASSERT_EQ(1u, channel.Driver().records.size());
   const auto& record = channel.Driver().records[0];
   EXPECT_EQ(trace::kMessageGuid, record.guid);

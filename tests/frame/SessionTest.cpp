@@ -2,12 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "frame/Encoding.h"
-#include "frame/ErrorPages.h"
+#include "host/ErrorPages.h"
 #include "inbox/MyInbox.h"
 #include "platform/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 #include "tests/support/FakeMail.h"
+#include "tests/support/InboxAccess.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestFiles.h"
 
@@ -99,26 +100,26 @@ TEST_F(SessionTest, FrameworkExceptionInThePolicyCheckIsReported) {
 TEST_F(SessionTest, PolicyCheckLoadsTheObjectsLibraryOnce) {
   install.WriteSatellite("quorraFax", "en", {{1, u"en"}});
   EXPECT_TRUE(inbox->CheckEmailPolicy(u"id"));
-  HMODULE first = inbox->m_hResourceLib;
+  HMODULE first = CMyInboxTestAccess::ResourceLibrary(*inbox);
   ASSERT_NE(nullptr, first);
   EXPECT_TRUE(inbox->CheckEmailPolicy(u"id"));
-  EXPECT_EQ(first, inbox->m_hResourceLib);
+  EXPECT_EQ(first, CMyInboxTestAccess::ResourceLibrary(*inbox));
 }
 
 TEST_F(SessionTest, InitTakesFolderAndConnectionOncePerObject) {
   host.query = {{u"Folder", EncodeUrlSafe(u"Posteingang/Entw\u00FCrfe")}};
   EXPECT_EQ(S_OK, inbox->InitMailSession());
-  EXPECT_EQ(u"Posteingang/Entw\u00FCrfe", inbox->m_strFolder);
-  ASSERT_NE(nullptr, inbox->m_mapi);
-  auto* connection = inbox->m_mapi;
+  EXPECT_EQ(u"Posteingang/Entw\u00FCrfe", CMyInboxTestAccess::Folder(*inbox));
+  ASSERT_NE(nullptr, CMyInboxTestAccess::Connection(*inbox));
+  auto* connection = CMyInboxTestAccess::Connection(*inbox);
 
   host.query = {{u"Folder", EncodeUrlSafe(u"Other")}};
   host.ResetRequest();
   host.calls.clear();
   host.mailConfigured = false;  // would fail if the set-up ran again
   EXPECT_EQ(S_OK, inbox->InitMailSession());
-  EXPECT_EQ(u"Posteingang/Entw\u00FCrfe", inbox->m_strFolder);
-  EXPECT_EQ(connection, inbox->m_mapi);
+  EXPECT_EQ(u"Posteingang/Entw\u00FCrfe", CMyInboxTestAccess::Folder(*inbox));
+  EXPECT_EQ(connection, CMyInboxTestAccess::Connection(*inbox));
   EXPECT_EQ(1, host.connectionRequests);
   EXPECT_TRUE(host.calls.empty());
   EXPECT_TRUE(host.messages.empty());
@@ -161,7 +162,7 @@ TEST_F(SessionTest, NotConfiguredAndNotOpenedIsDenied) {
     EXPECT_EQ(u"Web mail", m.feature);
     EXPECT_EQ(u"", m.detail);
   }
-  EXPECT_EQ(nullptr, inbox->m_mapi);
+  EXPECT_EQ(nullptr, CMyInboxTestAccess::Connection(*inbox));
   EXPECT_EQ(0, host.connectionRequests);
   AfxSetResourceHandle(LumarestModuleHandle());
   FreeLibrary(satellite);

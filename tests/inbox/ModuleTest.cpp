@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 #include "platform/Guid.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "inbox/MyInbox.h"
+#include "tests/support/InboxAccess.h"
 #include "platform/Text.h"
 #include "tests/support/RecordingHost.h"
 
@@ -100,8 +101,8 @@ TEST_F(RecipientUpdatesTest, AddAddressAppendsToTheListOfItsType) {
   EXPECT_EQ(S_OK, inbox->AddAddress(1, nullptr));
   EXPECT_EQ(S_OK, inbox->AddAddress(0, CComBSTR(u"zero")));
   EXPECT_EQ(S_OK, inbox->AddAddress(3, CComBSTR(u"three")));
-  EXPECT_EQ((std::vector<std::u16string>{u"ann@example.org", u""}), Object().m_pendingAddresses1);
-  EXPECT_EQ((std::vector<std::u16string>{u"bob"}), Object().m_pendingAddresses2);
+  EXPECT_EQ((std::vector<std::u16string>{u"ann@example.org", u""}), CMyInboxTestAccess::PendingAddresses(Object(), 1));
+  EXPECT_EQ((std::vector<std::u16string>{u"bob"}), CMyInboxTestAccess::PendingAddresses(Object(), 2));
   // Nothing reaches the response or the session.
   EXPECT_EQ(u"", host.Body());
   EXPECT_TRUE(host.sessionWrites.empty());

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "inbox/Interfaces.h"
+#include "host/InboxInterfaces.h"
 
 namespace testing_support {
 

@@ -1,7 +1,8 @@
 // Compose state: the message being composed lives between requests in seven
 // web-session variables (composeSubject, composeBody, composeTo, composeCC,
 // composeBCC, FileID, ReturnTo). Lists are stored as their items joined by
-// a single ";" with no spaces.
+// a single ";" with no spaces. Kept in recipients/, below compose/, because
+// name resolution reads and writes the same variables.
 #pragma once
 
 #include <string>

@@ -2,8 +2,8 @@
 // lists, and clearing.
 #include <gtest/gtest.h>
 
-#include "compose/ComposeState.h"
 #include "platform/Text.h"
+#include "recipients/ComposeState.h"
 #include "tests/support/RecordingHost.h"
 
 namespace {

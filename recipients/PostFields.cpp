@@ -1,8 +1,8 @@
-#include "compose/PostFields.h"
+#include "recipients/PostFields.h"
 
 #include "platform/Text.h"
 
-namespace compose {
+namespace postfields {
 
 namespace {
 // The item's value object: an IStringList as VT_DISPATCH, or VT_EMPTY.
@@ -41,20 +41,6 @@ bool IsButtonPressed(IRequestDictionary* form, std::u16string_view label) {
   return platform::EqualsNoCase(FormText(form, label), label);
 }
 
-std::u16string JoinList(const std::vector<std::u16string>& items) {
-  std::u16string out;
-  for (const auto& item : items) {
-    std::u16string t = platform::Trim(item);
-    if (out.empty()) {
-      out = t;
-    } else {
-      out += u';';
-      out += t;
-    }
-  }
-  return out;
-}
-
 std::u16string JoinWith(const std::vector<std::u16string>& items, std::u16string_view separator) {
   std::u16string out;
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -64,4 +50,4 @@ std::u16string JoinWith(const std::vector<std::u16string>& items, std::u16string
   return out;
 }
 
-}  // namespace compose
+}  // namespace postfields

@@ -1,4 +1,4 @@
-#include "compose/ComposeState.h"
+#include "recipients/ComposeState.h"
 
 #include "frame/Encoding.h"
 #include "host/HostKit.h"

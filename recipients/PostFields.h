@@ -1,5 +1,6 @@
-// Reading a posted form collection: field texts, button tests, list joins,
-// shared by the compose post handler and name resolution.
+// Reading a posted form collection: field texts, button tests, list joins.
+// Here rather than in compose/ because name resolution reads the same posts
+// and compose/ calls into recipients/, never the other way round.
 #pragma once
 
 #include <string>
@@ -8,7 +9,7 @@
 
 #include "host/Intrinsics.h"
 
-namespace compose {
+namespace postfields {
 
 // The field's text (its values joined with ", "), empty when it is missing.
 std::u16string FormText(IRequestDictionary* form, std::u16string_view name);
@@ -17,10 +18,7 @@ int FormValueCount(IRequestDictionary* form, std::u16string_view name);
 // A submit button counts as pressed when the field named after its label
 // exists and its value equals the label, ignoring case.
 bool IsButtonPressed(IRequestDictionary* form, std::u16string_view label);
-// Items trimmed and joined with ";" (an empty item after a non-empty one
-// still adds its ";"), as lists are stored in the session.
-std::u16string JoinList(const std::vector<std::u16string>& items);
 // Items joined with the given separator, unchanged.
 std::u16string JoinWith(const std::vector<std::u16string>& items, std::u16string_view separator);
 
-}  // namespace compose
+}  // namespace postfields
