@@ -20,14 +20,12 @@
 #include "recipients/RecipientsConstants.h"
 #include "view/Links.h"
 
+using platform::LoadString;
+using platform::ThrowIfFailed;
 using postfields::FormText;
 using postfields::IsButtonPressed;
-using platform::LoadString;
 
 namespace {
-
-constexpr HRESULT kAmbiguousRecipient = static_cast<HRESULT>(0x80040700);
-constexpr HRESULT kRecipientNotFound = static_cast<HRESULT>(0x8004010F);
 
 // The button labels, loaded at the start of every post.
 struct Labels {
@@ -48,10 +46,6 @@ struct Labels {
         accept(LoadString(recipients::kIdsAcceptSelections)) {}
 };
 
-void Check(HRESULT hr) {
-  if (FAILED(hr)) throw CComError(hr);
-}
-
 // Saves what the compose form posted in the portal's master session store.
 void SaveToMasterSession(const std::u16string& body, const std::u16string& subject,
                          const std::vector<std::u16string>& to,
@@ -61,24 +55,24 @@ void SaveToMasterSession(const std::u16string& body, const std::u16string& subje
   if (FAILED(VGetMasterSessionID(id))) return;
   try {
     CComPtr<IUnknown> unknown;
-    Check(CoCreateInstance(CLSID_MasterSessionStore, nullptr, CLSCTX_ALL, IID_IUnknown,
-                           reinterpret_cast<void**>(&unknown)));
+    ThrowIfFailed(CoCreateInstance(CLSID_MasterSessionStore, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                   reinterpret_cast<void**>(&unknown)));
     if (!unknown) throw CComError(E_NOINTERFACE);
-    Check(OleRun(unknown));
+    ThrowIfFailed(OleRun(unknown));
     CComPtr<IMasterSessionStore> store;
-    Check(unknown.QueryInterface(&store));
+    ThrowIfFailed(unknown.QueryInterface(&store));
     if (!store) throw CComError(E_NOINTERFACE);
-    Check(store->Open(CComBSTR(id)));
+    ThrowIfFailed(store->Open(CComBSTR(id)));
     auto set = [&](const char16_t* name, const std::u16string& value) {
-      Check(store->SetValue(CComBSTR(keys::kSessionPrefix + std::u16string(name)),
-                            CComBSTR(value)));
+      ThrowIfFailed(store->SetValue(CComBSTR(keys::kSessionPrefix + std::u16string(name)),
+                                    CComBSTR(value)));
     };
     set(keys::kComposeBody, body);
     set(keys::kComposeSubject, subject);
     set(keys::kComposeTo, JoinSessionList(to));
     set(keys::kComposeCC, JoinSessionList(cc));
     set(keys::kComposeBCC, JoinSessionList(bcc));
-    Check(store->Commit());
+    ThrowIfFailed(store->Commit());
   } catch (const CComError&) {
     OutputDebugStringW(u"Error writing the master session.");
   }
@@ -287,7 +281,7 @@ HRESULT CMyInbox::SendComposedMessage(IRequestDictionary* form, bool fullOutput,
       if (page.empty()) page = u"inbox.asp";
     }
     ClearComposeSession();
-  } else if (hr == kAmbiguousRecipient || hr == kRecipientNotFound) {
+  } else if (hr == MAPI_E_AMBIGUOUS_RECIP || hr == MAPI_E_NOT_FOUND) {
     CheckNames(form);
     if (!m_bCheckNamesShown) page = u"SendOk.asp?Success=false";
   } else {

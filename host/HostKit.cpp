@@ -146,21 +146,7 @@ void WriteLiveEditHeader() {
   if (auto* host = CurrentHost()) host->WriteLiveEditHeader();
 }
 
-std::u16string VHTMLEncodeString2(std::u16string_view text) {
-  std::u16string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (char16_t c : text) {
-    switch (c) {
-      case u'&': out += u"&amp;"; break;
-      case u'<': out += u"&lt;"; break;
-      case u'>': out += u"&gt;"; break;
-      case u'"': out += u"&quot;"; break;
-      case u'\'': out += u"&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
+std::u16string VHTMLEncodeString2(std::u16string_view text) { return platform::HtmlEscape(text); }
 
 std::u16string VHTMLEncodeString3(std::u16string_view text) {
   // Same escapes; NUL characters, which no page may carry, are dropped.
@@ -208,13 +194,7 @@ std::u16string VHTMLDecodeString(std::u16string_view text) {
         if (cp > 0x10FFFF) ok = false;
       }
       if (ok && cp != 0) {
-        if (cp >= 0x10000) {
-          cp -= 0x10000;
-          out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-          out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-          out.push_back(static_cast<char16_t>(cp));
-        }
+        platform::AppendCodePoint(out, static_cast<char32_t>(cp));
         done = true;
       }
     } else {

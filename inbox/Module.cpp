@@ -6,6 +6,7 @@
 
 #include "inbox/MyInbox.h"
 #include "inbox/Registration.h"
+#include "platform/ComObject.h"
 #include "platform/Guid.h"
 #include "platform/Registrar.h"
 #include "platform/Text.h"
@@ -18,18 +19,8 @@ namespace {
 std::atomic<long> g_locks{0};
 
 // The class object: one per module, handed out by DllGetClassObject.
-class CMyInboxFactory final : public IClassFactory {
+class CMyInboxFactory final : public platform::InterfaceQuery<IClassFactory> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   // The factory lives as long as the module; its references count as locks.
   ULONG AddRef() override { return static_cast<ULONG>(++g_locks); }
   ULONG Release() override { return static_cast<ULONG>(--g_locks); }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/ComObject.h"
 #include "platform/Debug.h"
 #include "platform/Guid.h"
 #include "platform/Registry.h"
@@ -19,12 +20,10 @@ void CoTaskMemFree(void* p) { std::free(p); }
 namespace {
 
 using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
-using CanUnloadFn = HRESULT (*)();
 
 struct LoadedModule {
   void* handle = nullptr;
   GetClassObjectFn getClassObject = nullptr;
-  CanUnloadFn canUnload = nullptr;
 };
 
 struct ClassTable {
@@ -39,25 +38,9 @@ ClassTable& Table() {
 }
 
 // A class factory around a process-registered creation function.
-class FunctionFactory final : public IClassFactory {
+class FunctionFactory final : public platform::ComObject<IClassFactory> {
  public:
   explicit FunctionFactory(platform::ClassFactoryFn fn) : fn_(std::move(fn)) {}
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
@@ -66,9 +49,7 @@ class FunctionFactory final : public IClassFactory {
   HRESULT LockServer(BOOL) override { return S_OK; }
 
  private:
-  virtual ~FunctionFactory() = default;
   platform::ClassFactoryFn fn_;
-  CRefCount refs_;
 };
 
 }  // namespace
@@ -154,7 +135,6 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD ctx, void*, REFIID riid, void** p
         return CO_E_DLLNOTFOUND;
       }
       mod.getClassObject = reinterpret_cast<GetClassObjectFn>(::dlsym(mod.handle, "DllGetClassObject"));
-      mod.canUnload = reinterpret_cast<CanUnloadFn>(::dlsym(mod.handle, "DllCanUnloadNow"));
       if (!mod.getClassObject) {
         ::dlclose(mod.handle);
         t.modules.erase(file);
@@ -189,15 +169,3 @@ HRESULT OleRun(IUnknown* unknown) {
   return hr;
 }
 
-void CoFreeUnusedLibraries() {
-  auto& t = Table();
-  std::lock_guard lock(t.mutex);
-  for (auto it = t.modules.begin(); it != t.modules.end();) {
-    if (it->second.canUnload && it->second.canUnload() == S_OK) {
-      ::dlclose(it->second.handle);
-      it = t.modules.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}

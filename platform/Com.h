@@ -179,8 +179,6 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD ctx, void* reserved, REFIID riid,
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD ctx, REFIID riid, void** ppv);
 // Runs an object that supports IRunnableObject; others are running already.
 HRESULT OleRun(IUnknown* unknown);
-// Asks every module loaded by CoGetClassObject whether it can unload, and unloads those that can.
-void CoFreeUnusedLibraries();
 
 namespace platform {
 using ClassFactoryFn = std::function<HRESULT(IUnknown* outer, REFIID riid, void** ppv)>;

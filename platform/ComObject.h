@@ -9,9 +9,11 @@
 
 namespace platform {
 
-// Interface is the object's main interface; extra IIDs answer with it too.
+// QueryInterface alone, for an object that counts its references its own way
+// (a class object whose references are the module's locks). Interface is the
+// object's main interface; extra IIDs answer with it too.
 template <class Interface>
-class ComObject : public Interface {
+class InterfaceQuery : public Interface {
  public:
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -23,6 +25,16 @@ class ComObject : public Interface {
     *ppv = nullptr;
     return E_NOINTERFACE;
   }
+
+ protected:
+  virtual bool Answers(REFIID) { return false; }
+};
+
+// A heap object: QueryInterface, and interlocked counts that delete the
+// object at zero.
+template <class Interface>
+class ComObject : public InterfaceQuery<Interface> {
+ public:
   ULONG AddRef() override { return refs_.Increment(); }
   ULONG Release() override {
     ULONG n = refs_.Decrement();
@@ -32,7 +44,7 @@ class ComObject : public Interface {
   virtual ~ComObject() = default;
 
  protected:
-  virtual bool Answers(REFIID) { return false; }
+  ULONG References() const { return refs_.Get(); }
 
  private:
   CRefCount refs_;

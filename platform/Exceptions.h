@@ -36,11 +36,6 @@ class CInvalidArgException : public CSimpleException {
       : CSimpleException(std::move(m)) {}
 };
 
-class CNotSupportedException : public CSimpleException {
- public:
-  CNotSupportedException() : CSimpleException(u"Unsupported operation was attempted.") {}
-};
-
 class CFileException : public CException {
  public:
   CFileException(DWORD osError, std::u16string fileName)

@@ -317,16 +317,6 @@ LONG RegDeleteValueW(HKEY key, LPCWSTR name) {
   return SaveLocked(st) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
-LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
-  std::u16string lower = Lower(Join(key, subKey));
-  auto& st = TheStore();
-  std::lock_guard lock(st.mutex);
-  LoadLocked(st);
-  if (HasSubkeys(st, lower)) return ERROR_ACCESS_DENIED;
-  if (!st.keys.erase(lower)) return ERROR_FILE_NOT_FOUND;
-  return SaveLocked(st) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
-}
-
 LONG RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
   std::u16string lower = Lower(Join(key, subKey));
   auto& st = TheStore();
@@ -343,24 +333,6 @@ LONG RegDeleteTreeW(HKEY key, LPCWSTR subKey) {
   return SaveLocked(st) ? ERROR_SUCCESS : ERROR_WRITE_FAULT;
 }
 
-LONG RegEnumKeyW(HKEY key, DWORD index, std::u16string& name) {
-  std::u16string base = BasePath(key);
-  std::u16string prefix = Lower(base) + u"\\";
-  auto& st = TheStore();
-  std::lock_guard lock(st.mutex);
-  LoadLocked(st);
-  std::vector<std::u16string> children;
-  for (auto it = st.keys.lower_bound(prefix);
-       it != st.keys.end() && it->first.compare(0, prefix.size(), prefix) == 0; ++it) {
-    std::u16string rest = it->second.path.substr(prefix.size());
-    std::u16string child = rest.substr(0, rest.find(u'\\'));
-    if (children.empty() || Lower(children.back()) != Lower(child)) children.push_back(child);
-  }
-  if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
-  name = children[index];
-  return ERROR_SUCCESS;
-}
-
 namespace platform {
 
 void SetRegistryPath(const std::string& path) {
@@ -369,12 +341,6 @@ void SetRegistryPath(const std::string& path) {
   st.path = path;
   st.loaded = false;
   st.keys.clear();
-}
-
-std::string RegistryPath() {
-  auto& st = TheStore();
-  std::lock_guard lock(st.mutex);
-  return st.path.empty() ? DefaultPath() : st.path;
 }
 
 void ReloadRegistry() {

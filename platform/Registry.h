@@ -33,15 +33,11 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR name, DWORD* reserved, DWORD* type, BYTE
 LONG RegSetValueExW(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD size);
 LONG RegDeleteValueW(HKEY key, LPCWSTR name);
-// Deletes a key that has no subkeys.
-LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 // Deletes a key with all its subkeys and values.
 LONG RegDeleteTreeW(HKEY key, LPCWSTR subKey);
-LONG RegEnumKeyW(HKEY key, DWORD index, std::u16string& name);
 
 namespace platform {
 void SetRegistryPath(const std::string& path);
-std::string RegistryPath();
 // Drops the in-memory copy; the next access reads the file again.
 void ReloadRegistry();
 

@@ -6,6 +6,16 @@
 
 namespace platform {
 
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
 std::u16string Utf8ToUtf16(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());
@@ -54,13 +64,7 @@ std::u16string Utf8ToUtf16(std::string_view s) {
       ++i;
       continue;
     }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
+    AppendCodePoint(out, cp);
     i += len;
   }
   return out;
@@ -196,5 +200,30 @@ long ParseLongPrefix(std::u16string_view text) {
   if (value < -0x80000000LL) value = -0x80000000LL;
   return static_cast<long>(value);
 }
+
+namespace {
+template <class Char>
+std::basic_string<Char> EscapeHtml(std::basic_string_view<Char> text) {
+  std::basic_string<Char> out;
+  out.reserve(text.size() + text.size() / 8);
+  auto append = [&out](const char* ascii) {
+    for (; *ascii; ++ascii) out.push_back(static_cast<Char>(*ascii));
+  };
+  for (Char c : text) {
+    switch (c) {
+      case '&': append("&amp;"); break;
+      case '<': append("&lt;"); break;
+      case '>': append("&gt;"); break;
+      case '"': append("&quot;"); break;
+      case '\'': append("&#39;"); break;
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+}  // namespace
+
+std::u16string HtmlEscape(std::u16string_view text) { return EscapeHtml(text); }
+std::string HtmlEscape(std::string_view text) { return EscapeHtml(text); }
 
 }  // namespace platform

@@ -12,6 +12,9 @@ namespace platform {
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Appends a code point up to U+10FFFF: one unit, or a surrogate pair above U+FFFF.
+void AppendCodePoint(std::u16string& out, char32_t cp);
+
 // Length of a NUL-terminated UTF-16 text; null counts as 0.
 std::size_t TextLength(const char16_t* text);
 // A view of a NUL-terminated text; null reads as empty.
@@ -36,6 +39,12 @@ std::u16string Trim(std::u16string_view text);
 // Replaces every occurrence of what by with, left to right, without
 // rescanning what was put in; one pass, so hostile input stays linear.
 void ReplaceAll(std::u16string& text, std::u16string_view what, std::u16string_view with);
+
+// Escapes the five characters that HTML text or a quoted attribute value
+// must not carry raw: & < > " ' become &amp; &lt; &gt; &quot; &#39;.
+// Everything else passes unchanged. One rule for UTF-16 and UTF-8 text.
+std::u16string HtmlEscape(std::u16string_view text);
+std::string HtmlEscape(std::string_view text);
 
 // Leading optional sign and decimal digits, like _wtol/_wtoi: none gives 0.
 long ParseLongPrefix(std::u16string_view text);

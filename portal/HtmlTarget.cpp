@@ -2,27 +2,13 @@
 
 #include "platform/Bstr.h"
 #include "platform/ComObject.h"
+#include "platform/Text.h"
 
 namespace portal {
 
 using platform::DispatchObject;
 
 namespace {
-
-std::u16string AttrEscape(std::u16string_view text) {
-  std::u16string out;
-  for (char16_t c : text) {
-    switch (c) {
-      case u'&': out += u"&amp;"; break;
-      case u'<': out += u"&lt;"; break;
-      case u'>': out += u"&gt;"; break;
-      case u'"': out += u"&quot;"; break;
-      case u'\'': out += u"&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
 
 class HtmlTarget final : public DispatchObject<ILumarestTarget> {
  public:
@@ -43,11 +29,11 @@ class HtmlTarget final : public DispatchObject<ILumarestTarget> {
     return S_OK;
   }
   HRESULT WriteLink(BSTR href, BSTR text, BSTR image, BSTR alt, LONG border, LONG newWindow) override {
-    std::u16string s = u"<a href='" + AttrEscape(View(href)) + u"'";
+    std::u16string s = u"<a href='" + platform::HtmlEscape(View(href)) + u"'";
     if (newWindow) s += u" target='_blank' rel='noopener noreferrer'";
     s += u">";
     if (!View(image).empty())
-      s += u"<img src='" + AttrEscape(View(image)) + u"' alt='" + AttrEscape(View(alt)) +
+      s += u"<img src='" + platform::HtmlEscape(View(image)) + u"' alt='" + platform::HtmlEscape(View(alt)) +
            u"' border='" + Num(border) + u"' align='absmiddle'>&nbsp;";
     s += View(text);
     s += u"</a>";
@@ -86,11 +72,11 @@ class HtmlTarget final : public DispatchObject<ILumarestTarget> {
   }
   HRESULT WriteImage(BSTR path, BSTR alt, LONG border) override {
     if (View(path).empty()) return S_OK;
-    return Write(u"<img src='" + AttrEscape(View(path)) + u"' alt='" + AttrEscape(View(alt)) +
+    return Write(u"<img src='" + platform::HtmlEscape(View(path)) + u"' alt='" + platform::HtmlEscape(View(alt)) +
                  u"' border='" + Num(border) + u"'>");
   }
   HRESULT SetTitle(BSTR title) override {
-    return Write(u"<div class='PageTitle'>" + AttrEscape(View(title)) + u"</div>");
+    return Write(u"<div class='PageTitle'>" + platform::HtmlEscape(View(title)) + u"</div>");
   }
   HRESULT get_SupportsPNG(LONG* v) override { return Put(v, 1); }
   HRESULT get_UsePNG(LONG* v) override { return Put(v, usePng_); }

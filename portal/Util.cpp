@@ -68,22 +68,6 @@ bool IsUrlSafeText(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return AlphabetValue(c) != -1; });
 }
 
-std::string HtmlEscape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
-
 std::string UrlEncode(std::string_view text) {
   static const char hex[] = "0123456789ABCDEF";
   std::string out;

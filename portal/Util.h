@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Text.h"
+
 namespace portal {
 
 // Base64 over UTF-8 with the alphabet A-Z a-z 0-9 _ * and "-" as pad.
@@ -17,7 +19,7 @@ std::string DecodeUrlSafe(std::string_view encoded);
 // True when every character belongs to the alphabet or the pad.
 bool IsUrlSafeText(std::string_view text);
 
-std::string HtmlEscape(std::string_view text);
+using platform::HtmlEscape;
 std::string UrlEncode(std::string_view text);
 // '+' becomes a blank; a bad escape is kept as it stands.
 std::string UrlDecode(std::string_view text);

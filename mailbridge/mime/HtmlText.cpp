@@ -9,21 +9,7 @@
 
 namespace mailbridge {
 
-std::string HtmlEncode(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + s.size() / 8);
-  for (char c : s) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.push_back(c);
-    }
-  }
-  return out;
-}
+std::string HtmlEncode(std::string_view s) { return platform::HtmlEscape(s); }
 
 std::u16string HtmlEncode16(std::string_view utf8) { return platform::Utf8ToUtf16(HtmlEncode(utf8)); }
 

@@ -8,7 +8,7 @@
 namespace mailbridge {
 
 // Encodes & < > " ' so the text can stand anywhere in a page, inside
-// attribute values with either quote too.
+// attribute values with either quote too (platform::HtmlEscape).
 std::string HtmlEncode(std::string_view utf8);
 std::u16string HtmlEncode16(std::string_view utf8);
 // Decodes the named entities HtmlEncode writes plus &nbsp; and numeric ones.

@@ -45,48 +45,22 @@ inline ImpersonationState& Impersonation() {
   return state;
 }
 
-class FakeImpersonator final : public IImpersonate {
+class FakeImpersonator final : public platform::ComObject<IImpersonate> {
  public:
   FakeImpersonator() { ++Impersonation().alive; }
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IImpersonate) {
-      *ppv = static_cast<IImpersonate*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override {
-    ULONG n = refs_.Decrement();
-    if (n == 0) {
-      --Impersonation().alive;
-      delete this;
-    }
-    return n;
-  }
+  ~FakeImpersonator() override { --Impersonation().alive; }
   HRESULT Impersonate(BSTR, BSTR, BSTR, VARIANT_BOOL, VARIANT_BOOL* result) override {
     ++Impersonation().impersonations;
     if (result) *result = Impersonation().impersonateSucceeds ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
-
- private:
-  ~FakeImpersonator() = default;
-  CRefCount refs_;
 };
 
 inline void RegisterFakeImpersonator() {
   Impersonation() = ImpersonationState{};
-  platform::RegisterProcessClass(CLSID_Impersonate, [](IUnknown*, REFIID riid, void** ppv) {
+  platform::RegisterProcessClass(CLSID_Impersonate, [](IUnknown* outer, REFIID riid, void** ppv) {
     if (Impersonation().createFails) return E_ACCESSDENIED;
-    auto* object = new FakeImpersonator();
-    object->AddRef();
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+    return platform::CreateForFactory<FakeImpersonator>(outer, riid, ppv);
   });
 }
 
@@ -176,12 +150,8 @@ class FakeActivationHost final : public FakeDispatch<IHvnActivationServ>, public
 
 inline void RegisterFakeActivationHost() {
   Activation() = ActivationState{};
-  platform::RegisterProcessClass(kFakeActivationClsid, [](IUnknown*, REFIID riid, void** ppv) {
-    auto* object = new FakeActivationHost();
-    object->AddRef();
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+  platform::RegisterProcessClass(kFakeActivationClsid, [](IUnknown* outer, REFIID riid, void** ppv) {
+    return platform::CreateForFactory<FakeActivationHost>(outer, riid, ppv);
   });
   platform::RegWriteText(HKEY_CLASSES_ROOT, u"ActivationServiceHost.HvnActivationServ\\CLSID", u"",
                          platform::GuidToString(kFakeActivationClsid));
@@ -231,12 +201,8 @@ class FakeMasterStore final : public FakeDispatch<IMasterSessionStore> {
 
 inline void RegisterFakeMasterStore() {
   MasterStore() = MasterStoreState{};
-  platform::RegisterProcessClass(CLSID_MasterSessionStore, [](IUnknown*, REFIID riid, void** ppv) {
-    auto* object = new FakeMasterStore();
-    object->AddRef();
-    HRESULT hr = object->QueryInterface(riid, ppv);
-    object->Release();
-    return hr;
+  platform::RegisterProcessClass(CLSID_MasterSessionStore, [](IUnknown* outer, REFIID riid, void** ppv) {
+    return platform::CreateForFactory<FakeMasterStore>(outer, riid, ppv);
   });
 }
 

@@ -5,6 +5,7 @@
 
 #include "frame/Encoding.h"
 #include "platform/Bstr.h"
+#include "platform/ComObject.h"
 #include "platform/Exceptions.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestFiles.h"
@@ -30,7 +31,8 @@ class PasswordHost : public RecordingHost {
   }
 };
 
-class FakeImpersonator final : public IImpersonate {
+// Lives on the test's stack: counts references without deleting itself.
+class FakeImpersonator final : public platform::InterfaceQuery<IImpersonate> {
  public:
   PasswordHost* host = nullptr;
   HRESULT hr = S_OK;
@@ -45,15 +47,6 @@ class FakeImpersonator final : public IImpersonate {
   bool releasedWithCopyZeroed = false, releasedWithBufferZeroed = false;
   ULONG refs = 0;
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IImpersonate) {
-      *ppv = static_cast<IImpersonate*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   ULONG AddRef() override { return ++refs; }
   ULONG Release() override {
     // The first release after a call is the caller's: both copies still exist then.

@@ -9,10 +9,8 @@
 #include <unistd.h>
 #include <utime.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 #include "platform/Text.h"
 
@@ -39,19 +37,6 @@ int FreePort() {
   int fd = ListenOnLoopback(port, 1);
   if (fd >= 0) close(fd);
   return port;
-}
-
-TempDir::TempDir() {
-  std::string tmpl = "/tmp/mailbridge-test-XXXXXX";
-  if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::string cmd = "rm -rf '" + path_ + "'";
-  if (std::system(cmd.c_str()) != 0) {
-    // Leaving a scratch folder behind is not a test failure.
-  }
 }
 
 void MakeMaildir(const std::string& dir) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mailbridge/MailBridge.h"
+#include "tests/support/TestFiles.h"
 
 namespace mbtest {
 
@@ -17,16 +18,10 @@ int ListenOnLoopback(int& port, int backlog = 8);
 // A loopback port that was free a moment ago (for servers started by scripts).
 int FreePort();
 
-class TempDir {
+// The tests' scratch folder, with its path as the text these tests join.
+class TempDir : public testing_support::TempDir {
  public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+  std::string path() const { return Path().string(); }
 };
 
 // Writes one message file into <maildir>/<sub>/<name> with the given mtime.

@@ -69,6 +69,26 @@ TEST(Exceptions, ComErrorTextsFollowTheSystemThenDispatchThenUnknownRule) {
 }  // namespace
 
 namespace {
+TEST(Text, HtmlEscapeEscapesTheFiveMarkupCharactersInBothWidths) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {
+      {"<a href='x'>&\"</a>", "&lt;a href=&#39;x&#39;&gt;&amp;&quot;&lt;/a&gt;"},
+      {"&amp;", "&amp;amp;"},  // escaped again, never taken as an entity
+      {"\xC3\x9Cn\xC3\xAF" "code stays", "\xC3\x9Cn\xC3\xAF" "code stays"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.out, platform::HtmlEscape(std::string_view(c.in))) << c.in;
+    EXPECT_EQ(platform::U16(c.out), platform::HtmlEscape(platform::U16(c.in))) << c.in;
+  }
+  // UTF-16 text keeps NUL and surrogates as they are.
+  const std::u16string odd{u'a', u'\0', char16_t(0xD83D), char16_t(0xDE00), u'<'};
+  EXPECT_EQ((std::u16string{u'a', u'\0', char16_t(0xD83D), char16_t(0xDE00)} + u"&lt;"),
+            platform::HtmlEscape(odd));
+}
+
 TEST(Text, ReplaceAllDoesNotRescanWhatItPutIn) {
   std::u16string s = u"a&b&&c";
   platform::ReplaceAll(s, u"&", u"&amp;");

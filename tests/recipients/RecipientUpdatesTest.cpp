@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "inbox/MyInbox.h"
-#include "tests/support/InboxAccess.h"
 #include "platform/Text.h"
+#include "tests/support/InboxAccess.h"
 #include "tests/support/RecordingHost.h"
 
 namespace {

@@ -21,28 +21,6 @@ int RecordingTarget::Count(std::u16string_view prefix) const {
   return n;
 }
 
-HRESULT RecordingTarget::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_ILumarestTarget) {
-    *ppv = static_cast<ILumarestTarget*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG RecordingTarget::Release() {
-  ULONG n = refs_.Decrement();
-  if (n == 0) delete this;
-  return n;
-}
-
-HRESULT RecordingTarget::GetTypeInfoCount(UINT* count) {
-  if (count) *count = 0;
-  return S_OK;
-}
-
 HRESULT RecordingTarget::Record(std::u16string call) {
   if (echo) VWriteResponseText(u"[" + call + u"]");
   calls.push_back(std::move(call));

@@ -8,10 +8,11 @@
 #include <vector>
 
 #include "host/InboxInterfaces.h"
+#include "platform/ComObject.h"
 
 namespace testing_support {
 
-class RecordingTarget final : public ILumarestTarget {
+class RecordingTarget final : public platform::DispatchObject<ILumarestTarget> {
  public:
   static CComPtr<RecordingTarget> Create();
 
@@ -24,17 +25,7 @@ class RecordingTarget final : public ILumarestTarget {
 
   // Number of calls whose text starts with the prefix.
   int Count(std::u16string_view prefix) const;
-  ULONG RefCount() const { return refs_.Get(); }
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override { return refs_.Increment(); }
-  ULONG Release() override;
-  HRESULT GetTypeInfoCount(UINT* count) override;
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
+  ULONG RefCount() const { return References(); }
 
   HRESULT get_IsValid(LONG* v) override;
   HRESULT get_DisplayWidth(LONG* v) override;
@@ -79,7 +70,6 @@ class RecordingTarget final : public ILumarestTarget {
   ~RecordingTarget() = default;
   HRESULT Record(std::u16string call);
   HRESULT Get(const char16_t* name, LONG value, LONG* out);
-  CRefCount refs_;
 };
 
 }  // namespace testing_support
