@@ -125,18 +125,26 @@ std::string JoinAddresses(const std::vector<MailAddress>& list) {
   return out;
 }
 
-void FillContact(_CONTACTITEM& item, const DirectoryEntry& e) {
-  item.pszName1 = DupEncoded(Trim(e.givenName + " " + e.familyName));
-  item.pszName2 = DupEncoded(e.nickname);
-  item.pszDisplayName = DupEncoded(e.displayName);
+// Directory entries are fully encoded. Personal contacts are matched by the
+// component as they arrive, so their names keep & and ' as typed ("o'brien",
+// "smith & co") and only < > " are encoded: safe as element text and inside
+// double-quoted attributes. Whatever the pages put inside a single-quoted
+// attribute is fully encoded: the address, and the display name of an entry
+// without an address (the pages then use the name as the option value).
+void FillContact(_CONTACTITEM& item, const DirectoryEntry& e, bool personal) {
+  auto name = [&](std::string_view text) { return personal ? Dup(HtmlEncodeMarkup16(text)) : DupEncoded(text); };
+  item.pszName1 = name(Trim(e.givenName + " " + e.familyName));
+  item.pszName2 = name(e.nickname);
+  item.pszDisplayName = e.email.empty() ? DupEncoded(e.displayName) : name(e.displayName);
   item.pszEmailAddress = DupEncoded(e.email);
-  item.pszOther[0] = DupEncoded(e.organization);
+  item.pszOther[0] = name(e.organization);
 }
 
-HRESULT ContactArray(const std::vector<const DirectoryEntry*>& found, _CONTACTITEM** items, DWORD* count) {
+HRESULT ContactArray(const std::vector<const DirectoryEntry*>& found, _CONTACTITEM** items, DWORD* count,
+                     bool personal) {
   if (found.empty()) return S_OK;
   auto* arr = new _CONTACTITEM[found.size()];
-  for (std::size_t i = 0; i < found.size(); ++i) FillContact(arr[i], *found[i]);
+  for (std::size_t i = 0; i < found.size(); ++i) FillContact(arr[i], *found[i], personal);
   *items = arr;
   *count = static_cast<DWORD>(found.size());
   return S_OK;
@@ -412,13 +420,13 @@ HRESULT Connection::Contacts(_CONTACTITEM** items, DWORD* count, const char16_t*
     *items = nullptr;
     *count = 0;
     std::vector<DirectoryEntry> entries;
-    if (!ReadDirectoryFile(config_.contactsPath, entries)) return MAPI_E_NOT_FOUND;
+    if (!ReadDirectoryFile(config_.contactsPath, entries)) return E_FAIL;
     std::string needle = U8(search);
     std::vector<const DirectoryEntry*> found;
     for (const auto& e : entries) {
       if (Matches(e, needle, needle.empty() ? MatchMode::All : MatchMode::Substring)) found.push_back(&e);
     }
-    return ContactArray(found, items, count);
+    return ContactArray(found, items, count, true);
   });
 }
 
@@ -434,13 +442,13 @@ HRESULT Connection::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* sear
       HRESULT hr = SearchLdap(LdapFor(config_), needle, mode, entries);
       if (FAILED(hr)) return hr;
     } else if (!ReadDirectoryFile(config_.galPath, entries)) {
-      return MAPI_E_NOT_FOUND;
+      return E_FAIL;
     }
     std::vector<const DirectoryEntry*> found;
     for (const auto& e : entries) {
       if (Matches(e, needle, mode)) found.push_back(&e);
     }
-    return ContactArray(found, items, count);
+    return ContactArray(found, items, count, false);
   });
 }
 

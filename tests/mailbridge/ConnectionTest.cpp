@@ -469,7 +469,9 @@ class Directory : public MaildirConnection {
     WriteAll(config.contactsPath,
              "BEGIN:VCARD\nFN:Joanna <Jo> O'Neil\nN:O'Neil;Joanna\nEMAIL:jo@example.org\nEND:VCARD\n"
              "BEGIN:VCARD\nFN:Bob Stone\nEMAIL:bob@example.org\nEND:VCARD\n"
-             "BEGIN:VCARD\nFN:No Address\nEND:VCARD\n");
+             "BEGIN:VCARD\nFN:No Address\nEND:VCARD\n"
+             "BEGIN:VCARD\nFN:Smith & Co\nEMAIL:o'hara&co@example.org\nEND:VCARD\n"
+             "BEGIN:VCARD\nFN:x' onfocus='go()\nEND:VCARD\n");
     WriteAll(config.galPath,
              "dn: cn=1\ncn: Ann Lee\ngivenName: Ann\nsn: Lee\nmail: ann.lee@example.org\n\n"
              "dn: cn=2\ncn: Ann Berg\nmail: ann.berg@example.org\n\n"
@@ -483,18 +485,42 @@ class Directory : public MaildirConnection {
   }
 };
 
+// Personal contacts keep & and ' in their names (matched as typed) but never
+// markup; the address, and the name of an entry without one (the pages' option
+// value in single quotes), are fully encoded.
 TEST_F(Directory, ContactsAllOrBySearchAndEncoded) {
   auto c = Open();
   _CONTACTITEM* items = nullptr;
   DWORD count = 0;
   ASSERT_EQ(c->Contacts(&items, &count, nullptr, nullptr), S_OK);
-  EXPECT_EQ(Names(items, count), (std::vector<std::string>{"Joanna &lt;Jo&gt; O&#39;Neil|jo@example.org",
-                                                          "Bob Stone|bob@example.org", "No Address|"}));
+  EXPECT_EQ(Names(items, count),
+            (std::vector<std::string>{"Joanna &lt;Jo&gt; O'Neil|jo@example.org", "Bob Stone|bob@example.org",
+                                      "No Address|", "Smith & Co|o&#39;hara&amp;co@example.org",
+                                      "x&#39; onfocus=&#39;go()|"}));
   ASSERT_EQ(c->Contacts(&items, &count, u"", u"ann"), S_OK);
-  EXPECT_EQ(Names(items, count).size(), 1u);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(U8(items[0].pszName1), "Joanna O'Neil");
+  delete[] items;
   ASSERT_EQ(c->Contacts(&items, &count, u"", u"nobody"), S_OK);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(items, nullptr);
+}
+
+// No contacts file or no address list file: an empty address book, not a failure.
+TEST_F(Directory, MissingFilesAreEmptyAddressBooks) {
+  config.contactsPath = dir.path() + "/nobody/contacts.vcf";
+  config.galPath = dir.path() + "/missing.ldif";
+  auto c = Open();
+  _CONTACTITEM* items = nullptr;
+  DWORD count = 7;
+  EXPECT_EQ(c->Contacts(&items, &count, nullptr, nullptr), S_OK);
+  EXPECT_EQ(count, 0u);
+  count = 7;
+  EXPECT_EQ(c->GAL(&items, &count, u"x", true), S_OK);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(items, nullptr);
+  config.galPath = dir.path();  // there, but not a readable file
+  EXPECT_EQ(Open()->GAL(&items, &count, u"x", true), E_FAIL);
 }
 
 TEST_F(Directory, GalSearchModes) {
@@ -511,8 +537,6 @@ TEST_F(Directory, GalSearchModes) {
   EXPECT_EQ(count, 0u);
   ASSERT_EQ(c->GAL(&items, &count, u"carl", true), S_OK);
   EXPECT_EQ(Names(items, count), (std::vector<std::string>{"Carl &quot;C&quot; Berg|carl@example.org"}));
-  config.galPath = dir.path() + "/missing.ldif";
-  EXPECT_EQ(Open()->GAL(&items, &count, u"x", true), MAPI_E_NOT_FOUND);
 }
 
 // Local delivery -----------------------------------------------------------

@@ -250,6 +250,48 @@ TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
   EXPECT_NE(form->body.find("ada.lindqvist@example.org"), std::string::npos);
 }
 
+// Personal contacts match as typed ("o'brien", "smith & co") on the
+// resolution page and in the picker, and a contact's markup never reaches
+// either page; a user without any contacts file still gets both pages.
+TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
+  auto demo = portal_->Users().Find("demo");
+  portal::WriteFile(demo->Contacts(),
+                    "BEGIN:VCARD\r\nFN:Niamh O'Brien\r\nEMAIL:niamh@example.ie\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nFN:Smith & Co\r\nEMAIL:sales@smith.example\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nFN:<img src=x onerror=go()>x' onfocus='go()\r\nEND:VCARD\r\n");
+  portal_->Users().Add("dave", "dave-secret", {}, "example.org");
+  fs::remove(portal_->Users().Find("dave")->Contacts());
+  const std::string checkNames = "IsCompose=true&TTo=o%27brien%3B+smith+%26+co&Subject=&MessageText=&Check+Names=Check+Names";
+  const std::string picker = "IsCompose=true&TTo=&ContactSource=0&To=To";
+  struct Case {
+    const char* user;
+    const char* password;
+    std::string post;
+    std::vector<std::string> present;
+  } cases[] = {
+      {"demo", demo_.password.c_str(), checkNames,
+       {"<option value='niamh@example.ie'>Niamh O'Brien</option>", "<option selected value='sales@smith.example'>Smith & Co"}},
+      {"demo", demo_.password.c_str(), picker,
+       {"<option value='niamh@example.ie'>Niamh O'Brien</option>", "&lt;img src=x onerror=go()&gt;x&#39; onfocus=&#39;go()"}},
+      {"dave", "dave-secret", checkNames, {"name='To:o'brien'", "<select"}},
+      {"dave", "dave-secret", picker, {"name=Contacts"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.user) + " " + c.post);
+    auto cookie = SignIn(c.user, c.password);
+    httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+    auto r = Client().Post("/HalvornSLV/ComposeMessage.asp", h, c.post, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    for (const auto& text : c.present) EXPECT_NE(r->body.find(text), std::string::npos) << text;
+    EXPECT_EQ(r->body.find("<img src=x"), std::string::npos);
+    EXPECT_EQ(r->body.find("' onfocus"), std::string::npos);
+  }
+  std::string reports;
+  portal::ReadFile(dir_ / "logs" / "reports.log", reports);
+  EXPECT_EQ(reports.find("Contacts"), std::string::npos) << reports;
+}
+
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   auto cookie = SignIn("carol", "carol-secret");
   auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
