@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/HostContext.h"
+#include "portal/MissingMail.h"
 #include "portal/Accounts.h"
 #include "portal/Sessions.h"
 
@@ -66,6 +67,7 @@ class RequestContext : public hostkit::HostContext {
   bool forbidden = false;  // the activation service refused a file
   std::optional<FileAnswer> file;
   std::string choicePage;  // the activation service's open-or-download page
+  std::optional<MissingMail> missing;  // a folder or message the mail library did not find
   bool impersonated = false;
 
   // HostContext.

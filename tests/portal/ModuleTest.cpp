@@ -138,8 +138,41 @@ TEST_F(ModuleTest, DeleteRemovesTheMessageAndReturnsToTheListing) {
   EXPECT_EQ(r->get_header_value("Location"), "Inbox.asp?Folder=");
   EXPECT_TRUE(FindMessage("Coffee machine fixed").empty());
   auto again = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
-  EXPECT_EQ(again->status, 200);
+  EXPECT_EQ(again->status, 404);
   EXPECT_NE(again->body.find("The message could not be deleted."), std::string::npos);
+}
+
+// Stale links answer 404 with a page that names what is gone and leads back;
+// other failures of the store stay server errors.
+TEST_F(ModuleTest, WhatIsGoneIsNotFoundAndFaultsStayServerErrors) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}};
+  const std::string gone = "{00000000-0000-0000-0000-000000000009}";
+  const std::string nope = portal::EncodeUrlSafe("Nope<b>");
+  const std::string projects = portal::EncodeUrlSafe("Projects");
+  struct Case {
+    std::string url;
+    const char* says;
+    std::string back;
+  } cases[] = {
+      {"Inbox.asp?Folder=" + nope, "There is no folder \"Nope&lt;b&gt;\"", "href=\"InboxFolders.asp"},
+      {"ViewInboxMessage.asp?Folder=" + nope + "&Guid=" + gone, "There is no folder", "href=\"Inbox.asp\""},
+      {"ViewInboxMessage.asp?Folder=" + projects + "&Guid=" + gone,
+       "This message is no longer in the folder \"Projects\"", "href=\"Inbox.asp?Folder=" + projects + "\""},
+      {"MeetingResponse.asp?Type=AcceptMeeting&Folder=&Guid=" + gone, "no longer in the folder \"Inbox\"",
+       "href=\"Inbox.asp?Folder=\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    auto r = Client().Get(("/HalvornSLV/" + c.url).c_str(), h);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 404);
+    EXPECT_NE(r->body.find(c.says), std::string::npos);
+    EXPECT_NE(r->body.find(c.back), std::string::npos);
+  }
+  // The store refuses this name (E_INVALIDARG): a failure, not a missing folder.
+  auto refused = Client().Get(("/HalvornSLV/Inbox.asp?Folder=" + portal::EncodeUrlSafe("a/../b")).c_str(), h);
+  EXPECT_EQ(refused->status, 500);
 }
 
 TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
