@@ -27,6 +27,21 @@ using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 using MAPIManaged::DupText;
 
 namespace mailbridge {
+
+HRESULT ToHresult(const Status& status) {
+  switch (status.code()) {
+    case Errc::kOk: return S_OK;
+    case Errc::kNotFound: return MAPI_E_NOT_FOUND;
+    case Errc::kAccessDenied: return E_ACCESSDENIED;
+    case Errc::kInvalidArgument: return E_INVALIDARG;
+    case Errc::kNoSpace:
+    case Errc::kNoMemory: return E_OUTOFMEMORY;
+    case Errc::kUnavailable:
+    case Errc::kFailed: return E_FAIL;
+  }
+  return E_FAIL;
+}
+
 namespace {
 
 // Fixed namespace of all mail-library identifiers.
@@ -219,7 +234,7 @@ void Connection::Rebind(std::unique_ptr<MailStore> store) {
 HRESULT Connection::Locate(const char16_t* folder, const GUID& id, int direction, Located& out) {
   if (!CanonicalFolder(platform::View(folder), out.folder)) return E_INVALIDARG;
   std::shared_ptr<const FolderSnapshot> snap;
-  HRESULT hr = index_->Refresh(out.folder, snap);
+  HRESULT hr = ToHresult(index_->Refresh(out.folder, snap));
   if (FAILED(hr)) return hr;
   std::size_t found = snap->rows.size();
   for (std::size_t i = 0; i < snap->rows.size(); ++i) {
@@ -250,7 +265,7 @@ HRESULT Connection::InboxSummary(const char16_t* folder, _MAILITEM** items, DWOR
     std::string canonical;
     if (!CanonicalFolder(platform::View(folder), canonical)) return E_INVALIDARG;
     std::shared_ptr<const FolderSnapshot> snap;
-    HRESULT hr = index_->Refresh(canonical, snap);
+    HRESULT hr = ToHresult(index_->Refresh(canonical, snap));
     if (FAILED(hr)) return hr;
     if (snap->rows.empty()) return S_OK;
     std::vector<std::uint32_t> order = SortedOrder(*snap, sort);
@@ -290,7 +305,7 @@ HRESULT Connection::InboxMessage(const char16_t* folder, const GUID& id, _MAILME
     if (FAILED(hr)) return hr;
     std::string raw;
     std::int64_t received = loc.row.received;
-    hr = store_->Fetch(loc.folder, loc.row.entry, raw, &received);
+    hr = ToHresult(store_->Fetch(loc.folder, loc.row.entry, raw, &received));
     if (FAILED(hr)) return hr;
     ParsedMessage m = ParseMessage(raw);
 
@@ -333,7 +348,8 @@ HRESULT Connection::InboxMessage(const char16_t* folder, const GUID& id, _MAILME
         atts[i].pszFileName = DupRaw(paths[i]);
       }
     }
-    if (!loc.row.entry.read) store_->SetRead(loc.folder, loc.row.entry);  // opening marks it read
+    // Opening marks it read; a store that refuses leaves it unread, nothing more.
+    if (!loc.row.entry.read) (void)store_->SetRead(loc.folder, loc.row.entry);
     *attachmentCount = static_cast<DWORD>(m.attachments.size());
     *attachments = atts.release();
     *message = msg.release();
@@ -351,7 +367,7 @@ HRESULT Connection::InboxAttachment(const char16_t* folder, const GUID& id, int 
     HRESULT hr = Locate(folder, id, 0, loc);
     if (FAILED(hr)) return hr;
     std::string raw;
-    hr = store_->Fetch(loc.folder, loc.row.entry, raw);
+    hr = ToHresult(store_->Fetch(loc.folder, loc.row.entry, raw));
     if (FAILED(hr)) return hr;
     std::string bytes;
     MimeAttachment info;
@@ -372,8 +388,8 @@ HRESULT Connection::DeleteMessage(const char16_t* folder, const GUID& id, const 
     if (FAILED(hr)) return hr;
     std::string trash;
     if (!CanonicalFolder(platform::Utf8ToUtf16(config_.trashFolder), trash) || trash.empty()) return E_FAIL;
-    if (loc.folder == trash) return store_->Remove(loc.folder, loc.row.entry);
-    return store_->Move(loc.folder, loc.row.entry, trash);
+    if (loc.folder == trash) return ToHresult(store_->Remove(loc.folder, loc.row.entry));
+    return ToHresult(store_->Move(loc.folder, loc.row.entry, trash));
   });
 }
 
@@ -385,7 +401,7 @@ HRESULT Connection::RespondToMeetingRequest(int response, const GUID& id, const 
     HRESULT hr = Locate(folder, id, 0, loc);
     if (FAILED(hr)) return hr;
     std::string raw;
-    hr = store_->Fetch(loc.folder, loc.row.entry, raw);
+    hr = ToHresult(store_->Fetch(loc.folder, loc.row.entry, raw));
     if (FAILED(hr)) return hr;
     ParsedMessage m = ParseMessage(raw);
     if (!m.meetingRequest) return E_INVALIDARG;
@@ -439,7 +455,7 @@ HRESULT Connection::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* sear
     MatchMode mode = Trim(needle).empty() ? MatchMode::All : exactMatch ? MatchMode::Substring : MatchMode::AllWords;
     std::vector<DirectoryEntry> entries;
     if (!config_.ldapUri.empty()) {
-      HRESULT hr = SearchLdap(LdapFor(config_), needle, mode, entries);
+      HRESULT hr = ToHresult(SearchLdap(LdapFor(config_), needle, mode, entries));
       if (FAILED(hr)) return hr;
     } else if (!ReadDirectoryFile(config_.galPath, entries)) {
       return E_FAIL;
@@ -482,7 +498,7 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
     std::vector<DirectoryEntry> fromLdap;
     if (!config_.ldapUri.empty()) {
       // The server answers for this one name; it cannot be read whole.
-      HRESULT hr = ResolveLdap(LdapFor(config_), item, fromLdap);
+      HRESULT hr = ToHresult(ResolveLdap(LdapFor(config_), item, fromLdap));
       if (FAILED(hr)) return hr;
     }
     std::set<std::string> addresses;
@@ -524,7 +540,7 @@ HRESULT Connection::Transmit(const OutgoingMessage& message, const std::string& 
   if (recipients.empty()) return E_INVALIDARG;
   HRESULT hr;
   if (!config_.smtpUrl.empty()) {
-    hr = SendSmtp(config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.emailAddress, recipients, raw);
+    hr = ToHresult(SendSmtp(config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.emailAddress, recipients, raw));
   } else {
     std::vector<std::string> dirs;
     for (const auto& r : recipients) {
@@ -532,13 +548,13 @@ HRESULT Connection::Transmit(const OutgoingMessage& message, const std::string& 
       if (!dir) return MAPI_E_NOT_FOUND;  // no way to reach it: nothing is delivered
       if (std::find(dirs.begin(), dirs.end(), *dir) == dirs.end()) dirs.push_back(*dir);
     }
-    hr = DeliverToMaildirs(dirs, raw);
+    hr = ToHresult(DeliverToMaildirs(dirs, raw));
   }
   if (FAILED(hr)) return hr;
   // The message is out; a failed copy into Sent does not undo that.
   std::string sent;
   if (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty()) {
-    store_->Append(sent, raw, true);
+    (void)store_->Append(sent, raw, true);
   }
   return S_OK;
 }

@@ -59,6 +59,9 @@ class Connection final : public MAPIManaged::MAPINativeConnection {
   std::string cacheDir_;
 };
 
+// The code the component expects for a failure of the library.
+HRESULT ToHresult(const Status& status);
+
 // The namespace of one user's identifiers in one store.
 GUID UserSpace(const std::string& userName, const std::string& storeIdentity);
 
