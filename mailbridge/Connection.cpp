@@ -394,7 +394,7 @@ HRESULT Connection::DeleteMessage(const char16_t* folder, const GUID& id, const 
 }
 
 HRESULT Connection::RespondToMeetingRequest(int response, const GUID& id, const char16_t* folder,
-                                            const char16_t* /*language*/) {
+                                            const char16_t* language) {
   if (response != 2 && response != 3 && response != 4) return E_INVALIDARG;
   return Guarded([&]() -> HRESULT {
     Located loc;
@@ -415,12 +415,11 @@ HRESULT Connection::RespondToMeetingRequest(int response, const GUID& id, const 
     OutgoingMessage out;
     out.from = {config_.displayName, config_.emailAddress};
     out.to.push_back({std::string(), organizer});
-    const char* verb = response == 3 ? "Accepted" : response == 4 ? "Declined" : "Tentative";
     std::string topic = reply.summary.empty() ? m.subject : reply.summary;
-    out.subject = std::string(verb) + ": " + topic;
-    out.body = config_.displayName + " has " +
-               (response == 3 ? "accepted" : response == 4 ? "declined" : "tentatively accepted") +
-               " this invitation.";
+    MeetingReplyText text =
+        MeetingReplyWording(static_cast<MeetingAnswer>(response), U8(language), topic, config_.displayName);
+    out.subject = std::move(text.subject);
+    out.body = std::move(text.body);
     out.calendar = reply.calendar;
     out.calendarMethod = "REPLY";
     out.domain = config_.localDomain;

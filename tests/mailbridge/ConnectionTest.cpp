@@ -684,7 +684,7 @@ TEST_F(LocalSend, MeetingReplyGoesToTheOrganizer) {
   Summary s = List(*c);
   ASSERT_EQ(s.count, 1u);
   EXPECT_EQ(c->RespondToMeetingRequest(7, s.items[0].guidID, u"", u"en"), E_INVALIDARG);
-  ASSERT_EQ(c->RespondToMeetingRequest(4, s.items[0].guidID, u"", u"en"), S_OK);
+  ASSERT_EQ(c->RespondToMeetingRequest(4, s.items[0].guidID, u"", u"fr-FR,fr;q=0.9,en;q=0.5"), S_OK);
   ASSERT_EQ(Inbox("org").size(), 1u);
   std::string raw = ReadAll(config.localDeliveryRoot + "/org/new/" + Inbox("org")[0]);
   mailbridge::AccountConfig org = config;
@@ -693,7 +693,8 @@ TEST_F(LocalSend, MeetingReplyGoesToTheOrganizer) {
   auto o = mailbridge::OpenConnection(org);
   Summary os = List(*o);
   ASSERT_EQ(os.count, 1u);
-  EXPECT_EQ(U8(os.items[0].pszSubject), "Declined: Planning");
+  EXPECT_EQ(U8(os.items[0].pszSubject), "Refus\u00e9 : Planning");
+  EXPECT_NE(U8(os.items[0].pszBody).find("a refus\u00e9 cette invitation."), std::string::npos);
   EXPECT_NE(raw.find("method=REPLY"), std::string::npos);
   // The calendar text may be quoted-printable; decode it through the parser.
   // Checked on the unfolded text: one attendee, declined, no RSVP.
