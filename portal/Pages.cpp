@@ -454,6 +454,13 @@ void ComposePage(PageEnv& env) {
         return;
       }
   auto call = CallComponent(env, [](IMyInbox* i) { return i->ComposeMessage(); }, env.form);
+  // The bar's button posts the form here (so the typed text is kept), then
+  // the recipients page follows.
+  if (env.IsPost() && !env.Form("ReviewRecipients").empty() && SUCCEEDED(call.hr) && call.ctx->Out().redirect.empty()) {
+    Redirect(env, "Recipients.asp");
+    return;
+  }
+  if (call.body.find("name=IsCompose") != std::string::npos) call.body += ComposeFormExtras();
   Answer(env, call, "Compose");
 }
 
@@ -726,6 +733,22 @@ void ErrorPageHandler(PageEnv& env, int id) {
 
 }  // namespace
 
+namespace pagekit {
+void SendPage(PageEnv& env, int status, const std::string& title, const std::string& body) {
+  SendHtml(env, status, title, body);
+}
+void SendMessage(PageEnv& env, int status, const std::string& text) { SendStatus(env, status, text); }
+void SendRedirect(PageEnv& env, const std::string& location) { Redirect(env, location); }
+bool SignedIn(PageEnv& env) { return RequireSignIn(env); }
+bool FromThisSite(PageEnv& env) { return RequireSameOrigin(env); }
+std::string RunComponent(PageEnv& env, const std::function<HRESULT(IMyInbox*)>& fn, hostkit::FieldList form,
+                         HRESULT* result) {
+  auto call = CallComponent(env, fn, std::move(form));
+  if (result) *result = call.hr;
+  return call.body;
+}
+}  // namespace pagekit
+
 bool ServePage(PageEnv& env) {
   LoadSession(env);
   const std::string& p = env.page;
@@ -746,6 +769,7 @@ bool ServePage(PageEnv& env) {
   else if (p == "linkout.asp") LinkOutPage(env);
   else if (p == "mapierror.htm") ErrorPageHandler(env, 227);
   else if (p == "noaccess.htm") ErrorPageHandler(env, 228);
+  else if (ServeRecipientPage(env)) {}
   else return false;
   return true;
 }

@@ -26,7 +26,11 @@ class Session {
   std::string Get(const std::string& name) const;
   void Set(const std::string& name, const std::string& value);
   const SessionVars& Changes() const { return changes_; }
-  void ClearChanges() { changes_.clear(); }
+  // After the changes are stored: they stay readable as the session's values.
+  void ClearChanges() {
+    for (auto& [k, v] : changes_) vars_[k] = std::move(v);
+    changes_.clear();
+  }
   std::string User() const { return Get("_user"); }
   std::string Master() const { return Get("_master"); }
   // Every value, changes included.

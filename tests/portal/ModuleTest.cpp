@@ -325,6 +325,50 @@ TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
   EXPECT_EQ(reports.find("Contacts"), std::string::npos) << reports;
 }
 
+// Typed parts of names, matched on the recipients page; the choices go
+// through UpdateResolvedContacts back into the message, which then sends.
+TEST_F(ModuleTest, RecipientsPageCarriesChosenEntriesIntoTheMessage) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg", h);
+  EXPECT_NE(form->body.find("form=\"compose\" name=\"ReviewRecipients\""), std::string::npos);
+  auto review = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                              "IsCompose=true&TTo=ferr%3B+nobody+here%3B+demo%40example.org&TCC=hana&Subject=Chosen"
+                              "&MessageText=Hi&ReviewRecipients=1",
+                              "application/x-www-form-urlencoded");
+  ASSERT_TRUE(review);
+  EXPECT_EQ(review->status, 302);
+  EXPECT_EQ(review->get_header_value("Location"), "Recipients.asp");
+  auto page = Client().Get("/HalvornSLV/Recipients.asp", h);
+  ASSERT_EQ(page->status, 200);
+  for (const char* text : {"name=\"To.RCount\" value=\"3\"", "<option value=\"bruno@example.net\" selected>Bruno Ferreira",
+                           "<b>nobody here</b>", "No match", "<option value=\"-1\" selected>Keep",
+                           "name=\"Cc.RSelectName0\"", "<option value=\"hana@example.jp\" selected>"})
+    EXPECT_NE(page->body.find(text), std::string::npos) << text;
+
+  auto markup = Client().Post("/HalvornSLV/Recipients.asp", h, "To.RCount=1&To.RName0=x&To.RState0=1&To.RSelectName0=%3Cb%3E",
+                              "application/x-www-form-urlencoded");
+  EXPECT_EQ(markup->status, 400);
+  auto chosen = Client().Post("/HalvornSLV/Recipients.asp", h,
+                              "To.RCount=3&To.RName0=ferr&To.RState0=1&To.RSelectName0=bruno%40example.net"
+                              "&To.RName1=nobody+here&To.RState1=2&To.RName2=demo%40example.org&To.RState2=-1"
+                              "&Cc.RCount=1&Cc.RName0=hana&Cc.RState0=1&Cc.RSelectName0=hana%40example.jp",
+                              "application/x-www-form-urlencoded");
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->status, 302);
+  EXPECT_EQ(chosen->get_header_value("Location"), "ComposeMessage.asp");
+  auto back = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+  EXPECT_NE(back->body.find("name=TTo id=TTo value=\"bruno@example.net; demo@example.org\""), std::string::npos);
+  EXPECT_NE(back->body.find("name=TCC value=\"hana@example.jp\""), std::string::npos);
+  EXPECT_NE(back->body.find("Chosen"), std::string::npos);
+  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                            "IsCompose=true&TTo=bruno%40example.net%3B+demo%40example.org&TCC=hana%40example.jp"
+                            "&Subject=Chosen&MessageText=Hi&Send=Send",
+                            "application/x-www-form-urlencoded");
+  EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_FALSE(FindMessage("Chosen").empty());
+}
+
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   auto cookie = SignIn("carol", "carol-secret");
   auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
