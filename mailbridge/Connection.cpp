@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -28,10 +29,21 @@ using MAPIManaged::DupText;
 
 namespace mailbridge {
 
+namespace {
+// No relay for another domain, or no mailbox for a local address: the
+// address needs no resolving, it cannot be reached.
+constexpr HRESULT kNoRoute = HRESULT_FROM_WIN32(1231);  // ERROR_NETWORK_UNREACHABLE
+// An attachment that is not there (a file gone, an upload reference that no
+// longer resolves).
+constexpr HRESULT kAttachmentMissing = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+}  // namespace
+
 HRESULT ToHresult(const Status& status) {
   switch (status.code()) {
     case Errc::kOk: return S_OK;
     case Errc::kNotFound: return MAPI_E_NOT_FOUND;
+    case Errc::kAmbiguous: return MAPI_E_AMBIGUOUS_RECIP;
+    case Errc::kUnreachable: return kNoRoute;
     case Errc::kAccessDenied: return E_ACCESSDENIED;
     case Errc::kInvalidArgument: return E_INVALIDARG;
     case Errc::kNoSpace:
@@ -424,7 +436,7 @@ HRESULT Connection::RespondToMeetingRequest(int response, const GUID& id, const 
     out.calendarMethod = "REPLY";
     out.domain = config_.localDomain;
     std::string rawOut = ComposeMessage(out);
-    return Transmit(out, rawOut);
+    return ToHresult(Transmit(out, rawOut));
   });
 }
 
@@ -467,7 +479,7 @@ HRESULT Connection::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* sear
   });
 }
 
-HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out) {
+Status Connection::ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out) {
   std::vector<DirectoryEntry> directory;
   bool directoryRead = false;
   for (DWORD i = 0; items && i < count; ++i) {
@@ -482,7 +494,7 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
         out.push_back(std::move(a));
         any = true;
       }
-      if (!any) return MAPI_E_NOT_FOUND;
+      if (!any) return Status(Errc::kInvalidArgument, item);  // not an address: nothing to resolve
       continue;
     }
     // A bare name: exactly one directory entry must carry it.
@@ -497,8 +509,8 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
     std::vector<DirectoryEntry> fromLdap;
     if (!config_.ldapUri.empty()) {
       // The server answers for this one name; it cannot be read whole.
-      HRESULT hr = ToHresult(ResolveLdap(LdapFor(config_), item, fromLdap));
-      if (FAILED(hr)) return hr;
+      Status st = ResolveLdap(LdapFor(config_), item, fromLdap);
+      if (!st.ok()) return st;
     }
     std::set<std::string> addresses;
     const DirectoryEntry* match = nullptr;
@@ -508,11 +520,11 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
         if (addresses.insert(LowerAscii(e.email)).second) match = &e;
       }
     }
-    if (addresses.empty()) return MAPI_E_NOT_FOUND;
-    if (addresses.size() > 1) return MAPI_E_AMBIGUOUS_RECIP;
+    if (addresses.empty()) return Status(Errc::kNotFound, item);
+    if (addresses.size() > 1) return Status(Errc::kAmbiguous, item);
     out.push_back({match->displayName, match->email});
   }
-  return S_OK;
+  return OkStatus();
 }
 
 std::optional<std::string> Connection::LocalMaildirFor(const std::string& address) const {
@@ -534,28 +546,67 @@ std::optional<std::string> Connection::LocalMaildirFor(const std::string& addres
   return dir;
 }
 
-HRESULT Connection::Transmit(const OutgoingMessage& message, const std::string& raw) {
+Status Connection::Transmit(const OutgoingMessage& message, const std::string& raw) {
   std::vector<std::string> recipients = EnvelopeRecipients(message);
-  if (recipients.empty()) return E_INVALIDARG;
-  HRESULT hr;
+  if (recipients.empty()) return Errc::kInvalidArgument;
+  Status st;
   if (!config_.smtpUrl.empty()) {
-    hr = ToHresult(SendSmtp(config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.emailAddress, recipients, raw));
+    st = SendSmtp(config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.emailAddress, recipients, raw);
   } else {
     std::vector<std::string> dirs;
     for (const auto& r : recipients) {
       auto dir = LocalMaildirFor(r);
-      if (!dir) return MAPI_E_NOT_FOUND;  // no way to reach it: nothing is delivered
+      if (!dir) return Status(Errc::kUnreachable, r);  // nothing is delivered
       if (std::find(dirs.begin(), dirs.end(), *dir) == dirs.end()) dirs.push_back(*dir);
     }
-    hr = ToHresult(DeliverToMaildirs(dirs, raw));
+    st = DeliverToMaildirs(dirs, raw);
   }
-  if (FAILED(hr)) return hr;
+  if (!st.ok()) return st;
   // The message is out; a failed copy into Sent does not undo that.
   std::string sent;
   if (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty()) {
     (void)store_->Append(sent, raw, true);
   }
-  return S_OK;
+  return OkStatus();
+}
+
+Status Connection::ReadAttachments(const char16_t* const* paths, DWORD count, std::vector<OutgoingFile>& out) {
+  for (DWORD i = 0; paths && i < count; ++i) {
+    std::string item = U8(paths[i]);
+    OutgoingFile f;
+    std::string path;
+    std::size_t upload = item.find("UPLOADID");
+    if (upload != std::string::npos) {
+      std::string id = item.substr(upload + 8);
+      if (config_.resolveUpload) {
+        auto resolved = config_.resolveUpload(id);
+        if (!resolved) return Status(Errc::kNotFound, item);
+        path = resolved->path;
+        f.name = resolved->displayName;
+      } else {
+        std::size_t bar = id.find('|');
+        std::string fileId = id.substr(0, bar);
+        f.name = bar == std::string::npos ? fileId : id.substr(bar + 1);
+        // Only a plain name inside the upload folder is accepted.
+        if (config_.uploadDir.empty() || fileId.empty() || SafeFileName(fileId) != fileId) {
+          return Status(Errc::kNotFound, item);
+        }
+        path = config_.uploadDir + "/" + fileId;
+      }
+    } else {
+      path = item;
+      std::size_t slash = path.find_last_of("/\\");
+      f.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return ErrnoStatus(errno);
+    if (!S_ISREG(st.st_mode)) return Status(Errc::kFailed, path + ": not a file");
+    errno = 0;
+    if (!ReadFile(path, f.bytes)) return errno ? ErrnoStatus(errno) : Status(Errc::kFailed, path);
+    if (f.name.empty()) f.name = "attachment";
+    out.push_back(std::move(f));
+  }
+  return OkStatus();
 }
 
 HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const char16_t* const* cc,
@@ -566,46 +617,20 @@ HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const
     OutgoingMessage m;
     m.from = {config_.displayName, config_.emailAddress};
     m.domain = config_.localDomain;
-    HRESULT hr = ResolveRecipients(to, toCount, m.to);
-    if (SUCCEEDED(hr)) hr = ResolveRecipients(cc, ccCount, m.cc);
-    if (SUCCEEDED(hr)) hr = ResolveRecipients(bcc, bccCount, m.bcc);
-    if (FAILED(hr)) return hr;
+    // Recipients: only here do "not found" and "ambiguous" mean that names
+    // need resolving.
+    Status st = ResolveRecipients(to, toCount, m.to);
+    if (st.ok()) st = ResolveRecipients(cc, ccCount, m.cc);
+    if (st.ok()) st = ResolveRecipients(bcc, bccCount, m.bcc);
+    if (!st.ok()) return ToHresult(st);
     if (m.to.empty() && m.cc.empty() && m.bcc.empty()) return E_INVALIDARG;
     m.subject = MakeValidUtf8(U8(subject));
     m.body = MakeValidUtf8(U8(body));
-    for (DWORD i = 0; attachmentPaths && i < attachmentCount; ++i) {
-      std::string item = U8(attachmentPaths[i]);
-      OutgoingFile f;
-      std::string path;
-      std::size_t upload = item.find("UPLOADID");
-      if (upload != std::string::npos) {
-        std::string id = item.substr(upload + 8);
-        if (config_.resolveUpload) {
-          auto resolved = config_.resolveUpload(id);
-          if (!resolved) return MAPI_E_NOT_FOUND;
-          path = resolved->path;
-          f.name = resolved->displayName;
-        } else {
-          std::size_t bar = id.find('|');
-          std::string fileId = id.substr(0, bar);
-          f.name = bar == std::string::npos ? fileId : id.substr(bar + 1);
-          // Only a plain name inside the upload folder is accepted.
-          if (config_.uploadDir.empty() || fileId.empty() || SafeFileName(fileId) != fileId) {
-            return MAPI_E_NOT_FOUND;
-          }
-          path = config_.uploadDir + "/" + fileId;
-        }
-      } else {
-        path = item;
-        std::size_t slash = path.find_last_of("/\\");
-        f.name = slash == std::string::npos ? path : path.substr(slash + 1);
-      }
-      if (!ReadFile(path, f.bytes)) return MAPI_E_NOT_FOUND;
-      if (f.name.empty()) f.name = "attachment";
-      m.files.push_back(std::move(f));
-    }
+    st = ReadAttachments(attachmentPaths, attachmentCount, m.files);
+    if (st.code() == Errc::kNotFound) return kAttachmentMissing;
+    if (!st.ok()) return ToHresult(st);
     std::string raw = ComposeMessage(m);
-    return Transmit(m, raw);
+    return ToHresult(Transmit(m, raw));
   });
 }
 

@@ -11,6 +11,8 @@ namespace mailbridge {
 enum class Errc {
   kOk,
   kNotFound,         // no such folder, message, file or entry
+  kAmbiguous,        // a typed name that several directory entries carry
+  kUnreachable,      // no way to deliver to an address: no relay for another domain, no such local mailbox
   kAccessDenied,     // refused by the server or the file system
   kInvalidArgument,  // the request itself is malformed
   kNoSpace,          // disk full or quota exceeded

@@ -266,6 +266,17 @@ TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
   EXPECT_EQ(send->status, 302);
   EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
   EXPECT_FALSE(FindMessage("Loopback note").empty());
+  // A local address without a mailbox is no name to resolve: the send fails
+  // as it is, without the name-resolution page and with the lines as typed.
+  auto unreachable = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                                   "IsCompose=true&TTo=Bruno+Ferreira%3B+nobody%40example.org&Subject=Unreachable"
+                                   "&MessageText=x&Send=Send",
+                                   "application/x-www-form-urlencoded");
+  ASSERT_TRUE(unreachable);
+  EXPECT_EQ(unreachable->status, 302);
+  EXPECT_EQ(unreachable->get_header_value("Location"), "SendOk.asp?Success=false");
+  auto kept = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+  EXPECT_NE(kept->body.find("value=\"Bruno Ferreira; nobody@example.org\""), std::string::npos);
 }
 
 TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
