@@ -84,13 +84,20 @@ ULONG CMyInbox::Release() { return m_pOuter->Release(); }
 
 HRESULT CMyInbox::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
-  *count = 0;  // no ITypeInfo objects; names resolve through GetIDsOfNames
+  *count = 1;
   return S_OK;
 }
 
-HRESULT CMyInbox::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return E_NOTIMPL;
+// Built from the member table that GetIDsOfNames and Invoke use.
+HRESULT CMyInbox::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  if (!info) return E_POINTER;
+  *info = nullptr;
+  if (index != 0) return DISP_E_BADINDEX;
+  try {
+    return inbox::CreateIMyInboxTypeInfo(info);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 HRESULT CMyInbox::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {

@@ -1,6 +1,8 @@
 #include "inbox/Registration.h"
 
 #include "host/InboxInterfaces.h"
+#include "inbox/TypeLibrary.h"
+#include "platform/Format.h"
 #include "platform/Guid.h"
 
 namespace inbox {
@@ -53,9 +55,10 @@ std::vector<RegistrarKey> RegistrationKeys(const std::u16string& modulePath) {
   clsidRoot.children.push_back(classKey);
 
   // The type library and the two interfaces it declares.
-  RegistrarKey version = Key(u"1.0", u"LUMARESTINBOXLib");
+  const std::u16string versionText = platform::FormatW(u"%d.%d", int{kTypeLibMajor}, int{kTypeLibMinor});
+  RegistrarKey version = Key(versionText, kTypeLibName);
   version.children.push_back(Key(u"FLAGS", u"0"));
-  RegistrarKey lcid = Key(u"0");
+  RegistrarKey lcid = Key(platform::FormatW(u"%x", static_cast<unsigned>(kTypeLibLcid)));
   lcid.children.push_back(Key(u"linux", modulePath));
   version.children.push_back(lcid);
   RegistrarKey lib = Key(libid);
@@ -68,13 +71,13 @@ std::vector<RegistrarKey> RegistrationKeys(const std::u16string& modulePath) {
     RegistrarKey k = Key(platform::GuidToString(iid), iname);
     k.children.push_back(Key(u"ProxyStubClsid32", platform::GuidToString(CLSID_PSDispatch)));
     RegistrarKey typeLib = Key(u"TypeLib", libid);
-    typeLib.values.push_back({u"Version", u"1.0"});
+    typeLib.values.push_back({u"Version", versionText});
     k.children.push_back(typeLib);
     return k;
   };
   RegistrarKey interfaceRoot = Key(u"Interface");
   interfaceRoot.noRemove = true;
-  interfaceRoot.children.push_back(interfaceKey(IID_IMyInbox, u"IMyInbox"));
+  interfaceRoot.children.push_back(interfaceKey(IID_IMyInbox, kInterfaceName));
   interfaceRoot.children.push_back(interfaceKey(IID_ILumarestTarget, u"ILumarestTarget"));
 
   return {versioned, independent, clsidRoot, typeLibRoot, interfaceRoot};

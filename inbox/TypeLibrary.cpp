@@ -1,5 +1,9 @@
 #include "inbox/TypeLibrary.h"
 
+#include <vector>
+
+#include "host/InboxInterfaces.h"
+
 namespace inbox {
 
 namespace {
@@ -58,6 +62,56 @@ const MemberInfo* FindMember(DISPID id) {
   for (const auto& m : kMembers)
     if (m.dispid == id) return &m;
   return nullptr;
+}
+
+namespace {
+
+PARAMDATA ParamData(const ParamInfo& p) {
+  switch (p.kind) {
+    case K::InBstr: return {p.name.data(), VT_BSTR, PARAMFLAG_FIN};
+    case K::InInt: return {p.name.data(), VT_I4, PARAMFLAG_FIN};
+    case K::InTarget: return {p.name.data(), VT_DISPATCH, PARAMFLAG_FIN};
+    case K::OutVariant: return {p.name.data(), VT_VARIANT | VT_BYREF, PARAMFLAG_FOUT};
+    case K::RetvalBstr: return {p.name.data(), VT_BSTR | VT_BYREF, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL};
+  }
+  return {p.name.data(), VT_EMPTY, PARAMFLAG_NONE};
+}
+
+// The INTERFACEDATA of the table (the type information copies it).
+struct TypeData {
+  std::vector<std::vector<PARAMDATA>> params;
+  std::vector<METHODDATA> methods;
+  INTERFACEDATA data{};
+
+  TypeData() {
+    // The property's put accessor takes the new value (slot after the get).
+    static constexpr ParamInfo kPut[] = {{u"newVal", K::InBstr}};
+    params.reserve(std::size(kMembers) + 1);
+    UINT slot = 0;
+    auto add = [&](const MemberInfo& m, std::span<const ParamInfo> ps, WORD flags) {
+      auto& list = params.emplace_back();
+      for (const auto& p : ps) list.push_back(ParamData(p));
+      methods.push_back({m.name.data(), list.data(), m.dispid, ++slot, CC_STDCALL,
+                         static_cast<UINT>(list.size()), flags, VT_HRESULT});
+    };
+    for (const auto& m : kMembers) {
+      if (m.property) {
+        add(m, m.params, DISPATCH_PROPERTYGET);
+        add(m, kPut, DISPATCH_PROPERTYPUT);
+      } else {
+        add(m, m.params, DISPATCH_METHOD);
+      }
+    }
+    data = {methods.data(), static_cast<UINT>(methods.size())};
+  }
+};
+
+}  // namespace
+
+HRESULT CreateIMyInboxTypeInfo(ITypeInfo** info) {
+  const TypeData data;
+  return platform::CreateDispTypeInfo(data.data, IID_IMyInbox, kInterfaceName, kTypeLibMajor, kTypeLibMinor,
+                                      kTypeLibLcid, info);
 }
 
 }  // namespace inbox

@@ -1,10 +1,12 @@
 // The type library's description of IMyInbox: member names, DISPIDs and
-// parameter names, used by GetIDsOfNames and Invoke.
+// parameter names, used by GetIDsOfNames and Invoke, and the type
+// information (GetTypeInfo) and registration built from the same table.
 #pragma once
 
 #include <span>
 #include <string_view>
 
+#include "platform/TypeInfo.h"
 #include "platform/WinTypes.h"
 
 namespace inbox {
@@ -25,5 +27,16 @@ struct MemberInfo {
 
 std::span<const MemberInfo> IMyInboxMembers();
 const MemberInfo* FindMember(DISPID id);
+
+// The type library LUMARESTINBOXLib: its version and locale, as registered.
+inline constexpr WORD kTypeLibMajor = 1;
+inline constexpr WORD kTypeLibMinor = 0;
+inline constexpr LCID kTypeLibLcid = 0;
+inline constexpr char16_t kTypeLibName[] = u"LUMARESTINBOXLib";
+inline constexpr char16_t kInterfaceName[] = u"IMyInbox";
+
+// The table as type information: one function per method, two (get, put)
+// for the property, in slot order.
+HRESULT CreateIMyInboxTypeInfo(ITypeInfo** info);
 
 }  // namespace inbox

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <new>
@@ -27,6 +28,32 @@ using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 using MAPIManaged::DupText;
 
 namespace mailbridge {
+
+namespace {
+// No relay for another domain, or no mailbox for a local address: the
+// address needs no resolving, it cannot be reached.
+constexpr HRESULT kNoRoute = HRESULT_FROM_WIN32(1231);  // ERROR_NETWORK_UNREACHABLE
+// An attachment that is not there (a file gone, an upload reference that no
+// longer resolves).
+constexpr HRESULT kAttachmentMissing = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+}  // namespace
+
+HRESULT ToHresult(const Status& status) {
+  switch (status.code()) {
+    case Errc::kOk: return S_OK;
+    case Errc::kNotFound: return MAPI_E_NOT_FOUND;
+    case Errc::kAmbiguous: return MAPI_E_AMBIGUOUS_RECIP;
+    case Errc::kUnreachable: return kNoRoute;
+    case Errc::kAccessDenied: return E_ACCESSDENIED;
+    case Errc::kInvalidArgument: return E_INVALIDARG;
+    case Errc::kNoSpace:
+    case Errc::kNoMemory: return E_OUTOFMEMORY;
+    case Errc::kUnavailable:
+    case Errc::kFailed: return E_FAIL;
+  }
+  return E_FAIL;
+}
+
 namespace {
 
 // Fixed namespace of all mail-library identifiers.
@@ -125,18 +152,26 @@ std::string JoinAddresses(const std::vector<MailAddress>& list) {
   return out;
 }
 
-void FillContact(_CONTACTITEM& item, const DirectoryEntry& e) {
-  item.pszName1 = DupEncoded(Trim(e.givenName + " " + e.familyName));
-  item.pszName2 = DupEncoded(e.nickname);
-  item.pszDisplayName = DupEncoded(e.displayName);
+// Directory entries are fully encoded. Personal contacts are matched by the
+// component as they arrive, so their names keep & and ' as typed ("o'brien",
+// "smith & co") and only < > " are encoded: safe as element text and inside
+// double-quoted attributes. Whatever the pages put inside a single-quoted
+// attribute is fully encoded: the address, and the display name of an entry
+// without an address (the pages then use the name as the option value).
+void FillContact(_CONTACTITEM& item, const DirectoryEntry& e, bool personal) {
+  auto name = [&](std::string_view text) { return personal ? Dup(HtmlEncodeMarkup16(text)) : DupEncoded(text); };
+  item.pszName1 = name(Trim(e.givenName + " " + e.familyName));
+  item.pszName2 = name(e.nickname);
+  item.pszDisplayName = e.email.empty() ? DupEncoded(e.displayName) : name(e.displayName);
   item.pszEmailAddress = DupEncoded(e.email);
-  item.pszOther[0] = DupEncoded(e.organization);
+  item.pszOther[0] = name(e.organization);
 }
 
-HRESULT ContactArray(const std::vector<const DirectoryEntry*>& found, _CONTACTITEM** items, DWORD* count) {
+HRESULT ContactArray(const std::vector<const DirectoryEntry*>& found, _CONTACTITEM** items, DWORD* count,
+                     bool personal) {
   if (found.empty()) return S_OK;
   auto* arr = new _CONTACTITEM[found.size()];
-  for (std::size_t i = 0; i < found.size(); ++i) FillContact(arr[i], *found[i]);
+  for (std::size_t i = 0; i < found.size(); ++i) FillContact(arr[i], *found[i], personal);
   *items = arr;
   *count = static_cast<DWORD>(found.size());
   return S_OK;
@@ -211,7 +246,7 @@ void Connection::Rebind(std::unique_ptr<MailStore> store) {
 HRESULT Connection::Locate(const char16_t* folder, const GUID& id, int direction, Located& out) {
   if (!CanonicalFolder(platform::View(folder), out.folder)) return E_INVALIDARG;
   std::shared_ptr<const FolderSnapshot> snap;
-  HRESULT hr = index_->Refresh(out.folder, snap);
+  HRESULT hr = ToHresult(index_->Refresh(out.folder, snap));
   if (FAILED(hr)) return hr;
   std::size_t found = snap->rows.size();
   for (std::size_t i = 0; i < snap->rows.size(); ++i) {
@@ -242,7 +277,7 @@ HRESULT Connection::InboxSummary(const char16_t* folder, _MAILITEM** items, DWOR
     std::string canonical;
     if (!CanonicalFolder(platform::View(folder), canonical)) return E_INVALIDARG;
     std::shared_ptr<const FolderSnapshot> snap;
-    HRESULT hr = index_->Refresh(canonical, snap);
+    HRESULT hr = ToHresult(index_->Refresh(canonical, snap));
     if (FAILED(hr)) return hr;
     if (snap->rows.empty()) return S_OK;
     std::vector<std::uint32_t> order = SortedOrder(*snap, sort);
@@ -282,7 +317,7 @@ HRESULT Connection::InboxMessage(const char16_t* folder, const GUID& id, _MAILME
     if (FAILED(hr)) return hr;
     std::string raw;
     std::int64_t received = loc.row.received;
-    hr = store_->Fetch(loc.folder, loc.row.entry, raw, &received);
+    hr = ToHresult(store_->Fetch(loc.folder, loc.row.entry, raw, &received));
     if (FAILED(hr)) return hr;
     ParsedMessage m = ParseMessage(raw);
 
@@ -325,7 +360,8 @@ HRESULT Connection::InboxMessage(const char16_t* folder, const GUID& id, _MAILME
         atts[i].pszFileName = DupRaw(paths[i]);
       }
     }
-    if (!loc.row.entry.read) store_->SetRead(loc.folder, loc.row.entry);  // opening marks it read
+    // Opening marks it read; a store that refuses leaves it unread, nothing more.
+    if (!loc.row.entry.read) (void)store_->SetRead(loc.folder, loc.row.entry);
     *attachmentCount = static_cast<DWORD>(m.attachments.size());
     *attachments = atts.release();
     *message = msg.release();
@@ -343,7 +379,7 @@ HRESULT Connection::InboxAttachment(const char16_t* folder, const GUID& id, int 
     HRESULT hr = Locate(folder, id, 0, loc);
     if (FAILED(hr)) return hr;
     std::string raw;
-    hr = store_->Fetch(loc.folder, loc.row.entry, raw);
+    hr = ToHresult(store_->Fetch(loc.folder, loc.row.entry, raw));
     if (FAILED(hr)) return hr;
     std::string bytes;
     MimeAttachment info;
@@ -364,20 +400,20 @@ HRESULT Connection::DeleteMessage(const char16_t* folder, const GUID& id, const 
     if (FAILED(hr)) return hr;
     std::string trash;
     if (!CanonicalFolder(platform::Utf8ToUtf16(config_.trashFolder), trash) || trash.empty()) return E_FAIL;
-    if (loc.folder == trash) return store_->Remove(loc.folder, loc.row.entry);
-    return store_->Move(loc.folder, loc.row.entry, trash);
+    if (loc.folder == trash) return ToHresult(store_->Remove(loc.folder, loc.row.entry));
+    return ToHresult(store_->Move(loc.folder, loc.row.entry, trash));
   });
 }
 
 HRESULT Connection::RespondToMeetingRequest(int response, const GUID& id, const char16_t* folder,
-                                            const char16_t* /*language*/) {
+                                            const char16_t* language) {
   if (response != 2 && response != 3 && response != 4) return E_INVALIDARG;
   return Guarded([&]() -> HRESULT {
     Located loc;
     HRESULT hr = Locate(folder, id, 0, loc);
     if (FAILED(hr)) return hr;
     std::string raw;
-    hr = store_->Fetch(loc.folder, loc.row.entry, raw);
+    hr = ToHresult(store_->Fetch(loc.folder, loc.row.entry, raw));
     if (FAILED(hr)) return hr;
     ParsedMessage m = ParseMessage(raw);
     if (!m.meetingRequest) return E_INVALIDARG;
@@ -391,17 +427,16 @@ HRESULT Connection::RespondToMeetingRequest(int response, const GUID& id, const 
     OutgoingMessage out;
     out.from = {config_.displayName, config_.emailAddress};
     out.to.push_back({std::string(), organizer});
-    const char* verb = response == 3 ? "Accepted" : response == 4 ? "Declined" : "Tentative";
     std::string topic = reply.summary.empty() ? m.subject : reply.summary;
-    out.subject = std::string(verb) + ": " + topic;
-    out.body = config_.displayName + " has " +
-               (response == 3 ? "accepted" : response == 4 ? "declined" : "tentatively accepted") +
-               " this invitation.";
+    MeetingReplyText text =
+        MeetingReplyWording(static_cast<MeetingAnswer>(response), U8(language), topic, config_.displayName);
+    out.subject = std::move(text.subject);
+    out.body = std::move(text.body);
     out.calendar = reply.calendar;
     out.calendarMethod = "REPLY";
     out.domain = config_.localDomain;
     std::string rawOut = ComposeMessage(out);
-    return Transmit(out, rawOut);
+    return ToHresult(Transmit(out, rawOut));
   });
 }
 
@@ -412,13 +447,13 @@ HRESULT Connection::Contacts(_CONTACTITEM** items, DWORD* count, const char16_t*
     *items = nullptr;
     *count = 0;
     std::vector<DirectoryEntry> entries;
-    if (!ReadDirectoryFile(config_.contactsPath, entries)) return MAPI_E_NOT_FOUND;
+    if (!ReadDirectoryFile(config_.contactsPath, entries)) return E_FAIL;
     std::string needle = U8(search);
     std::vector<const DirectoryEntry*> found;
     for (const auto& e : entries) {
       if (Matches(e, needle, needle.empty() ? MatchMode::All : MatchMode::Substring)) found.push_back(&e);
     }
-    return ContactArray(found, items, count);
+    return ContactArray(found, items, count, true);
   });
 }
 
@@ -431,20 +466,20 @@ HRESULT Connection::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* sear
     MatchMode mode = Trim(needle).empty() ? MatchMode::All : exactMatch ? MatchMode::Substring : MatchMode::AllWords;
     std::vector<DirectoryEntry> entries;
     if (!config_.ldapUri.empty()) {
-      HRESULT hr = SearchLdap(LdapFor(config_), needle, mode, entries);
+      HRESULT hr = ToHresult(SearchLdap(LdapFor(config_), needle, mode, entries));
       if (FAILED(hr)) return hr;
     } else if (!ReadDirectoryFile(config_.galPath, entries)) {
-      return MAPI_E_NOT_FOUND;
+      return E_FAIL;
     }
     std::vector<const DirectoryEntry*> found;
     for (const auto& e : entries) {
       if (Matches(e, needle, mode)) found.push_back(&e);
     }
-    return ContactArray(found, items, count);
+    return ContactArray(found, items, count, false);
   });
 }
 
-HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out) {
+Status Connection::ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out) {
   std::vector<DirectoryEntry> directory;
   bool directoryRead = false;
   for (DWORD i = 0; items && i < count; ++i) {
@@ -459,7 +494,7 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
         out.push_back(std::move(a));
         any = true;
       }
-      if (!any) return MAPI_E_NOT_FOUND;
+      if (!any) return Status(Errc::kInvalidArgument, item);  // not an address: nothing to resolve
       continue;
     }
     // A bare name: exactly one directory entry must carry it.
@@ -474,8 +509,8 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
     std::vector<DirectoryEntry> fromLdap;
     if (!config_.ldapUri.empty()) {
       // The server answers for this one name; it cannot be read whole.
-      HRESULT hr = ResolveLdap(LdapFor(config_), item, fromLdap);
-      if (FAILED(hr)) return hr;
+      Status st = ResolveLdap(LdapFor(config_), item, fromLdap);
+      if (!st.ok()) return st;
     }
     std::set<std::string> addresses;
     const DirectoryEntry* match = nullptr;
@@ -485,11 +520,11 @@ HRESULT Connection::ResolveRecipients(const char16_t* const* items, DWORD count,
         if (addresses.insert(LowerAscii(e.email)).second) match = &e;
       }
     }
-    if (addresses.empty()) return MAPI_E_NOT_FOUND;
-    if (addresses.size() > 1) return MAPI_E_AMBIGUOUS_RECIP;
+    if (addresses.empty()) return Status(Errc::kNotFound, item);
+    if (addresses.size() > 1) return Status(Errc::kAmbiguous, item);
     out.push_back({match->displayName, match->email});
   }
-  return S_OK;
+  return OkStatus();
 }
 
 std::optional<std::string> Connection::LocalMaildirFor(const std::string& address) const {
@@ -511,28 +546,67 @@ std::optional<std::string> Connection::LocalMaildirFor(const std::string& addres
   return dir;
 }
 
-HRESULT Connection::Transmit(const OutgoingMessage& message, const std::string& raw) {
+Status Connection::Transmit(const OutgoingMessage& message, const std::string& raw) {
   std::vector<std::string> recipients = EnvelopeRecipients(message);
-  if (recipients.empty()) return E_INVALIDARG;
-  HRESULT hr;
+  if (recipients.empty()) return Errc::kInvalidArgument;
+  Status st;
   if (!config_.smtpUrl.empty()) {
-    hr = SendSmtp(config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.emailAddress, recipients, raw);
+    st = SendSmtp(config_.smtpUrl, config_.smtpUser, config_.smtpPassword, config_.emailAddress, recipients, raw);
   } else {
     std::vector<std::string> dirs;
     for (const auto& r : recipients) {
       auto dir = LocalMaildirFor(r);
-      if (!dir) return MAPI_E_NOT_FOUND;  // no way to reach it: nothing is delivered
+      if (!dir) return Status(Errc::kUnreachable, r);  // nothing is delivered
       if (std::find(dirs.begin(), dirs.end(), *dir) == dirs.end()) dirs.push_back(*dir);
     }
-    hr = DeliverToMaildirs(dirs, raw);
+    st = DeliverToMaildirs(dirs, raw);
   }
-  if (FAILED(hr)) return hr;
+  if (!st.ok()) return st;
   // The message is out; a failed copy into Sent does not undo that.
   std::string sent;
   if (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty()) {
-    store_->Append(sent, raw, true);
+    (void)store_->Append(sent, raw, true);
   }
-  return S_OK;
+  return OkStatus();
+}
+
+Status Connection::ReadAttachments(const char16_t* const* paths, DWORD count, std::vector<OutgoingFile>& out) {
+  for (DWORD i = 0; paths && i < count; ++i) {
+    std::string item = U8(paths[i]);
+    OutgoingFile f;
+    std::string path;
+    std::size_t upload = item.find("UPLOADID");
+    if (upload != std::string::npos) {
+      std::string id = item.substr(upload + 8);
+      if (config_.resolveUpload) {
+        auto resolved = config_.resolveUpload(id);
+        if (!resolved) return Status(Errc::kNotFound, item);
+        path = resolved->path;
+        f.name = resolved->displayName;
+      } else {
+        std::size_t bar = id.find('|');
+        std::string fileId = id.substr(0, bar);
+        f.name = bar == std::string::npos ? fileId : id.substr(bar + 1);
+        // Only a plain name inside the upload folder is accepted.
+        if (config_.uploadDir.empty() || fileId.empty() || SafeFileName(fileId) != fileId) {
+          return Status(Errc::kNotFound, item);
+        }
+        path = config_.uploadDir + "/" + fileId;
+      }
+    } else {
+      path = item;
+      std::size_t slash = path.find_last_of("/\\");
+      f.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return ErrnoStatus(errno);
+    if (!S_ISREG(st.st_mode)) return Status(Errc::kFailed, path + ": not a file");
+    errno = 0;
+    if (!ReadFile(path, f.bytes)) return errno ? ErrnoStatus(errno) : Status(Errc::kFailed, path);
+    if (f.name.empty()) f.name = "attachment";
+    out.push_back(std::move(f));
+  }
+  return OkStatus();
 }
 
 HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const char16_t* const* cc,
@@ -543,46 +617,20 @@ HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const
     OutgoingMessage m;
     m.from = {config_.displayName, config_.emailAddress};
     m.domain = config_.localDomain;
-    HRESULT hr = ResolveRecipients(to, toCount, m.to);
-    if (SUCCEEDED(hr)) hr = ResolveRecipients(cc, ccCount, m.cc);
-    if (SUCCEEDED(hr)) hr = ResolveRecipients(bcc, bccCount, m.bcc);
-    if (FAILED(hr)) return hr;
+    // Recipients: only here do "not found" and "ambiguous" mean that names
+    // need resolving.
+    Status st = ResolveRecipients(to, toCount, m.to);
+    if (st.ok()) st = ResolveRecipients(cc, ccCount, m.cc);
+    if (st.ok()) st = ResolveRecipients(bcc, bccCount, m.bcc);
+    if (!st.ok()) return ToHresult(st);
     if (m.to.empty() && m.cc.empty() && m.bcc.empty()) return E_INVALIDARG;
     m.subject = MakeValidUtf8(U8(subject));
     m.body = MakeValidUtf8(U8(body));
-    for (DWORD i = 0; attachmentPaths && i < attachmentCount; ++i) {
-      std::string item = U8(attachmentPaths[i]);
-      OutgoingFile f;
-      std::string path;
-      std::size_t upload = item.find("UPLOADID");
-      if (upload != std::string::npos) {
-        std::string id = item.substr(upload + 8);
-        if (config_.resolveUpload) {
-          auto resolved = config_.resolveUpload(id);
-          if (!resolved) return MAPI_E_NOT_FOUND;
-          path = resolved->path;
-          f.name = resolved->displayName;
-        } else {
-          std::size_t bar = id.find('|');
-          std::string fileId = id.substr(0, bar);
-          f.name = bar == std::string::npos ? fileId : id.substr(bar + 1);
-          // Only a plain name inside the upload folder is accepted.
-          if (config_.uploadDir.empty() || fileId.empty() || SafeFileName(fileId) != fileId) {
-            return MAPI_E_NOT_FOUND;
-          }
-          path = config_.uploadDir + "/" + fileId;
-        }
-      } else {
-        path = item;
-        std::size_t slash = path.find_last_of("/\\");
-        f.name = slash == std::string::npos ? path : path.substr(slash + 1);
-      }
-      if (!ReadFile(path, f.bytes)) return MAPI_E_NOT_FOUND;
-      if (f.name.empty()) f.name = "attachment";
-      m.files.push_back(std::move(f));
-    }
+    st = ReadAttachments(attachmentPaths, attachmentCount, m.files);
+    if (st.code() == Errc::kNotFound) return kAttachmentMissing;
+    if (!st.ok()) return ToHresult(st);
     std::string raw = ComposeMessage(m);
-    return Transmit(m, raw);
+    return ToHresult(Transmit(m, raw));
   });
 }
 

@@ -46,8 +46,9 @@ class Connection final : public MAPIManaged::MAPINativeConnection {
     SummaryRow row;
   };
   HRESULT Locate(const char16_t* folder, const GUID& id, int direction, Located& out);
-  HRESULT ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out);
-  HRESULT Transmit(const OutgoingMessage& message, const std::string& raw);
+  Status ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out);
+  Status ReadAttachments(const char16_t* const* paths, DWORD count, std::vector<OutgoingFile>& out);
+  Status Transmit(const OutgoingMessage& message, const std::string& raw);
   std::optional<std::string> LocalMaildirFor(const std::string& address) const;
   std::string AttachmentPath(const GUID& id, const MimeAttachment& a) const;
   void Rebind(std::unique_ptr<MailStore> store);
@@ -58,6 +59,12 @@ class Connection final : public MAPIManaged::MAPINativeConnection {
   GUID userSpace_{};
   std::string cacheDir_;
 };
+
+// The code the component expects for a failure of the library.
+// MAPI_E_NOT_FOUND and MAPI_E_AMBIGUOUS_RECIP tell it to resolve names, so
+// only the recipient stage of a send gives them (SendMessageW translates the
+// attachment stage's "not found" on its own).
+HRESULT ToHresult(const Status& status);
 
 // The namespace of one user's identifiers in one store.
 GUID UserSpace(const std::string& userName, const std::string& storeIdentity);

@@ -12,6 +12,7 @@
 #include "platform/Guid.h"
 #include "platform/Text.h"
 #include "portal/HtmlTarget.h"
+#include "portal/MissingMail.h"
 #include "portal/Server.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
@@ -241,9 +242,11 @@ void SendFileAnswer(PageEnv& env, const FileAnswer& f) {
   env.res.set_content(data, type);
 }
 
-// Turns what the component did into the HTTP answer. A failure that is
-// neither a policy refusal nor a missing mailbox is a missing message on the
-// message pages and a server error elsewhere.
+// Turns what the component did into the HTTP answer. A folder or message
+// that is not there (a failed page, or the delete and meeting pages that
+// write their own failure line) is 404 with a page naming it; so is a
+// message link whose identifier does not parse. Any other failure that is
+// neither a policy refusal nor a missing mailbox is a server error.
 void Answer(PageEnv& env, Call& call, const std::string& title, bool messagePage = false) {
   auto& ctx = *call.ctx;
   if (ctx.forbidden) {
@@ -263,12 +266,18 @@ void Answer(PageEnv& env, Call& call, const std::string& title, bool messagePage
     SendErrorPage(env, 227);
     return;
   }
+  if (ctx.missing && !ctx.policyDenied &&
+      (FAILED(call.hr) || env.page == "deletemessage.asp" || env.page == "meetingresponse.asp")) {
+    SendHtml(env, 404, "Not found", MissingMailBody(*ctx.missing, call.body));
+    return;
+  }
   if (FAILED(call.hr)) {
+    GUID id{};
     if (ctx.policyDenied) {
       SendErrorPage(env, 228);
     } else if (ctx.mailUnavailable) {
       SendErrorPage(env, 227);
-    } else if (messagePage) {
+    } else if (messagePage && !platform::ParseGuid(U16(env.Query("Guid")), id)) {
       SendStatus(env, 404, "The message could not be found.");
     } else {
       char hr[16];
@@ -445,6 +454,13 @@ void ComposePage(PageEnv& env) {
         return;
       }
   auto call = CallComponent(env, [](IMyInbox* i) { return i->ComposeMessage(); }, env.form);
+  // The bar's button posts the form here (so the typed text is kept), then
+  // the recipients page follows.
+  if (env.IsPost() && !env.Form("ReviewRecipients").empty() && SUCCEEDED(call.hr) && call.ctx->Out().redirect.empty()) {
+    Redirect(env, "Recipients.asp");
+    return;
+  }
+  if (call.body.find("name=IsCompose") != std::string::npos) call.body += ComposeFormExtras();
   Answer(env, call, "Compose");
 }
 
@@ -717,6 +733,22 @@ void ErrorPageHandler(PageEnv& env, int id) {
 
 }  // namespace
 
+namespace pagekit {
+void SendPage(PageEnv& env, int status, const std::string& title, const std::string& body) {
+  SendHtml(env, status, title, body);
+}
+void SendMessage(PageEnv& env, int status, const std::string& text) { SendStatus(env, status, text); }
+void SendRedirect(PageEnv& env, const std::string& location) { Redirect(env, location); }
+bool SignedIn(PageEnv& env) { return RequireSignIn(env); }
+bool FromThisSite(PageEnv& env) { return RequireSameOrigin(env); }
+std::string RunComponent(PageEnv& env, const std::function<HRESULT(IMyInbox*)>& fn, hostkit::FieldList form,
+                         HRESULT* result) {
+  auto call = CallComponent(env, fn, std::move(form));
+  if (result) *result = call.hr;
+  return call.body;
+}
+}  // namespace pagekit
+
 bool ServePage(PageEnv& env) {
   LoadSession(env);
   const std::string& p = env.page;
@@ -737,6 +769,7 @@ bool ServePage(PageEnv& env) {
   else if (p == "linkout.asp") LinkOutPage(env);
   else if (p == "mapierror.htm") ErrorPageHandler(env, 227);
   else if (p == "noaccess.htm") ErrorPageHandler(env, 228);
+  else if (ServeRecipientPage(env)) {}
   else return false;
   return true;
 }

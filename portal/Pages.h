@@ -12,6 +12,8 @@
 #include "portal/Accounts.h"
 #include "portal/PortalHost.h"
 
+struct IMyInbox;
+
 namespace httplib {
 struct Request;
 struct Response;
@@ -52,5 +54,25 @@ bool IsSmallDevice(const std::string& userAgent);
 
 // The two error pages: 227 mail set-up failed, 228 web mail not granted.
 std::string ErrorPage(int id);
+
+// For the pages kept in files of their own (RecipientPages.cpp).
+namespace pagekit {
+// A portal page around body (its navigation, style sheet and script).
+void SendPage(PageEnv& env, int status, const std::string& title, const std::string& body);
+void SendMessage(PageEnv& env, int status, const std::string& text);
+void SendRedirect(PageEnv& env, const std::string& location);
+// False when the answer (sign-in or refusal) has been sent.
+bool SignedIn(PageEnv& env);
+bool FromThisSite(PageEnv& env);
+// Runs fn on a new MyInbox with this form; the session's changes are saved.
+// Returns what the component wrote.
+std::string RunComponent(PageEnv& env, const std::function<HRESULT(IMyInbox*)>& fn,
+                         hostkit::FieldList form, HRESULT* result = nullptr);
+}  // namespace pagekit
+
+// The recipient pages (RecipientPages.cpp); false when the name is none of them.
+bool ServeRecipientPage(PageEnv& env);
+// The portal's bar under the component's compose form.
+std::string ComposeFormExtras();
 
 }  // namespace portal

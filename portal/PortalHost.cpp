@@ -134,7 +134,7 @@ MAPIManaged::MAPINativeConnection* RequestContext::GetMAPINative() {
   c.trashFolder = portal_.Cfg().ini.Get("mail", "trash_folder", "Trash");
   auto conn = mailbridge::OpenConnection(c);
   if (!conn) mailUnavailable = true;
-  return conn.release();
+  return NoticeMissing(std::move(conn), missing).release();
 #else
   mailUnavailable = true;
   return nullptr;

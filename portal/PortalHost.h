@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/HostContext.h"
+#include "portal/MissingMail.h"
 #include "portal/Accounts.h"
 #include "portal/Sessions.h"
 
@@ -25,7 +26,11 @@ class Session {
   std::string Get(const std::string& name) const;
   void Set(const std::string& name, const std::string& value);
   const SessionVars& Changes() const { return changes_; }
-  void ClearChanges() { changes_.clear(); }
+  // After the changes are stored: they stay readable as the session's values.
+  void ClearChanges() {
+    for (auto& [k, v] : changes_) vars_[k] = std::move(v);
+    changes_.clear();
+  }
   std::string User() const { return Get("_user"); }
   std::string Master() const { return Get("_master"); }
   // Every value, changes included.
@@ -66,6 +71,7 @@ class RequestContext : public hostkit::HostContext {
   bool forbidden = false;  // the activation service refused a file
   std::optional<FileAnswer> file;
   std::string choicePage;  // the activation service's open-or-download page
+  std::optional<MissingMail> missing;  // a folder or message the mail library did not find
   bool impersonated = false;
 
   // HostContext.

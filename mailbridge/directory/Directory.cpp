@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -233,6 +234,11 @@ std::vector<DirectoryEntry> ReadLdifText(std::string_view text) {
 bool ReadDirectoryFile(const std::string& path, std::vector<DirectoryEntry>& out) {
   out.clear();
   if (path.empty()) return true;
+  // No file is an empty address book (a user who never saved a contact, a
+  // site without a list); a file that is there but cannot be read is a fault.
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec) && !ec) return true;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::ostringstream ss;

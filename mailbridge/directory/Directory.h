@@ -19,7 +19,7 @@ struct DirectoryEntry {
 };
 
 // Both readers tolerate folded lines, CRLF, unknown properties and broken
-// entries (skipped); a missing file gives an empty list.
+// entries (skipped).
 std::vector<DirectoryEntry> ReadVCardText(std::string_view text);
 std::vector<DirectoryEntry> ReadLdifText(std::string_view text);
 // One LDAP-style entry (attribute name, UTF-8 value; names in any case,
@@ -30,7 +30,8 @@ std::vector<DirectoryEntry> ReadLdifText(std::string_view text);
 bool EntryFromAttributes(const std::vector<std::pair<std::string, std::string>>& attributes, DirectoryEntry& out);
 // The attribute names EntryFromAttributes reads.
 const std::vector<std::string>& DirectoryAttributes();
-// By file name: ".ldif" is LDIF, anything else vCard. False: unreadable.
+// By file name: ".ldif" is LDIF, anything else vCard. A missing file is an
+// empty list; false: the file is there but cannot be read.
 bool ReadDirectoryFile(const std::string& path, std::vector<DirectoryEntry>& out);
 
 enum class MatchMode {

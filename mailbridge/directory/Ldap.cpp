@@ -71,29 +71,29 @@ struct MessageFree {
   void operator()(LDAPMessage* m) const { ldap_msgfree(m); }
 };
 
-HRESULT FromLdapError(int rc) {
+Status FromLdapError(int rc) {
   switch (rc) {
     case LDAP_SUCCESS:
     case LDAP_SIZELIMIT_EXCEEDED:
     case LDAP_ADMINLIMIT_EXCEEDED:
-      return S_OK;
+      return OkStatus();
     case LDAP_FILTER_ERROR:
     case LDAP_PARAM_ERROR:
     case LDAP_INVALID_DN_SYNTAX:
     case LDAP_PROTOCOL_ERROR:
-      return E_INVALIDARG;
+      return Errc::kInvalidArgument;
     case LDAP_INVALID_CREDENTIALS:
     case LDAP_INSUFFICIENT_ACCESS:
     case LDAP_INAPPROPRIATE_AUTH:
     case LDAP_STRONG_AUTH_REQUIRED:
     case LDAP_UNWILLING_TO_PERFORM:
-      return E_ACCESSDENIED;
+      return Errc::kAccessDenied;
     case LDAP_NO_SUCH_OBJECT:
-      return MAPI_E_NOT_FOUND;
+      return Errc::kNotFound;
     case LDAP_NO_MEMORY:
-      return E_OUTOFMEMORY;
+      return Errc::kNoMemory;
     default:  // server down, connect error, time-outs, anything else
-      return E_FAIL;
+      return Errc::kFailed;
   }
 }
 
@@ -118,14 +118,14 @@ std::vector<std::pair<std::string, std::string>> EntryAttributes(LDAP* ld, LDAPM
 // One connection, bind and subtree search for the filter; every returned
 // entry that `keep` accepts goes to out.
 template <typename Keep>
-HRESULT Query(const LdapSettings& s, const std::string& filter, Keep&& keep, std::vector<DirectoryEntry>& out) {
+Status Query(const LdapSettings& s, const std::string& filter, Keep&& keep, std::vector<DirectoryEntry>& out) {
   out.clear();
-  if (s.uri.empty()) return E_INVALIDARG;
+  if (s.uri.empty()) return Errc::kInvalidArgument;
   SigpipeGuard sigpipe;
   LDAP* raw = nullptr;
   if (ldap_initialize(&raw, s.uri.c_str()) != LDAP_SUCCESS || !raw) {
     if (raw) ldap_unbind_ext_s(raw, nullptr, nullptr);
-    return E_INVALIDARG;
+    return Errc::kInvalidArgument;
   }
   std::unique_ptr<LDAP, LdapCloser> ld(raw);
   int version = LDAP_VERSION3;
@@ -143,8 +143,8 @@ HRESULT Query(const LdapSettings& s, const std::string& filter, Keep&& keep, std
     cred.bv_len = s.password.size();
     int rc = ldap_sasl_bind_s(ld.get(), s.bindDn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
     if (rc != LDAP_SUCCESS) {
-      HRESULT hr = FromLdapError(rc);
-      return FAILED(hr) ? hr : E_FAIL;
+      Status st = FromLdapError(rc);
+      return !st.ok() ? st : Errc::kFailed;
     }
   }
 
@@ -156,9 +156,9 @@ HRESULT Query(const LdapSettings& s, const std::string& filter, Keep&& keep, std
   int rc = ldap_search_ext_s(ld.get(), s.baseDn.c_str(), LDAP_SCOPE_SUBTREE, filter.c_str(), attrs.data(), 0,
                              nullptr, nullptr, &limit, sizeLimit, &rawResult);
   std::unique_ptr<LDAPMessage, MessageFree> result(rawResult);
-  HRESULT hr = FromLdapError(rc);
-  if (FAILED(hr)) return hr;
-  if (!result) return rc == LDAP_SUCCESS ? S_OK : E_FAIL;
+  Status st = FromLdapError(rc);
+  if (!st.ok()) return st;
+  if (!result) return rc == LDAP_SUCCESS ? OkStatus() : Errc::kFailed;
 
   for (LDAPMessage* e = ldap_first_entry(ld.get(), result.get());
        e && out.size() < static_cast<std::size_t>(sizeLimit); e = ldap_next_entry(ld.get(), e)) {
@@ -171,7 +171,7 @@ HRESULT Query(const LdapSettings& s, const std::string& filter, Keep&& keep, std
     if (la != lb) return la < lb;
     return LowerAscii(a.email) < LowerAscii(b.email);
   });
-  return S_OK;
+  return OkStatus();
 }
 
 }  // namespace
@@ -210,18 +210,18 @@ std::string BuildLdapFilter(std::string_view configuredFilter, std::string_view 
   return out;
 }
 
-HRESULT SearchLdap(const LdapSettings& settings, std::string_view search, MatchMode mode,
+Status SearchLdap(const LdapSettings& settings, std::string_view search, MatchMode mode,
                    std::vector<DirectoryEntry>& out) {
   std::string text(search);
   return Query(settings, BuildLdapFilter(settings.filter, text),
                [&](const DirectoryEntry& e) { return Matches(e, text, mode); }, out);
 }
 
-HRESULT ResolveLdap(const LdapSettings& settings, std::string_view name, std::vector<DirectoryEntry>& out) {
+Status ResolveLdap(const LdapSettings& settings, std::string_view name, std::vector<DirectoryEntry>& out) {
   std::string text(name);
   if (TrimAscii(text).empty()) {
     out.clear();
-    return S_OK;
+    return OkStatus();
   }
   return Query(settings, BuildLdapFilter(settings.filter, text),
                [&](const DirectoryEntry& e) { return ResolvesExactly(e, text); }, out);

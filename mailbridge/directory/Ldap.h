@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "mailbridge/directory/Directory.h"
-#include "platform/WinTypes.h"
+#include "mailbridge/Status.h"
 
 namespace mailbridge {
 
@@ -37,12 +37,12 @@ std::string BuildLdapFilter(std::string_view configuredFilter, std::string_view 
 
 // Entries of the list that match the search text (Matches with mode), or
 // with resolveExactly those ResolvesExactly accepts for it; sorted by display
-// name, then address. S_OK also when the size limit cut the answer short.
-// Failures: E_INVALIDARG (bad URI or filter), E_ACCESSDENIED (bind refused),
-// MAPI_E_NOT_FOUND (no such base DN), E_FAIL (server down, timed out or any
-// other error).
-HRESULT SearchLdap(const LdapSettings& settings, std::string_view search, MatchMode mode,
+// name, then address. Ok also when the size limit cut the answer short.
+// Failures: kInvalidArgument (bad URI or filter), kAccessDenied (bind
+// refused), kNotFound (no such base DN), kFailed (server down, timed out or
+// any other error).
+Status SearchLdap(const LdapSettings& settings, std::string_view search, MatchMode mode,
                    std::vector<DirectoryEntry>& out);
-HRESULT ResolveLdap(const LdapSettings& settings, std::string_view name, std::vector<DirectoryEntry>& out);
+Status ResolveLdap(const LdapSettings& settings, std::string_view name, std::vector<DirectoryEntry>& out);
 
 }  // namespace mailbridge

@@ -13,6 +13,20 @@ std::string HtmlEncode(std::string_view s) { return platform::HtmlEscape(s); }
 
 std::u16string HtmlEncode16(std::string_view utf8) { return platform::Utf8ToUtf16(HtmlEncode(utf8)); }
 
+std::u16string HtmlEncodeMarkup16(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (char c : utf8) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out.push_back(c);
+    }
+  }
+  return platform::Utf8ToUtf16(out);
+}
+
 namespace {
 
 void AppendCodePoint(std::string& out, gunichar cp) {

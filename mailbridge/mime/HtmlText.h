@@ -11,6 +11,9 @@ namespace mailbridge {
 // attribute values with either quote too (platform::HtmlEscape).
 std::string HtmlEncode(std::string_view utf8);
 std::u16string HtmlEncode16(std::string_view utf8);
+// Encodes only < > " : no markup can start, and the text can stand as element
+// text or inside a double-quoted attribute; & and ' stay as they are.
+std::u16string HtmlEncodeMarkup16(std::string_view utf8);
 // Decodes the named entities HtmlEncode writes plus &nbsp; and numeric ones.
 std::string HtmlDecode(std::string_view text);
 // Readable plain text from an HTML document: drops scripts, styles and

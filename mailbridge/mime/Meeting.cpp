@@ -107,4 +107,74 @@ bool BuildMeetingReply(const std::string& requestCalendar, MeetingAnswer answer,
   return !out.calendar.empty();
 }
 
+namespace {
+
+struct Wording {
+  const char* language;
+  const char* subject[3];  // tentative, accept, decline
+  const char* body[3];     // follows the attendee's name
+};
+
+constexpr Wording kWordings[] = {
+    {"en",
+     {"Tentative: ", "Accepted: ", "Declined: "},
+     {" has tentatively accepted this invitation.", " has accepted this invitation.",
+      " has declined this invitation."}},
+    {"fr",
+     {"Provisoire : ", "Accept\u00e9 : ", "Refus\u00e9 : "},
+     {" a accept\u00e9 provisoirement cette invitation.", " a accept\u00e9 cette invitation.",
+      " a refus\u00e9 cette invitation."}},
+    {"de",
+     {"Mit Vorbehalt angenommen: ", "Angenommen: ", "Abgelehnt: "},
+     {" hat diese Einladung mit Vorbehalt angenommen.", " hat diese Einladung angenommen.",
+      " hat diese Einladung abgelehnt."}},
+};
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+// "q=0", "q=0.0", "q=0.000": the entry is refused.
+bool RefusedEntry(std::string_view params) {
+  for (std::size_t semi; (semi = params.find(';')) != std::string_view::npos;) {
+    params.remove_prefix(semi + 1);
+    std::string_view p = TrimBlanks(params.substr(0, params.find(';')));
+    if (p.size() >= 3 && (p[0] == 'q' || p[0] == 'Q') && p[1] == '=') {
+      std::string_view v = p.substr(2);
+      return !v.empty() && v.find_first_not_of("0.") == std::string_view::npos;
+    }
+  }
+  return false;
+}
+
+const Wording& WordingFor(std::string_view languageList) {
+  std::string_view rest = languageList;
+  while (!rest.empty()) {
+    std::size_t comma = rest.find(',');
+    std::string_view entry = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    std::string_view tag = TrimBlanks(entry.substr(0, entry.find(';')));
+    if (RefusedEntry(entry)) continue;
+    std::size_t dash = tag.find_first_of("-_");
+    std::string primary(tag.substr(0, dash));
+    for (char& c : primary) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    for (const auto& w : kWordings)
+      if (primary == w.language) return w;
+  }
+  return kWordings[0];
+}
+
+}  // namespace
+
+std::string MeetingReplyLanguage(std::string_view languageList) { return WordingFor(languageList).language; }
+
+MeetingReplyText MeetingReplyWording(MeetingAnswer answer, std::string_view languageList, const std::string& topic,
+                                     const std::string& attendeeName) {
+  const Wording& w = WordingFor(languageList);
+  int i = answer == MeetingAnswer::Accept ? 1 : answer == MeetingAnswer::Decline ? 2 : 0;
+  return {w.subject[i] + topic, attendeeName + w.body[i]};
+}
+
 }  // namespace mailbridge

@@ -138,13 +138,13 @@ std::vector<std::string> EnvelopeRecipients(const OutgoingMessage& m) {
   return out;
 }
 
-HRESULT SendSmtp(const std::string& url, const std::string& user, const std::string& password,
+Status SendSmtp(const std::string& url, const std::string& user, const std::string& password,
                  const std::string& from, const std::vector<std::string>& recipients, const std::string& raw) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-  if (recipients.empty()) return E_INVALIDARG;
+  if (recipients.empty()) return Errc::kInvalidArgument;
   CURL* curl = curl_easy_init();
-  if (!curl) return E_OUTOFMEMORY;
+  if (!curl) return Errc::kNoMemory;
   curl_slist* rcpt = nullptr;
   for (const auto& r : recipients) rcpt = curl_slist_append(rcpt, ("<" + r + ">").c_str());
   std::string mailFrom = "<" + from + ">";
@@ -166,24 +166,24 @@ HRESULT SendSmtp(const std::string& url, const std::string& user, const std::str
   CURLcode rc = curl_easy_perform(curl);
   curl_slist_free_all(rcpt);
   curl_easy_cleanup(curl);
-  return rc == CURLE_OK ? S_OK : E_FAIL;
+  return rc == CURLE_OK ? OkStatus() : Errc::kFailed;
 }
 
-HRESULT DeliverToMaildirs(const std::vector<std::string>& maildirs, const std::string& raw) {
+Status DeliverToMaildirs(const std::vector<std::string>& maildirs, const std::string& raw) {
   std::vector<PendingDelivery> pending;
   for (const auto& dir : maildirs) {
     PendingDelivery p;
-    HRESULT hr = PrepareMaildirDelivery(dir, raw, false, p);
-    if (FAILED(hr)) {
+    Status st = PrepareMaildirDelivery(dir, raw, false, p);
+    if (!st.ok()) {
       for (const auto& q : pending) AbandonMaildirDelivery(q);
-      return hr;
+      return st;
     }
     pending.push_back(p);
   }
-  HRESULT result = S_OK;
+  Status result = OkStatus();
   for (const auto& p : pending) {
-    HRESULT hr = CommitMaildirDelivery(p);
-    if (FAILED(hr)) result = hr;
+    Status st = CommitMaildirDelivery(p);
+    if (!st.ok()) result = st;
   }
   return result;
 }

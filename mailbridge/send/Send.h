@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mailbridge/mime/Mime.h"
-#include "platform/WinTypes.h"
+#include "mailbridge/Status.h"
 
 namespace mailbridge {
 
@@ -33,12 +33,12 @@ std::string ComposeMessage(const OutgoingMessage& message);
 std::vector<std::string> EnvelopeRecipients(const OutgoingMessage& message);
 
 // One SMTP transaction; any refused recipient fails it as a whole.
-HRESULT SendSmtp(const std::string& url, const std::string& user, const std::string& password,
+Status SendSmtp(const std::string& url, const std::string& user, const std::string& password,
                  const std::string& from, const std::vector<std::string>& recipients,
                  const std::string& raw);
 
 // Delivers into every Maildir or into none: all copies are written to tmp/
 // first and renamed into new/ only when each was written completely.
-HRESULT DeliverToMaildirs(const std::vector<std::string>& maildirs, const std::string& raw);
+Status DeliverToMaildirs(const std::vector<std::string>& maildirs, const std::string& raw);
 
 }  // namespace mailbridge

@@ -111,7 +111,7 @@ GUID SummaryIndex::GuidFor(const std::string& folder, const std::string& key) co
   return platform::NameBasedGuid(userSpace_, folder + "\n" + key);
 }
 
-HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out) {
+Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out) {
   const std::string cacheKey = path_ + "\n" + store_.Identity() + "\n" +
                                platform::Utf16ToUtf8(platform::GuidToString(userSpace_)) + "\n" + folder;
   std::shared_ptr<const FolderSnapshot> cached;
@@ -125,11 +125,11 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
   bool haveStamp = store_.ChangeStamp(folder, stamp);
   if (cached && haveStamp && cached->stamp == stamp) {
     out = cached;
-    return S_OK;
+    return OkStatus();
   }
   std::vector<StoreEntry> listed;
-  HRESULT hr = store_.List(folder, listed);
-  if (FAILED(hr)) return hr;
+  Status st = store_.List(folder, listed);
+  if (!st.ok()) return st;
 
   // One index file may serve several logins (IMAP): rows are kept per store.
   const std::string dbFolder = store_.Identity() + "\n" + folder;
@@ -198,17 +198,17 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
       cached = same;
     }
     out = cached;
-    return S_OK;
+    return OkStatus();
   }
 
   // Parse only what is new.
   std::vector<StoredRow> fresh;
   fresh.reserve(toFetch.size());
   if (!toFetch.empty()) {
-    hr = store_.FetchMany(folder, toFetch, [&](const StoreEntry& e, std::string& raw, std::int64_t received) {
+    st = store_.FetchMany(folder, toFetch, [&](const StoreEntry& e, std::string& raw, std::int64_t received) {
       fresh.push_back(FromMessage(e, raw, received));
     });
-    if (FAILED(hr)) return hr;
+    if (!st.ok()) return st;
   }
 
   // Build the new snapshot in listing order.
@@ -306,7 +306,7 @@ HRESULT SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const F
     Cache()[cacheKey] = snap;
   }
   out = snap;
-  return S_OK;
+  return OkStatus();
 }
 
 void DropSummaryCache() {

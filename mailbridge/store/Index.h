@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mailbridge/store/Store.h"
+#include "platform/WinTypes.h"
 
 namespace mailbridge {
 
@@ -41,7 +42,7 @@ class SummaryIndex {
   SummaryIndex(const SummaryIndex&) = delete;
   SummaryIndex& operator=(const SummaryIndex&) = delete;
 
-  HRESULT Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out);
+  Status Refresh(const std::string& folder, std::shared_ptr<const FolderSnapshot>& out);
   GUID GuidFor(const std::string& folder, const std::string& key) const;
 
  private:

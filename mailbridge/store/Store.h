@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/WinTypes.h"
+#include "mailbridge/Status.h"
 
 namespace mailbridge {
 
@@ -17,6 +17,18 @@ struct StoreEntry {
   std::string key;      // the store's own identity of the message within the folder
   std::string locator;  // where it is now (Maildir file path, IMAP UID)
   bool read = false;
+};
+
+// A folder's listing, whole or as the difference from a sync point.
+struct FolderChanges {
+  // true: `entries` is the whole folder and `vanished` is empty; false:
+  // `entries` holds only messages that are new or whose flags or locator
+  // changed, and `vanished` the keys of messages gone since the sync point.
+  bool full = true;
+  std::vector<StoreEntry> entries;
+  std::vector<std::string> vanished;
+  // Hand this back as `since` next time; empty when the store keeps none.
+  std::string syncPoint;
 };
 
 // Raw bytes of one message and the time the store received it (Unix seconds).
@@ -35,17 +47,26 @@ class MailStore {
     return false;
   }
   // The folder's messages, cheaply: no message bytes are read.
-  virtual HRESULT List(const std::string& folder, std::vector<StoreEntry>& out) = 0;
+  virtual Status List(const std::string& folder, std::vector<StoreEntry>& out) = 0;
+  // What changed in the folder since `since`, a sync point this store handed
+  // out earlier (empty: none known). A store that cannot answer
+  // incrementally lists the whole folder (changes.full), which is also what
+  // this default does.
+  virtual Status ListChanges(const std::string& folder, const std::string& since, FolderChanges& changes) {
+    (void)since;
+    changes = FolderChanges{};
+    return List(folder, changes.entries);
+  }
   // Reads the given messages; entries that vanished are skipped.
-  virtual HRESULT FetchMany(const std::string& folder, const std::vector<StoreEntry>& entries,
+  virtual Status FetchMany(const std::string& folder, const std::vector<StoreEntry>& entries,
                             const FetchSink& sink) = 0;
-  HRESULT Fetch(const std::string& folder, const StoreEntry& entry, std::string& raw,
+  Status Fetch(const std::string& folder, const StoreEntry& entry, std::string& raw,
                 std::int64_t* received = nullptr);
-  virtual HRESULT SetRead(const std::string& folder, const StoreEntry& entry) = 0;
-  virtual HRESULT Move(const std::string& folder, const StoreEntry& entry,
+  virtual Status SetRead(const std::string& folder, const StoreEntry& entry) = 0;
+  virtual Status Move(const std::string& folder, const StoreEntry& entry,
                        const std::string& toFolder) = 0;
-  virtual HRESULT Remove(const std::string& folder, const StoreEntry& entry) = 0;
-  virtual HRESULT Append(const std::string& folder, std::string_view raw, bool read) = 0;
+  virtual Status Remove(const std::string& folder, const StoreEntry& entry) = 0;
+  virtual Status Append(const std::string& folder, std::string_view raw, bool read) = 0;
 };
 
 // Folder text from the component into canonical form; false when it names
@@ -70,9 +91,9 @@ struct PendingDelivery {
   std::string tmpPath;
   std::string finalPath;
 };
-HRESULT PrepareMaildirDelivery(const std::string& maildir, std::string_view raw, bool read,
+Status PrepareMaildirDelivery(const std::string& maildir, std::string_view raw, bool read,
                                PendingDelivery& out);
-HRESULT CommitMaildirDelivery(const PendingDelivery& pending);
+Status CommitMaildirDelivery(const PendingDelivery& pending);
 void AbandonMaildirDelivery(const PendingDelivery& pending);
 
 }  // namespace mailbridge

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The browser test: starts the portal with a demo mailbox on a loopback port
-# and drives it in headless Chromium (Debian "chromium", through
-# playwright-core from npm). Screenshots of every step land in
-# tests/browser/artifacts/. Skips (exit 0) when chromium or node is missing.
+# The browser test: for each output mode (full in a desktop window, reduced
+# in a phone-sized one) starts the portal with a fresh demo mailbox on a
+# loopback port and drives it in headless Chromium (Debian "chromium",
+# through playwright-core from npm). Screenshots of every step land in
+# BUILD_DIR/browser-artifacts/<mode>/. Skips (exit 0) when chromium or node
+# is missing.
 #   tests/browser/run.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,24 +21,34 @@ fi
 cd "$here"
 [ -d node_modules/playwright-core ] || npm install --no-audit --no-fund --silent
 
-data=$(mktemp -d /tmp/lumarest-browser-XXXXXX)
 port=${LUMAREST_BROWSER_PORT:-18095}
+data=
 pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-  rm -rf "$data"
+stop() {
+  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; fi
+  if [ -n "$data" ]; then rm -rf "$data"; fi
+  pid=
+  data=
 }
-trap cleanup EXIT
+trap stop EXIT
 
-"$build/bin/lumarest-portal" --data "$data" --listen "127.0.0.1:$port" --demo >"$data/out.log" 2>&1 &
-pid=$!
-for _ in $(seq 1 100); do
-  grep -q "password:" "$data/out.log" 2>/dev/null && break
-  sleep 0.1
+status=0
+for mode in full reduced; do
+  data=$(mktemp -d /tmp/lumarest-browser-XXXXXX)
+  "$build/bin/lumarest-portal" --data "$data" --listen "127.0.0.1:$port" --demo >"$data/out.log" 2>&1 &
+  pid=$!
+  for _ in $(seq 1 100); do
+    grep -q "password:" "$data/out.log" 2>/dev/null && break
+    sleep 0.1
+  done
+  password=$(awk '/demo user:/ { print $5 }' "$data/out.log")
+  [ -n "$password" ] || { cat "$data/out.log"; echo "the portal did not start" >&2; exit 1; }
+
+  artifacts="$build/browser-artifacts/$mode"
+  rm -rf "$artifacts"
+  mkdir -p "$artifacts"
+  MODE=$mode CHROMIUM="$chromium" BASE="http://127.0.0.1:$port/HalvornSLV" USER_NAME=demo PASSWORD="$password" \
+    ARTIFACTS="$artifacts" node flow.mjs || status=1
+  stop
 done
-password=$(awk '/demo user:/ { print $5 }' "$data/out.log")
-[ -n "$password" ] || { cat "$data/out.log"; echo "the portal did not start" >&2; exit 1; }
-
-mkdir -p artifacts
-CHROMIUM="$chromium" BASE="http://127.0.0.1:$port/HalvornSLV" USER_NAME=demo PASSWORD="$password" \
-  ARTIFACTS="$here/artifacts" node flow.mjs
+exit $status

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "host/InboxInterfaces.h"
+#include "platform/Format.h"
 #include "platform/Guid.h"
+#include "platform/TypeInfo.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "tests/support/RecordingTarget.h"
@@ -80,6 +82,28 @@ TEST_F(ModuleTest, RegistrationWritesClassProgIdsAndTypeLibrary) {
   EXPECT_EQ(u"LUMARESTINBOXLib", Read(u"TypeLib\\{89453DAD-BD81-4DF9-A352-D97BB66BF20A}\\1.0"));
   EXPECT_EQ(u"IMyInbox", Read(u"Interface\\{EB2CBEEF-B482-4C1C-911D-2908616B1776}"));
   EXPECT_EQ(u"ILumarestTarget", Read(u"Interface\\{CC0B7D91-08DB-4EA5-82D6-419943650CE4}"));
+
+  // The registered type library is the module's, and what it registers is
+  // what the module's type information says.
+  CComPtr<IClassFactory> factory;
+  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+  CComPtr<IDispatch> object;
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object)));
+  CComPtr<ITypeInfo> info;
+  ASSERT_EQ(S_OK, object->GetTypeInfo(0, 0, &info));
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+  const std::u16string interfaceKey = u"Interface\\" + platform::GuidToString(attr->guid);
+  const std::u16string libid = Read(interfaceKey + u"\\TypeLib");
+  const std::u16string version = platform::FormatW(u"%d.%d", int{attr->wMajorVerNum}, int{attr->wMinorVerNum});
+  EXPECT_EQ(Read(kClsidKey + u"\\TypeLib"), libid);
+  EXPECT_EQ(version, Read(interfaceKey + u"\\TypeLib", u"Version"));
+  EXPECT_EQ(path, Read(u"TypeLib\\" + libid + u"\\" + version + u"\\" +
+                       platform::FormatW(u"%x", static_cast<unsigned>(attr->lcid)) + u"\\linux"));
+  info->ReleaseTypeAttr(attr);
+  CComBSTR name;
+  ASSERT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, &name, nullptr, nullptr, nullptr));
+  EXPECT_EQ(std::u16string(name.Str()), Read(interfaceKey));
 }
 
 TEST_F(ModuleTest, ForceRemoveReplacesTheClassKeyAndNoRemoveKeepsTheRoot) {

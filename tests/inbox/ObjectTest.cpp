@@ -3,8 +3,12 @@
 // vtable and through IDispatch.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <vector>
+
 #include "host/HostKit.h"
 #include "inbox/MyInbox.h"
+#include "platform/TypeInfo.h"
 #include "platform/Text.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/RecordingTarget.h"
@@ -168,17 +172,20 @@ DISPID IdOf(IDispatch* d, const char16_t* name) {
   return id;
 }
 
+// IMyInbox's members in slot order with their DISPIDs.
+const std::pair<const char16_t*, DISPID> kMembers[] = {
+    {u"DisplayMessages", 2},      {u"SetTarget", 3},         {u"ViewMessage", 4},
+    {u"ComposeMessage", 20},      {u"FaxFile", 24},          {u"DeleteMessage", 25},
+    {u"EnumContacts", 26},        {u"FileID", 27},           {u"AddAddress", 28},
+    {u"ResolveContacts", 29},     {u"UpdateResolvedContacts", 30}, {u"Destroy", 31},
+    {u"SaveAttachment", 32},      {u"ListAttachments", 34},  {u"MeetingResponse", 35},
+    {u"ViewMessageEx", 36},       {u"DisplayMessagesEx", 37}, {u"GetAttachment", 38},
+    {u"RemoveAttachment", 39},    {u"GetAttachment2", 40}};
+
 TEST(Dispatch, NamesResolveToTheirDispidsIgnoringCase) {
   auto inbox = NewInbox();
-  const std::pair<const char16_t*, DISPID> expected[] = {
-      {u"DisplayMessages", 2},      {u"SetTarget", 3},         {u"ViewMessage", 4},
-      {u"ComposeMessage", 20},      {u"FaxFile", 24},          {u"DeleteMessage", 25},
-      {u"EnumContacts", 26},        {u"FileID", 27},           {u"AddAddress", 28},
-      {u"ResolveContacts", 29},     {u"UpdateResolvedContacts", 30}, {u"Destroy", 31},
-      {u"SaveAttachment", 32},      {u"ListAttachments", 34},  {u"MeetingResponse", 35},
-      {u"ViewMessageEx", 36},       {u"DisplayMessagesEx", 37}, {u"GetAttachment", 38},
-      {u"RemoveAttachment", 39},    {u"GetAttachment2", 40},   {u"fileid", 27}};
-  for (auto& [name, id] : expected) EXPECT_EQ(id, IdOf(inbox, name)) << platform::U8(name);
+  for (auto& [name, id] : kMembers) EXPECT_EQ(id, IdOf(inbox, name)) << platform::U8(name);
+  EXPECT_EQ(27, IdOf(inbox, u"fileid"));
 
   LPOLESTR names[] = {const_cast<LPOLESTR>(u"GetAttachment2"), const_cast<LPOLESTR>(u"bstrFtaTicket"),
                       const_cast<LPOLESTR>(u"pResult")};
@@ -190,6 +197,81 @@ TEST(Dispatch, NamesResolveToTheirDispidsIgnoringCase) {
   DISPID id = 0;
   EXPECT_EQ(DISP_E_UNKNOWNNAME, inbox->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
   EXPECT_EQ(DISPID_UNKNOWN, id);
+}
+
+// A client that knows nothing of the interface: it enumerates the type
+// information, finds the members and their parameters there, and calls them.
+TEST(Dispatch, TypeInformationDescribesTheMembersAsDispatchSeesThem) {
+  auto inbox = NewInbox();
+  IDispatch* d = inbox;
+  UINT count = 0;
+  ASSERT_EQ(S_OK, d->GetTypeInfoCount(&count));
+  ASSERT_EQ(1u, count);
+  CComPtr<ITypeInfo> info;
+  EXPECT_EQ(DISP_E_BADINDEX, d->GetTypeInfo(1, 0, &info));
+  ASSERT_EQ(S_OK, d->GetTypeInfo(0, 0, &info));
+  ASSERT_TRUE(info);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(S_OK, info->GetTypeAttr(&attr));
+  EXPECT_EQ(IID_IMyInbox, attr->guid);
+  EXPECT_EQ(TKIND_DISPATCH, attr->typekind);
+  const UINT functions = attr->cFuncs;
+  info->ReleaseTypeAttr(attr);
+  CComBSTR interfaceName;
+  ASSERT_EQ(S_OK, info->GetDocumentation(MEMBERID_NIL, &interfaceName, nullptr, nullptr, nullptr));
+  EXPECT_EQ(u"IMyInbox", interfaceName.Str());
+
+  std::vector<std::pair<std::u16string, DISPID>> listed;
+  std::map<std::u16string, std::vector<std::pair<std::u16string, USHORT>>> params;
+  std::map<std::u16string, int> kinds;
+  for (UINT i = 0; i < functions; ++i) {
+    FUNCDESC* f = nullptr;
+    ASSERT_EQ(S_OK, info->GetFuncDesc(i, &f));
+    BSTR names[10] = {};
+    UINT got = 0;
+    ASSERT_EQ(S_OK, info->GetNames(f->memid, names, 10, &got));
+    std::u16string name(platform::BstrView(names[0]));
+    if (listed.empty() || listed.back().first != name) listed.emplace_back(name, f->memid);
+    kinds[name] |= f->invkind;
+    // Every name the type information gives resolves through IDispatch to the same place.
+    std::vector<LPOLESTR> all(names, names + got);
+    std::vector<DISPID> ids(got);
+    EXPECT_EQ(S_OK, d->GetIDsOfNames(IID_NULL, all.data(), got, 0, ids.data())) << platform::U8(name);
+    EXPECT_EQ(f->memid, ids[0]);
+    if (f->invkind != INVOKE_PROPERTYPUT) {
+      ASSERT_EQ(static_cast<UINT>(f->cParams) + 1, got) << platform::U8(name);
+      for (UINT k = 1; k < got; ++k) {
+        EXPECT_EQ(static_cast<DISPID>(k - 1), ids[k]);
+        params[name].emplace_back(platform::BstrView(names[k]), f->lprgelemdescParam[k - 1].paramdesc.wParamFlags);
+      }
+    }
+    for (UINT k = 0; k < got; ++k) SysFreeString(names[k]);
+    info->ReleaseFuncDesc(f);
+  }
+  ASSERT_EQ(std::size(kMembers), listed.size());
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    EXPECT_EQ(kMembers[i].first, listed[i].first);
+    EXPECT_EQ(kMembers[i].second, listed[i].second);
+    EXPECT_EQ(listed[i].first == u"FileID" ? INVOKE_PROPERTYGET | INVOKE_PROPERTYPUT : INVOKE_FUNC,
+              kinds[listed[i].first]);
+  }
+  const std::vector<std::pair<std::u16string, USHORT>> get2 = {
+      {u"bstrmasterSessionKey", PARAMFLAG_FIN}, {u"bstrFtaTicket", PARAMFLAG_FIN},
+      {u"bstrStore", PARAMFLAG_FIN},            {u"bstrFolder", PARAMFLAG_FIN},
+      {u"bstrMsgID", PARAMFLAG_FIN},            {u"bstrAttachID", PARAMFLAG_FIN},
+      {u"bstrEncodedFilename", PARAMFLAG_FIN},  {u"pResult", PARAMFLAG_FOUT}};
+  EXPECT_EQ(get2, params[u"GetAttachment2"]);
+  EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, params[u"RemoveAttachment"].back().second);
+  EXPECT_TRUE(params[u"Destroy"].empty());
+
+  // The property found in the type information works through Invoke.
+  LPOLESTR fileId[] = {const_cast<LPOLESTR>(u"FileID")};
+  MEMBERID id = 0;
+  ASSERT_EQ(S_OK, info->GetIDsOfNames(fileId, 1, &id));
+  EXPECT_EQ(S_OK, platform::InvokeByDispid(d, id, DISPATCH_PROPERTYPUT, {CComVariant(u"typed")}, nullptr));
+  CComBSTR read;
+  ASSERT_EQ(S_OK, inbox->get_FileID(&read));
+  EXPECT_EQ(u"typed", read.Str());
 }
 
 TEST(Dispatch, InvokeConvertsArgumentsAndReportsBadCalls) {

@@ -89,9 +89,9 @@ const char* kWithFile =
 
 TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
   auto outside = Outside();
-  ASSERT_EQ(outside->Append("", "From: a@example.org\r\nSubject: a-first\r\n\r\none\r\n", false), S_OK);
-  ASSERT_EQ(outside->Append("", kWithFile, false), S_OK);
-  ASSERT_EQ(outside->Append("", "From: c@example.org\r\nSubject: c-third\r\n\r\nthree\r\n", true), S_OK);
+  ASSERT_TRUE(outside->Append("", "From: a@example.org\r\nSubject: a-first\r\n\r\none\r\n", false).ok());
+  ASSERT_TRUE(outside->Append("", kWithFile, false).ok());
+  ASSERT_TRUE(outside->Append("", "From: c@example.org\r\nSubject: c-third\r\n\r\nthree\r\n", true).ok());
 
   auto c = mailbridge::OpenConnection(config);
   HRESULT hr;
@@ -128,9 +128,9 @@ TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
 
   // Changes by another client show up on the next listing.
   std::vector<mailbridge::StoreEntry> entries;
-  ASSERT_EQ(outside->List("", entries), S_OK);
-  ASSERT_EQ(outside->SetRead("", entries[0]), S_OK);
-  ASSERT_EQ(outside->Append("", "Subject: d-fourth\r\n\r\n", false), S_OK);
+  ASSERT_TRUE(outside->List("", entries).ok());
+  ASSERT_TRUE(outside->SetRead("", entries[0]).ok());
+  ASSERT_TRUE(outside->Append("", "Subject: d-fourth\r\n\r\n", false).ok());
   read2.clear();
   EXPECT_EQ(Subjects(*again, u"", &hr, nullptr, &read2).size(), 4u);
   EXPECT_EQ(read2, (std::vector<bool>{true, true, true, false}));
@@ -169,7 +169,7 @@ TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLogin) {
   bobLogin.port = port;
   bobLogin.login = "bob";
   bobLogin.password = "secret";
-  ASSERT_EQ(mailbridge::OpenImapStore(bobLogin)->Append("", "Subject: for bob\r\n\r\n", false), S_OK);
+  ASSERT_TRUE(mailbridge::OpenImapStore(bobLogin)->Append("", "Subject: for bob\r\n\r\n", false).ok());
   std::string seenKey, seenTicket;
   config.resolveCredentials = [&](const std::string& key, const std::string& ticket)
       -> std::optional<std::pair<std::string, std::string>> {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "TestUtil.h"
+#include "mailbridge/mime/Meeting.h"
 #include "mailbridge/mime/Mime.h"
 
 using namespace mailbridge;
@@ -139,6 +140,23 @@ TEST(Meetings, CalendarRequestIsDetectedAndReplyIsNot) {
                                 "--q\nContent-Type: text/plain\n\nhi\n--q\nContent-Type: text/calendar; method=request\n\n"
                                 "BEGIN:VCALENDAR\nEND:VCALENDAR\n--q--\n");
   EXPECT_TRUE(ParseMessage(byParam).meetingRequest);
+}
+
+// The reply speaks the first language of the list that it has; English else.
+TEST(Meetings, ReplyLanguageFromTheLanguageList) {
+  struct {
+    const char* list;
+    const char* language;
+  } cases[] = {
+      {"fr-CH, fr;q=0.9, en;q=0.8", "fr"}, {"DE-de", "de"},          {"es,de;q=0.5", "de"},
+      {"es, it", "en"},                    {"", "en"},               {"fr;q=0, de;q=0.7", "de"},
+      {"fr;q=0.000,en", "en"},             {" de ;q=1.0", "de"},     {"f", "en"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(MeetingReplyLanguage(c.list), c.language) << c.list;
+  MeetingReplyText de = MeetingReplyWording(MeetingAnswer::Decline, "de", "Planung", "Alice");
+  EXPECT_EQ(de.subject, "Abgelehnt: Planung");
+  EXPECT_EQ(de.body, "Alice hat diese Einladung abgelehnt.");
+  EXPECT_EQ(MeetingReplyWording(MeetingAnswer::Tentative, "it", "Plan", "Bo").subject, "Tentative: Plan");
 }
 
 TEST(Dates, DateHeaderInUtc) {

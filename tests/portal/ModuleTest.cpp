@@ -138,8 +138,41 @@ TEST_F(ModuleTest, DeleteRemovesTheMessageAndReturnsToTheListing) {
   EXPECT_EQ(r->get_header_value("Location"), "Inbox.asp?Folder=");
   EXPECT_TRUE(FindMessage("Coffee machine fixed").empty());
   auto again = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
-  EXPECT_EQ(again->status, 200);
+  EXPECT_EQ(again->status, 404);
   EXPECT_NE(again->body.find("The message could not be deleted."), std::string::npos);
+}
+
+// Stale links answer 404 with a page that names what is gone and leads back;
+// other failures of the store stay server errors.
+TEST_F(ModuleTest, WhatIsGoneIsNotFoundAndFaultsStayServerErrors) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}};
+  const std::string gone = "{00000000-0000-0000-0000-000000000009}";
+  const std::string nope = portal::EncodeUrlSafe("Nope<b>");
+  const std::string projects = portal::EncodeUrlSafe("Projects");
+  struct Case {
+    std::string url;
+    const char* says;
+    std::string back;
+  } cases[] = {
+      {"Inbox.asp?Folder=" + nope, "There is no folder \"Nope&lt;b&gt;\"", "href=\"InboxFolders.asp"},
+      {"ViewInboxMessage.asp?Folder=" + nope + "&Guid=" + gone, "There is no folder", "href=\"Inbox.asp\""},
+      {"ViewInboxMessage.asp?Folder=" + projects + "&Guid=" + gone,
+       "This message is no longer in the folder \"Projects\"", "href=\"Inbox.asp?Folder=" + projects + "\""},
+      {"MeetingResponse.asp?Type=AcceptMeeting&Folder=&Guid=" + gone, "no longer in the folder \"Inbox\"",
+       "href=\"Inbox.asp?Folder=\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.url);
+    auto r = Client().Get(("/HalvornSLV/" + c.url).c_str(), h);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 404);
+    EXPECT_NE(r->body.find(c.says), std::string::npos);
+    EXPECT_NE(r->body.find(c.back), std::string::npos);
+  }
+  // The store refuses this name (E_INVALIDARG): a failure, not a missing folder.
+  auto refused = Client().Get(("/HalvornSLV/Inbox.asp?Folder=" + portal::EncodeUrlSafe("a/../b")).c_str(), h);
+  EXPECT_EQ(refused->status, 500);
 }
 
 TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
@@ -233,6 +266,17 @@ TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
   EXPECT_EQ(send->status, 302);
   EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
   EXPECT_FALSE(FindMessage("Loopback note").empty());
+  // A local address without a mailbox is no name to resolve: the send fails
+  // as it is, without the name-resolution page and with the lines as typed.
+  auto unreachable = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                                   "IsCompose=true&TTo=Bruno+Ferreira%3B+nobody%40example.org&Subject=Unreachable"
+                                   "&MessageText=x&Send=Send",
+                                   "application/x-www-form-urlencoded");
+  ASSERT_TRUE(unreachable);
+  EXPECT_EQ(unreachable->status, 302);
+  EXPECT_EQ(unreachable->get_header_value("Location"), "SendOk.asp?Success=false");
+  auto kept = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+  EXPECT_NE(kept->body.find("value=\"Bruno Ferreira; nobody@example.org\""), std::string::npos);
 }
 
 TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
@@ -248,6 +292,92 @@ TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
   EXPECT_NE(form->body.find("Draft subject"), std::string::npos);
   EXPECT_NE(form->body.find("Draft body"), std::string::npos);
   EXPECT_NE(form->body.find("ada.lindqvist@example.org"), std::string::npos);
+}
+
+// Personal contacts match as typed ("o'brien", "smith & co") on the
+// resolution page and in the picker, and a contact's markup never reaches
+// either page; a user without any contacts file still gets both pages.
+TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
+  auto demo = portal_->Users().Find("demo");
+  portal::WriteFile(demo->Contacts(),
+                    "BEGIN:VCARD\r\nFN:Niamh O'Brien\r\nEMAIL:niamh@example.ie\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nFN:Smith & Co\r\nEMAIL:sales@smith.example\r\nEND:VCARD\r\n"
+                    "BEGIN:VCARD\r\nFN:<img src=x onerror=go()>x' onfocus='go()\r\nEND:VCARD\r\n");
+  portal_->Users().Add("dave", "dave-secret", {}, "example.org");
+  fs::remove(portal_->Users().Find("dave")->Contacts());
+  const std::string checkNames = "IsCompose=true&TTo=o%27brien%3B+smith+%26+co&Subject=&MessageText=&Check+Names=Check+Names";
+  const std::string picker = "IsCompose=true&TTo=&ContactSource=0&To=To";
+  struct Case {
+    const char* user;
+    const char* password;
+    std::string post;
+    std::vector<std::string> present;
+  } cases[] = {
+      {"demo", demo_.password.c_str(), checkNames,
+       {"<option value='niamh@example.ie'>Niamh O'Brien</option>", "<option selected value='sales@smith.example'>Smith & Co"}},
+      {"demo", demo_.password.c_str(), picker,
+       {"<option value='niamh@example.ie'>Niamh O'Brien</option>", "&lt;img src=x onerror=go()&gt;x&#39; onfocus=&#39;go()"}},
+      {"dave", "dave-secret", checkNames, {"name='To:o'brien'", "<select"}},
+      {"dave", "dave-secret", picker, {"name=Contacts"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.user) + " " + c.post);
+    auto cookie = SignIn(c.user, c.password);
+    httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+    auto r = Client().Post("/HalvornSLV/ComposeMessage.asp", h, c.post, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    for (const auto& text : c.present) EXPECT_NE(r->body.find(text), std::string::npos) << text;
+    EXPECT_EQ(r->body.find("<img src=x"), std::string::npos);
+    EXPECT_EQ(r->body.find("' onfocus"), std::string::npos);
+  }
+  std::string reports;
+  portal::ReadFile(dir_ / "logs" / "reports.log", reports);
+  EXPECT_EQ(reports.find("Contacts"), std::string::npos) << reports;
+}
+
+// Typed parts of names, matched on the recipients page; the choices go
+// through UpdateResolvedContacts back into the message, which then sends.
+TEST_F(ModuleTest, RecipientsPageCarriesChosenEntriesIntoTheMessage) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg", h);
+  EXPECT_NE(form->body.find("form=\"compose\" name=\"ReviewRecipients\""), std::string::npos);
+  auto review = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                              "IsCompose=true&TTo=ferr%3B+nobody+here%3B+demo%40example.org&TCC=hana&Subject=Chosen"
+                              "&MessageText=Hi&ReviewRecipients=1",
+                              "application/x-www-form-urlencoded");
+  ASSERT_TRUE(review);
+  EXPECT_EQ(review->status, 302);
+  EXPECT_EQ(review->get_header_value("Location"), "Recipients.asp");
+  auto page = Client().Get("/HalvornSLV/Recipients.asp", h);
+  ASSERT_EQ(page->status, 200);
+  for (const char* text : {"name=\"To.RCount\" value=\"3\"", "<option value=\"bruno@example.net\" selected>Bruno Ferreira",
+                           "<b>nobody here</b>", "No match", "<option value=\"-1\" selected>Keep",
+                           "name=\"Cc.RSelectName0\"", "<option value=\"hana@example.jp\" selected>"})
+    EXPECT_NE(page->body.find(text), std::string::npos) << text;
+
+  auto markup = Client().Post("/HalvornSLV/Recipients.asp", h, "To.RCount=1&To.RName0=x&To.RState0=1&To.RSelectName0=%3Cb%3E",
+                              "application/x-www-form-urlencoded");
+  EXPECT_EQ(markup->status, 400);
+  auto chosen = Client().Post("/HalvornSLV/Recipients.asp", h,
+                              "To.RCount=3&To.RName0=ferr&To.RState0=1&To.RSelectName0=bruno%40example.net"
+                              "&To.RName1=nobody+here&To.RState1=2&To.RName2=demo%40example.org&To.RState2=-1"
+                              "&Cc.RCount=1&Cc.RName0=hana&Cc.RState0=1&Cc.RSelectName0=hana%40example.jp",
+                              "application/x-www-form-urlencoded");
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->status, 302);
+  EXPECT_EQ(chosen->get_header_value("Location"), "ComposeMessage.asp");
+  auto back = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+  EXPECT_NE(back->body.find("name=TTo id=TTo value=\"bruno@example.net; demo@example.org\""), std::string::npos);
+  EXPECT_NE(back->body.find("name=TCC value=\"hana@example.jp\""), std::string::npos);
+  EXPECT_NE(back->body.find("Chosen"), std::string::npos);
+  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                            "IsCompose=true&TTo=bruno%40example.net%3B+demo%40example.org&TCC=hana%40example.jp"
+                            "&Subject=Chosen&MessageText=Hi&Send=Send",
+                            "application/x-www-form-urlencoded");
+  EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_FALSE(FindMessage("Chosen").empty());
 }
 
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {

@@ -101,19 +101,19 @@ class ImapStore final : public MailStore {
     return "imap://" + s_.login.substr(0, s_.login.find('*')) + "@" + s_.host + ":" + std::to_string(s_.port);
   }
 
-  HRESULT Connect() {
-    if (imap_) return S_OK;
+  Status Connect() {
+    if (imap_) return OkStatus();
     imap_ = mailimap_new(0, nullptr);
-    if (!imap_) return E_OUTOFMEMORY;
+    if (!imap_) return Errc::kNoMemory;
     mailimap_set_timeout(imap_, static_cast<time_t>(s_.timeoutSeconds > 0 ? s_.timeoutSeconds : 30));
     if (!Ok(mailimap_socket_connect(imap_, s_.host.c_str(), static_cast<uint16_t>(s_.port)))) {
       Disconnect(false);
-      return E_FAIL;
+      return Errc::kFailed;
     }
     UseEndAwareReads(imap_);
     if (!Ok(mailimap_login(imap_, s_.login.c_str(), s_.password.c_str()))) {
       Disconnect();
-      return E_ACCESSDENIED;
+      return Errc::kAccessDenied;
     }
     delimiter_ = '.';
     clist* list = nullptr;
@@ -125,7 +125,7 @@ class ImapStore final : public MailStore {
       mailimap_list_result_free(list);
     }
     selected_.clear();
-    return S_OK;
+    return OkStatus();
   }
 
   // politely: LOGOUT first; after a failure the socket may be dead, and
@@ -140,9 +140,9 @@ class ImapStore final : public MailStore {
   }
 
   // A failed command may have left the session unusable: start afresh next time.
-  HRESULT Fail(int r) {
+  Status Fail(int r) {
     Disconnect(false);
-    return r == MAILIMAP_ERROR_MEMORY ? E_OUTOFMEMORY : E_FAIL;
+    return r == MAILIMAP_ERROR_MEMORY ? Errc::kNoMemory : Errc::kFailed;
   }
 
   std::string Mailbox(const std::string& folder) const {
@@ -154,25 +154,25 @@ class ImapStore final : public MailStore {
     return name;
   }
 
-  HRESULT Select(const std::string& folder) {
-    HRESULT hr = Connect();
-    if (FAILED(hr)) return hr;
+  Status Select(const std::string& folder) {
+    Status st = Connect();
+    if (!st.ok()) return st;
     // Selected again on every call, so that new mail and expunges are seen.
     int r = mailimap_select(imap_, Mailbox(folder).c_str());
-    if (r == MAILIMAP_ERROR_SELECT) return MAPI_E_NOT_FOUND;
+    if (r == MAILIMAP_ERROR_SELECT) return Errc::kNotFound;
     if (!Ok(r)) return Fail(r);
     selected_ = folder;
     uidValidity_ = imap_->imap_selection_info ? imap_->imap_selection_info->sel_uidvalidity : 0;
-    return S_OK;
+    return OkStatus();
   }
 
   std::string KeyFor(std::uint32_t uid) const { return std::to_string(uidValidity_) + ":" + std::to_string(uid); }
 
-  HRESULT List(const std::string& folder, std::vector<StoreEntry>& out) override {
+  Status List(const std::string& folder, std::vector<StoreEntry>& out) override {
     out.clear();
-    HRESULT hr = Select(folder);
-    if (FAILED(hr)) return hr;
-    if (imap_->imap_selection_info && imap_->imap_selection_info->sel_exists == 0) return S_OK;
+    Status st = Select(folder);
+    if (!st.ok()) return st;
+    if (imap_->imap_selection_info && imap_->imap_selection_info->sel_exists == 0) return OkStatus();
     mailimap_set* set = mailimap_set_new_interval(1, 0);
     mailimap_fetch_type* type = mailimap_fetch_type_new_fetch_att_list_empty();
     mailimap_fetch_type_new_fetch_att_list_add(type, mailimap_fetch_att_new_uid());
@@ -193,20 +193,20 @@ class ImapStore final : public MailStore {
       out.push_back(std::move(e));
     }
     mailimap_fetch_list_free(result);
-    return S_OK;
+    return OkStatus();
   }
 
-  HRESULT FetchMany(const std::string& folder, const std::vector<StoreEntry>& entries,
+  Status FetchMany(const std::string& folder, const std::vector<StoreEntry>& entries,
                     const FetchSink& sink) override {
-    if (entries.empty()) return S_OK;
-    HRESULT hr = Select(folder);
-    if (FAILED(hr)) return hr;
+    if (entries.empty()) return OkStatus();
+    Status st = Select(folder);
+    if (!st.ok()) return st;
     std::map<std::uint32_t, const StoreEntry*> wanted;
     for (const auto& e : entries) {
       std::uint32_t uid = static_cast<std::uint32_t>(std::strtoul(e.locator.c_str(), nullptr, 10));
       if (uid && e.key == KeyFor(uid)) wanted.emplace(uid, &e);
     }
-    if (wanted.empty()) return S_OK;
+    if (wanted.empty()) return OkStatus();
     // One command for all of them, UIDs joined into ranges.
     mailimap_set* set = mailimap_set_new_empty();
     auto it = wanted.begin();
@@ -236,73 +236,73 @@ class ImapStore final : public MailStore {
       sink(*w->second, raw, item.received);
     }
     mailimap_fetch_list_free(result);
-    return S_OK;
+    return OkStatus();
   }
 
-  HRESULT WithUid(const std::string& folder, const StoreEntry& e, mailimap_set** set) {
-    HRESULT hr = Select(folder);
-    if (FAILED(hr)) return hr;
+  Status WithUid(const std::string& folder, const StoreEntry& e, mailimap_set** set) {
+    Status st = Select(folder);
+    if (!st.ok()) return st;
     std::uint32_t uid = static_cast<std::uint32_t>(std::strtoul(e.locator.c_str(), nullptr, 10));
-    if (!uid || e.key != KeyFor(uid)) return MAPI_E_NOT_FOUND;
+    if (!uid || e.key != KeyFor(uid)) return Errc::kNotFound;
     *set = mailimap_set_new_single(uid);
-    return *set ? S_OK : E_OUTOFMEMORY;
+    return *set ? OkStatus() : Errc::kNoMemory;
   }
 
-  HRESULT AddFlag(mailimap_set* set, mailimap_flag* flag) {
+  Status AddFlag(mailimap_set* set, mailimap_flag* flag) {
     mailimap_flag_list* flags = mailimap_flag_list_new_empty();
     mailimap_flag_list_add(flags, flag);
     mailimap_store_att_flags* att = mailimap_store_att_flags_new_add_flags_silent(flags);
     int r = mailimap_uid_store(imap_, set, att);
     mailimap_store_att_flags_free(att);
-    return Ok(r) ? S_OK : Fail(r);
+    return Ok(r) ? OkStatus() : Fail(r);
   }
 
-  HRESULT SetRead(const std::string& folder, const StoreEntry& e) override {
-    if (e.read) return S_OK;
+  Status SetRead(const std::string& folder, const StoreEntry& e) override {
+    if (e.read) return OkStatus();
     mailimap_set* set = nullptr;
-    HRESULT hr = WithUid(folder, e, &set);
-    if (FAILED(hr)) return hr;
-    hr = AddFlag(set, mailimap_flag_new_seen());
+    Status st = WithUid(folder, e, &set);
+    if (!st.ok()) return st;
+    st = AddFlag(set, mailimap_flag_new_seen());
     mailimap_set_free(set);
-    return hr;
+    return st;
   }
 
-  HRESULT Remove(const std::string& folder, const StoreEntry& e) override {
+  Status Remove(const std::string& folder, const StoreEntry& e) override {
     mailimap_set* set = nullptr;
-    HRESULT hr = WithUid(folder, e, &set);
-    if (FAILED(hr)) return hr;
-    hr = AddFlag(set, mailimap_flag_new_deleted());
-    if (SUCCEEDED(hr)) {
+    Status st = WithUid(folder, e, &set);
+    if (!st.ok()) return st;
+    st = AddFlag(set, mailimap_flag_new_deleted());
+    if (st.ok()) {
       int r = mailimap_uid_expunge(imap_, set);
-      if (!Ok(r)) hr = Fail(r);
+      if (!Ok(r)) st = Fail(r);
     }
     mailimap_set_free(set);
-    return hr;
+    return st;
   }
 
-  HRESULT Move(const std::string& folder, const StoreEntry& e, const std::string& toFolder) override {
-    HRESULT hr = Connect();
-    if (FAILED(hr)) return hr;
+  Status Move(const std::string& folder, const StoreEntry& e, const std::string& toFolder) override {
+    Status st = Connect();
+    if (!st.ok()) return st;
     mailimap_create(imap_, Mailbox(toFolder).c_str());  // fails harmlessly when it exists
     mailimap_set* set = nullptr;
-    hr = WithUid(folder, e, &set);
-    if (FAILED(hr)) return hr;
+    st = WithUid(folder, e, &set);
+    if (!st.ok()) return st;
     int r = mailimap_uid_copy(imap_, set, Mailbox(toFolder).c_str());
     mailimap_set_free(set);
     if (!Ok(r)) return Fail(r);
     return Remove(folder, e);
   }
 
-  HRESULT Append(const std::string& folder, std::string_view raw, bool read) override {
-    HRESULT hr = Connect();
-    if (FAILED(hr)) return hr;
+  Status Append(const std::string& folder, std::string_view raw, bool read) override {
+    Status st = Connect();
+    if (!st.ok()) return st;
     mailimap_create(imap_, Mailbox(folder).c_str());
     mailimap_flag_list* flags = mailimap_flag_list_new_empty();
     if (read) mailimap_flag_list_add(flags, mailimap_flag_new_seen());
     int r = mailimap_append(imap_, Mailbox(folder).c_str(), flags, nullptr, raw.data(), raw.size());
     mailimap_flag_list_free(flags);
     selected_.clear();
-    return Ok(r) ? S_OK : Fail(r);
+    return Ok(r) ? OkStatus() : Fail(r);
   }
 
  private:

@@ -18,83 +18,8 @@
 
 namespace mailbridge {
 
-HRESULT MailStore::Fetch(const std::string& folder, const StoreEntry& entry, std::string& raw,
-                         std::int64_t* received) {
-  bool got = false;
-  HRESULT hr = FetchMany(folder, {entry}, [&](const StoreEntry&, std::string& bytes, std::int64_t when) {
-    raw.swap(bytes);
-    if (received) *received = when;
-    got = true;
-  });
-  if (FAILED(hr)) return hr;
-  return got ? S_OK : MAPI_E_NOT_FOUND;
-}
-
-bool CanonicalFolder(std::u16string_view folder, std::string& out) {
-  out.clear();
-  std::u16string part;
-  std::vector<std::u16string> parts;
-  for (std::size_t i = 0; i <= folder.size(); ++i) {
-    if (i == folder.size() || folder[i] == u'/' || folder[i] == u'\\') {
-      parts.push_back(part);
-      part.clear();
-    } else {
-      part.push_back(folder[i]);
-    }
-  }
-  // "" and a lone "Inbox" both mean the inbox.
-  if (parts.size() == 1 && parts[0].empty()) return true;
-  if (parts.size() == 1) {
-    std::u16string lower;
-    for (char16_t c : parts[0]) lower.push_back(c < 128 ? static_cast<char16_t>(std::tolower(c)) : c);
-    if (lower == u"inbox") return true;
-  }
-  std::string result;
-  for (const auto& p : parts) {
-    if (p.empty() || p[0] == u'.') return false;
-    for (char16_t c : p) {
-      if (c < 0x20 || c == 0x7F || c == u'.' || c == u'*' || c == u'%') return false;
-    }
-    std::string u8;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-      char32_t cp = p[i];
-      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < p.size() && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-        cp = 0x10000 + ((cp - 0xD800) << 10) + (p[i + 1] - 0xDC00);
-        ++i;
-      } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-        return false;
-      }
-      if (cp < 0x80) {
-        u8.push_back(static_cast<char>(cp));
-      } else if (cp < 0x800) {
-        u8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        u8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else if (cp < 0x10000) {
-        u8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        u8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        u8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else {
-        u8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        u8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        u8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        u8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      }
-    }
-    if (!result.empty()) result.push_back('/');
-    result += u8;
-  }
-  out = result;
-  return true;
-}
-
 namespace {
 
-HRESULT ErrnoResult(int err) {
-  if (err == ENOENT || err == ENOTDIR) return MAPI_E_NOT_FOUND;
-  if (err == EACCES || err == EPERM) return E_ACCESSDENIED;
-  if (err == ENOMEM) return E_OUTOFMEMORY;
-  return E_FAIL;
-}
 
 std::string UniqueName() {
   static std::atomic<unsigned> counter{0};
@@ -203,14 +128,14 @@ class MaildirStore final : public MailStore {
     return true;
   }
 
-  HRESULT List(const std::string& folder, std::vector<StoreEntry>& out) override {
+  Status List(const std::string& folder, std::vector<StoreEntry>& out) override {
     out.clear();
     std::string dir = Dir(folder);
     struct stat st {};
     if (stat((dir + "/cur").c_str(), &st) != 0) {
       // The inbox and the special folders exist even before their first message.
-      if (folder.empty()) return EnsureMaildir(dir, false) ? S_OK : ErrnoResult(errno);
-      return MAPI_E_NOT_FOUND;
+      if (folder.empty()) return EnsureMaildir(dir, false) ? OkStatus() : ErrnoStatus(errno);
+      return Errc::kNotFound;
     }
     for (const char* sub : {"new", "cur"}) {
       DIR* d = opendir((dir + "/" + sub).c_str());
@@ -226,14 +151,14 @@ class MaildirStore final : public MailStore {
       }
       closedir(d);
     }
-    return S_OK;
+    return OkStatus();
   }
 
   // The file may have been renamed by another client since it was listed:
   // find it again by its unique name.
   bool Relocate(const std::string& folder, StoreEntry& entry) {
     std::vector<StoreEntry> now;
-    if (FAILED(List(folder, now))) return false;
+    if (!List(folder, now).ok()) return false;
     for (auto& e : now) {
       if (e.key == entry.key) {
         entry = e;
@@ -243,7 +168,7 @@ class MaildirStore final : public MailStore {
     return false;
   }
 
-  HRESULT FetchMany(const std::string& folder, const std::vector<StoreEntry>& entries,
+  Status FetchMany(const std::string& folder, const std::vector<StoreEntry>& entries,
                     const FetchSink& sink) override {
     std::string dir = Dir(folder);
     std::string raw;
@@ -257,16 +182,16 @@ class MaildirStore final : public MailStore {
       }
       if (!ok) {
         if (err == ENOENT) continue;  // removed meanwhile
-        return ErrnoResult(err);
+        return ErrnoStatus(err);
       }
       sink(entry, raw, mtime);
     }
-    return S_OK;
+    return OkStatus();
   }
 
-  HRESULT SetRead(const std::string& folder, const StoreEntry& listed) override {
+  Status SetRead(const std::string& folder, const StoreEntry& listed) override {
     StoreEntry entry = listed;
-    if (entry.read) return S_OK;
+    if (entry.read) return OkStatus();
     std::string dir = Dir(folder);
     std::string name = entry.locator.substr(4);
     std::string flags;
@@ -279,18 +204,18 @@ class MaildirStore final : public MailStore {
     if (rename((dir + "/" + entry.locator).c_str(), target.c_str()) != 0) {
       int err = errno;
       if (err == ENOENT && Relocate(folder, entry)) {
-        if (entry.read) return S_OK;
+        if (entry.read) return OkStatus();
         return SetRead(folder, entry);
       }
-      return ErrnoResult(err);
+      return ErrnoStatus(err);
     }
-    return S_OK;
+    return OkStatus();
   }
 
-  HRESULT Move(const std::string& folder, const StoreEntry& listed, const std::string& toFolder) override {
+  Status Move(const std::string& folder, const StoreEntry& listed, const std::string& toFolder) override {
     StoreEntry entry = listed;
     std::string to = Dir(toFolder);
-    if (!EnsureMaildir(to, !toFolder.empty())) return ErrnoResult(errno);
+    if (!EnsureMaildir(to, !toFolder.empty())) return ErrnoStatus(errno);
     std::string name = entry.locator.substr(4);
     // Keep the flags; a message from new/ arrives in cur/ with an empty flag set.
     if (name.find(":2,") == std::string::npos) name += ":2,";
@@ -301,34 +226,34 @@ class MaildirStore final : public MailStore {
     if (link(from.c_str(), target.c_str()) != 0) {
       int err = errno;
       if (err == ENOENT && Relocate(folder, entry)) return Move(folder, entry, toFolder);
-      if (err != EEXIST) return ErrnoResult(err);
+      if (err != EEXIST) return ErrnoStatus(err);
       target = to + "/cur/" + UniqueName() + name.substr(name.find(":2,"));
-      if (link(from.c_str(), target.c_str()) != 0) return ErrnoResult(errno);
+      if (link(from.c_str(), target.c_str()) != 0) return ErrnoStatus(errno);
     }
     if (unlink(from.c_str()) != 0) {
       int err = errno;
       unlink(target.c_str());  // keep exactly one copy
-      return ErrnoResult(err);
+      return ErrnoStatus(err);
     }
-    return S_OK;
+    return OkStatus();
   }
 
-  HRESULT Remove(const std::string& folder, const StoreEntry& listed) override {
+  Status Remove(const std::string& folder, const StoreEntry& listed) override {
     StoreEntry entry = listed;
     if (unlink((Dir(folder) + "/" + entry.locator).c_str()) != 0) {
       int err = errno;
       if (err == ENOENT && Relocate(folder, entry)) return Remove(folder, entry);
-      return ErrnoResult(err);
+      return ErrnoStatus(err);
     }
-    return S_OK;
+    return OkStatus();
   }
 
-  HRESULT Append(const std::string& folder, std::string_view raw, bool read) override {
+  Status Append(const std::string& folder, std::string_view raw, bool read) override {
     std::string dir = Dir(folder);
-    if (!EnsureMaildir(dir, !folder.empty())) return ErrnoResult(errno);
+    if (!EnsureMaildir(dir, !folder.empty())) return ErrnoStatus(errno);
     PendingDelivery pending;
-    HRESULT hr = PrepareMaildirDelivery(dir, raw, read, pending);
-    if (FAILED(hr)) return hr;
+    Status st = PrepareMaildirDelivery(dir, raw, read, pending);
+    if (!st.ok()) return st;
     return CommitMaildirDelivery(pending);
   }
 
@@ -338,14 +263,14 @@ class MaildirStore final : public MailStore {
 
 }  // namespace
 
-HRESULT PrepareMaildirDelivery(const std::string& maildir, std::string_view raw, bool read,
+Status PrepareMaildirDelivery(const std::string& maildir, std::string_view raw, bool read,
                                PendingDelivery& out) {
-  if (!EnsureMaildir(maildir, false)) return ErrnoResult(errno);
+  if (!EnsureMaildir(maildir, false)) return ErrnoStatus(errno);
   std::string name = UniqueName();
   out.tmpPath = maildir + "/tmp/" + name;
   out.finalPath = read ? maildir + "/cur/" + name + ":2,S" : maildir + "/new/" + name;
   int fd = open(out.tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return ErrnoResult(errno);
+  if (fd < 0) return ErrnoStatus(errno);
   std::size_t done = 0;
   while (done < raw.size()) {
     ssize_t n = write(fd, raw.data() + done, raw.size() - done);
@@ -354,24 +279,24 @@ HRESULT PrepareMaildirDelivery(const std::string& maildir, std::string_view raw,
       int err = errno;
       close(fd);
       unlink(out.tmpPath.c_str());
-      return err == ENOSPC || err == EFBIG || err == EDQUOT ? E_OUTOFMEMORY : ErrnoResult(err);
+      return err == ENOSPC || err == EFBIG || err == EDQUOT ? Errc::kNoSpace : ErrnoStatus(err);
     }
     done += static_cast<std::size_t>(n);
   }
   if (fsync(fd) != 0 || close(fd) != 0) {
     unlink(out.tmpPath.c_str());
-    return E_FAIL;
+    return Errc::kFailed;
   }
-  return S_OK;
+  return OkStatus();
 }
 
-HRESULT CommitMaildirDelivery(const PendingDelivery& pending) {
+Status CommitMaildirDelivery(const PendingDelivery& pending) {
   if (rename(pending.tmpPath.c_str(), pending.finalPath.c_str()) != 0) {
     int err = errno;
     unlink(pending.tmpPath.c_str());
-    return ErrnoResult(err);
+    return ErrnoStatus(err);
   }
-  return S_OK;
+  return OkStatus();
 }
 
 void AbandonMaildirDelivery(const PendingDelivery& pending) { unlink(pending.tmpPath.c_str()); }
