@@ -6,7 +6,7 @@
 
 #include "platform/Com.h"
 
-// The interfaces are the ones the component calls through (frame/ and host/
+// The interfaces are the ones the component calls through (host/
 // headers); the portal's objects implement exactly those.
 #include "host/Impersonation.h"
 #include "host/ActivationHost.h"

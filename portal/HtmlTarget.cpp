@@ -7,6 +7,7 @@
 namespace portal {
 
 using platform::DispatchObject;
+using platform::HtmlEscape;
 
 namespace {
 
@@ -29,11 +30,11 @@ class HtmlTarget final : public DispatchObject<ILumarestTarget> {
     return S_OK;
   }
   HRESULT WriteLink(BSTR href, BSTR text, BSTR image, BSTR alt, LONG border, LONG newWindow) override {
-    std::u16string s = u"<a href='" + platform::HtmlEscape(View(href)) + u"'";
+    std::u16string s = u"<a href='" + HtmlEscape(View(href)) + u"'";
     if (newWindow) s += u" target='_blank' rel='noopener noreferrer'";
     s += u">";
     if (!View(image).empty())
-      s += u"<img src='" + platform::HtmlEscape(View(image)) + u"' alt='" + platform::HtmlEscape(View(alt)) +
+      s += u"<img src='" + HtmlEscape(View(image)) + u"' alt='" + HtmlEscape(View(alt)) +
            u"' border='" + Num(border) + u"' align='absmiddle'>&nbsp;";
     s += View(text);
     s += u"</a>";
@@ -72,11 +73,11 @@ class HtmlTarget final : public DispatchObject<ILumarestTarget> {
   }
   HRESULT WriteImage(BSTR path, BSTR alt, LONG border) override {
     if (View(path).empty()) return S_OK;
-    return Write(u"<img src='" + platform::HtmlEscape(View(path)) + u"' alt='" + platform::HtmlEscape(View(alt)) +
+    return Write(u"<img src='" + HtmlEscape(View(path)) + u"' alt='" + HtmlEscape(View(alt)) +
                  u"' border='" + Num(border) + u"'>");
   }
   HRESULT SetTitle(BSTR title) override {
-    return Write(u"<div class='PageTitle'>" + platform::HtmlEscape(View(title)) + u"</div>");
+    return Write(u"<div class='PageTitle'>" + HtmlEscape(View(title)) + u"</div>");
   }
   HRESULT get_SupportsPNG(LONG* v) override { return Put(v, 1); }
   HRESULT get_UsePNG(LONG* v) override { return Put(v, usePng_); }
