@@ -51,13 +51,23 @@ bool SameOrigin(const httplib::Request& req, const std::string& publicOrigin) {
   std::string own = publicOrigin.empty() ? "http://" + req.get_header_value("Host")
                                          : publicOrigin;
   own = ToLowerAscii(own);
-  if (req.has_header("Origin")) return ToLowerAscii(req.get_header_value("Origin")) == own;
+  // Every header the browser sent must name this site, and at least one must
+  // be there: a request that shows nothing of where it came from is refused.
+  bool shown = false;
+  if (req.has_header("Origin")) {
+    if (ToLowerAscii(req.get_header_value("Origin")) != own) return false;
+    shown = true;
+  }
   if (req.has_header("Sec-Fetch-Site")) {
     auto site = req.get_header_value("Sec-Fetch-Site");
-    return site == "same-origin" || site == "none";
+    if (site != "same-origin" && site != "none") return false;
+    shown = true;
   }
-  if (req.has_header("Referer")) return OriginOf(req.get_header_value("Referer")) == own;
-  return true;
+  if (req.has_header("Referer")) {
+    if (OriginOf(req.get_header_value("Referer")) != own) return false;
+    shown = true;
+  }
+  return shown;
 }
 
 bool IsSmallDevice(const std::string& ua) {
@@ -157,7 +167,7 @@ void SaveSession(PageEnv& env) {
 
 std::string SessionCookie(const PageEnv& env, const std::string& id, bool clear) {
   std::string c = std::string(kSessionCookie) + "=" + (clear ? "" : id) +
-                  "; Path=/; HttpOnly; SameSite=Lax";
+                  "; Path=/; HttpOnly; SameSite=Strict";
   // Behind a TLS front end the cookie must not travel in clear.
   if (env.portal.Cfg().publicOrigin.rfind("https://", 0) == 0) c += "; Secure";
   if (clear) c += "; Max-Age=0";
@@ -305,6 +315,60 @@ bool IsAllowedFileRef(const PageEnv& env, const std::string& decoded) {
   return probe.MayOpen(p) && fs::is_regular_file(p, ec);
 }
 
+// The fields whose values end up among the recipients the compose form
+// writes as they stand: the address lines, the address-book choice, and the
+// fields of the name-resolution pages ("CHECK:To", "To:<name>", "RName1"...).
+bool IsRecipientField(const std::string& name) {
+  for (const char* exact : {"To", "TTo", "TCC", "TBCC", "Contacts"})
+    if (EqualsNoCaseAscii(name, exact)) return true;
+  for (const char* prefix : {"CHECK:", "To:", "Cc:", "BCc:", "RName", "RSelectName"}) {
+    std::string_view p(prefix);
+    if (name.size() >= p.size() && EqualsNoCaseAscii(std::string_view(name).substr(0, p.size()), p))
+      return true;
+  }
+  return false;
+}
+
+// Every occurrence of every recipient field, in the query and in the form,
+// is checked: the component joins repeated fields, so checking one is not
+// enough. Keys compare by ASCII case, the same rule the component reads by.
+bool CheckRecipientFields(PageEnv& env) {
+  for (const auto* fields : {&env.query, &env.form})
+    for (const auto& [k, v] : *fields) {
+      std::string key = U8(k);
+      if (!IsRecipientField(key)) continue;
+      std::string value = U8(v);
+      if (!HasUnsafeRecipientChar(value)) continue;
+      if (EqualsNoCaseAscii(key, "Contacts") || key.find(':') != std::string::npos ||
+          EqualsNoCaseAscii(key.substr(0, 5), "RName") || EqualsNoCaseAscii(key.substr(0, 7), "RSelect"))
+        SendStatus(env, 400, "The address book entry \"" + value +
+                                 "\" holds characters an address cannot hold and was not added.");
+      else
+        SendStatus(env, 400, "A recipient holds characters an address cannot hold.");
+      return false;
+    }
+  return true;
+}
+
+// UploadID and Filename name one file each: given twice the component would
+// join them into something no check saw, so a second one is refused.
+bool CheckFileRefs(PageEnv& env) {
+  for (const char* key : {"UploadID", "Filename"}) {
+    int seen = 0;
+    for (const auto& [k, v] : env.query) {
+      if (!EqualsNoCaseAscii(U8(k), key)) continue;
+      std::string value = U8(v);
+      if (++seen == 1 && value.empty()) continue;
+      std::string decoded = DecodeUrlSafe(value);
+      if (seen > 1 || !IsUrlSafeText(value) || decoded.empty() || !IsAllowedFileRef(env, decoded)) {
+        SendStatus(env, 400, std::string("The ") + key + " value does not name one of your files.");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // ---- pages ------------------------------------------------------------------
 
 bool RequireSignIn(PageEnv& env) {
@@ -420,30 +484,10 @@ void ViewPage(PageEnv& env) {
 }
 
 void ComposePage(PageEnv& env) {
-  if (!RequireSignIn(env)) return;
-  if (env.IsPost() && !RequireSameOrigin(env)) return;
-  // The component writes these values into the page as they are: refuse
-  // anything that could break out of the markup.
-  std::string to = env.Query("To");
-  if (HasUnsafeRecipientChar(to)) {
-    SendStatus(env, 400, "The recipient holds characters an address cannot hold.");
-    return;
-  }
-  for (const char* key : {"UploadID", "Filename"}) {
-    std::string value = env.Query(key);
-    if (value.empty()) continue;
-    std::string decoded = DecodeUrlSafe(value);
-    if (!IsUrlSafeText(value) || decoded.empty() || !IsAllowedFileRef(env, decoded)) {
-      SendStatus(env, 400, std::string("The ") + key + " value does not name one of your files.");
-      return;
-    }
-  }
-  for (const char* field : {"TTo", "TCC", "TBCC"})
-    for (const auto& [k, v] : env.form)
-      if (EqualsNoCaseAscii(U8(k), field) && HasUnsafeRecipientChar(U8(v))) {
-        SendStatus(env, 400, "A recipient holds characters an address cannot hold.");
-        return;
-      }
+  // The compose page writes the draft and the upload list even when asked
+  // with GET (links carry To, UploadID, Filename, Guid): same site only.
+  if (!RequireSignIn(env) || !RequireSameOrigin(env)) return;
+  if (!CheckFileRefs(env)) return;
   auto call = CallComponent(env, [](IMyInbox* i) { return i->ComposeMessage(); }, env.form);
   Answer(env, call, "Compose");
 }
@@ -719,6 +763,7 @@ void ErrorPageHandler(PageEnv& env, int id) {
 
 bool ServePage(PageEnv& env) {
   LoadSession(env);
+  if (!CheckRecipientFields(env)) return true;
   const std::string& p = env.page;
   if (p == "login.asp") LoginPage(env);
   else if (p == "logout.asp") LogoutPage(env);

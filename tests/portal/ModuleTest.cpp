@@ -52,7 +52,7 @@ class ModuleTest : public ::testing::Test {
     return c;
   }
   std::string SignIn(const std::string& user, const std::string& password) {
-    auto r = Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", user}, {"Password", password}});
+    auto r = Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", user}, {"Password", password}});
     if (!r || r->status != 302) return {};
     auto c = r->get_header_value("Set-Cookie");
     return c.substr(0, c.find(';'));
@@ -146,7 +146,7 @@ TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
   auto cookie = SignIn("demo", demo_.password);
   std::string guid = FindMessage("Planning meeting");
   ASSERT_FALSE(guid.empty());
-  httplib::Headers h{{"Cookie", cookie}};
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   auto bad = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=ACCEPTMEETING&Guid=" + guid).c_str(), h);
   EXPECT_NE(bad->body.find("Unable to respond to meeting request."), std::string::npos);
   auto r = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid + "&Folder=").c_str(), h);
@@ -253,13 +253,70 @@ TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   auto cookie = SignIn("carol", "carol-secret");
   auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
-                        httplib::Headers{{"Cookie", cookie}});
+                        httplib::Headers{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 403);
   EXPECT_NE(r->body.find("You have not been granted access to web-based email."), std::string::npos);
   std::string reports;
   portal::ReadFile(dir_ / "logs" / "reports.log", reports);
   EXPECT_NE(reports.find("policy-denial user=carol component=Email Interface feature=Web Email - Messages"),
+            std::string::npos);
+}
+
+// The requests that once put script into the component's pages, each with
+// the page it reached: the answer is refused, or the page it leads to holds
+// no markup from the request.
+TEST_F(ModuleTest, RequestValuesNeverBecomeMarkup) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  // A directory entry whose name is markup.
+  std::string vcf;
+  fs::path contacts = dir_ / "users" / "demo" / "contacts.vcf";
+  portal::ReadFile(contacts, vcf);
+  portal::WriteFile(contacts, vcf + "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Trent \"><img src=x onerror=alert(5)>\r\n"
+                               "EMAIL:trent@example.org\r\nEND:VCARD\r\n");
+  std::string passwd = portal::EncodeUrlSafe("/etc/passwd");
+  struct Case {
+    const char* what;
+    std::string method, target, body;
+    int status;          // 0: any answer, as long as no markup gets through
+    std::string marker;  // must not appear in the answer nor in the attachment page
+  } cases[] = {
+      {"repeated To", "GET", "/HalvornSLV/ComposeMessage.asp?To=a@b.c&To=%22%3E%3Cscript%3Ealert(document.domain)%3C/script%3E",
+       "", 400, "<script>alert(document.domain)"},
+      {"repeated TTo", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "IsCompose=true&TTo=a%40b.c&TTo=%22%3E%3Cscript%3Ealert(1)%3C/script%3E", 400, "<script>alert(1)"},
+      {"dotted capital I in UploadID", "GET",
+       "/HalvornSLV/ComposeMessage.asp?Upload%C4%B0D=%27%3E%3Cscript%3Ealert(2)%3C/script%3E", "", 0,
+       "<script>alert(2)"},
+      {"Kelvin sign in a key", "GET", "/HalvornSLV/ComposeMessage.asp?To=a@b.c&%E2%84%AAey=%3Cscript%3Ealert(3)%3C/script%3E",
+       "", 0, "<script>alert(3)"},
+      {"dotted capital I in Filename", "GET", "/HalvornSLV/ComposeMessage.asp?F%C4%B0lename=" + passwd, "", 0, passwd},
+      {"repeated UploadID", "GET", "/HalvornSLV/ComposeMessage.asp?UploadID=&UploadID=%27%3E%3Cb%3E", "", 400, "'><b>"},
+      {"picked contact", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx+onerror%3Dalert(5)%3E", 400, "<img src=x onerror=alert(5)>"},
+      {"name resolution choice", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "CHECK%3ATo=Trent&To%3ATrent=%22%3E%3Cimg+src%3Dx+onerror%3Dalert(6)%3E", 400, "<img src=x onerror=alert(6)>"},
+      {"name resolution field", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "CHECK%3ACc=%22%3E%3Cimg+src%3Dx+onerror%3Dalert(7)%3E", 400, "<img src=x onerror=alert(7)>"},
+      {"contact search shows the entry encoded", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "IsCompose=true&Search=Trent", 200, "<img src=x onerror=alert(5)>"},
+  };
+  for (const auto& c : cases) {
+    auto r = c.method == "GET" ? Client().Get(c.target.c_str(), h)
+                               : Client().Post(c.target.c_str(), h, c.body, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(r) << c.what;
+    if (c.status) EXPECT_EQ(r->status, c.status) << c.what;
+    EXPECT_EQ(r->body.find(c.marker), std::string::npos) << c.what;
+    auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+    auto attachments = Client().Get("/HalvornSLV/DoAttachments.asp", h);
+    EXPECT_EQ(form->body.find(c.marker), std::string::npos) << c.what;
+    EXPECT_EQ(attachments->body.find(c.marker), std::string::npos) << c.what;
+  }
+  // A picked entry with markup is refused with a word that names it.
+  auto picked = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                              "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx%3E", "application/x-www-form-urlencoded");
+  EXPECT_NE(picked->body.find("The address book entry &quot;Trent &quot;&gt;&lt;img src=x&gt;&quot; holds characters"),
             std::string::npos);
 }
 

@@ -96,12 +96,12 @@ TEST(RedisSessions, TwoPortalsServeOneSignedInUser) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
   httplib::Client ca("127.0.0.1", a.port), cb("127.0.0.1", b.port);
-  auto login = ca.Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
+  auto login = ca.Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
   ASSERT_TRUE(login);
   ASSERT_EQ(login->status, 302);
   std::string cookie = login->get_header_value("Set-Cookie");
   cookie = cookie.substr(0, cookie.find(';'));
-  httplib::Headers h{{"Cookie", cookie}};
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
 
   auto inbox = cb.Get("/HalvornSLV/Inbox.asp", h);
   ASSERT_TRUE(inbox);

@@ -27,6 +27,9 @@ class SecurityTest : public PortalFixture {
 TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
   auto cookie = SignIn("alice", "alice-secret");
   std::string guid = "{00000000-0000-0000-0000-000000000001}";
+  auto upload = portal::UploadStore::Save(dir_ / "users" / "alice" / "uploads", "mine.txt", "mine");
+  ASSERT_TRUE(upload);
+  std::string uploadRef = portal::EncodeUrlSafe("UPLOADID" + *upload);
   struct Case {
     const char* what;
     httplib::Headers headers;
@@ -34,21 +37,32 @@ TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
       {"Origin", {{"Origin", "http://evil.example"}}},
       {"null Origin", {{"Origin", "null"}}},
       {"Sec-Fetch-Site", {{"Sec-Fetch-Site", "cross-site"}}},
+      {"same-site is not same-origin", {{"Sec-Fetch-Site", "same-site"}}},
       {"Referer", {{"Referer", "http://evil.example/page.html"}}},
+      {"one header of this site, one of another", {{"Sec-Fetch-Site", "same-origin"}, {"Referer", "http://evil.example/"}}},
+      {"none of the three", {}},
   };
   for (const auto& c : cases) {
-    auto del = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(), With(cookie, c.headers));
+    httplib::Headers h = c.headers;
+    h.emplace("Cookie", cookie);
+    auto del = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(), h);
     EXPECT_EQ(del->status, 403) << c.what;
-    auto meet = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid).c_str(),
-                             With(cookie, c.headers));
+    auto meet = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid).c_str(), h);
     EXPECT_EQ(meet->status, 403) << c.what;
-    auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", With(cookie, c.headers),
+    auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
                               "IsCompose=true&MessageText=planted", "application/x-www-form-urlencoded");
     EXPECT_EQ(post->status, 403) << c.what;
-    auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", With(cookie, c.headers),
+    // The compose page writes the draft and the attachment list from a GET.
+    for (const std::string& q : {std::string("To=planted@example.org"), "UploadID=" + uploadRef, "Type=Fwd&Guid=" + guid}) {
+      auto compose = Client().Get(("/HalvornSLV/ComposeMessage.asp?" + q).c_str(), h);
+      EXPECT_EQ(compose->status, 403) << c.what << " " << q;
+    }
+    auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", h,
                                 httplib::MultipartFormDataItems{{"File", "x", "x.txt", "text/plain"}});
     EXPECT_EQ(upload->status, 403) << c.what;
-    auto logout = Client().Get("/HalvornSLV/Logout.asp", With(cookie, c.headers));
+    auto cancel = Client().Get("/HalvornSLV/SendCancel.asp", h);
+    EXPECT_EQ(cancel->status, 403) << c.what;
+    auto logout = Client().Get("/HalvornSLV/Logout.asp", h);
     EXPECT_EQ(logout->status, 403) << c.what;
     auto signIn = Client().Post("/HalvornSLV/Login.asp", c.headers, "UserName=alice&Password=alice-secret",
                                 "application/x-www-form-urlencoded");
@@ -57,6 +71,8 @@ TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
   // Nothing was planted.
   auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", With(cookie));
   EXPECT_EQ(form->body.find("planted"), std::string::npos);
+  auto attachments = Client().Get("/HalvornSLV/DoAttachments.asp", With(cookie));
+  EXPECT_EQ(attachments->body.find(uploadRef), std::string::npos);
   // The same requests from this site go through.
   auto same = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(),
                            With(cookie, {{"Sec-Fetch-Site", "same-origin"}, {"Referer", Origin() + "/HalvornSLV/Inbox.asp"}}));
