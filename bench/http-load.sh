@@ -39,7 +39,7 @@ for _ in $(seq 1 100); do
 done
 
 signin() {
-  curl -s -o /dev/null -c - -d "UserName=$1&Password=bench-password" "$base/Login.asp" |
+  curl -s -o /dev/null -c - -H "Sec-Fetch-Site: same-origin" -d "UserName=$1&Password=bench-password" "$base/Login.asp" |
     awk '$6 == "LumarestSession" { print $7 }'
 }
 

@@ -5,6 +5,7 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cctype>
 
 #include "host/HostKit.h"
 #include "inbox/Interfaces.h"
@@ -457,9 +458,65 @@ void InboxPage(PageEnv& env) {
   Answer(env, call, "Inbox");
 }
 
+// Messages whose remote content the user chose to see, in this session.
+constexpr const char* kRemoteContent = "_remoteContent";
+constexpr std::size_t kRemoteContentKept = 50;
+
+bool IsMessageId(const std::string& guid) {
+  return !guid.empty() && guid.size() <= 40 && std::all_of(guid.begin(), guid.end(), [](char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) || c == '{' || c == '}' || c == '-';
+  });
+}
+
+bool ShowsRemoteContent(const PageEnv& env, const std::string& guid) {
+  if (!env.session || !IsMessageId(guid)) return false;
+  for (const auto& g : Split(env.session->Get(kRemoteContent), ';'))
+    if (EqualsNoCaseAscii(g, guid)) return true;
+  return false;
+}
+
+// The bar above a message shown with its HTML frame: remote content is
+// blocked unless the user asks for it, for this message.
+std::string RemoteContentBar(const PageEnv& env, const std::string& guid) {
+  bool shown = ShowsRemoteContent(env, guid);
+  auto q = env.req.target.find('?');
+  std::string back = q == std::string::npos ? "" : env.req.target.substr(q + 1);
+  return std::string("<form class=\"RemoteContentBar\" method=\"post\" action=\"RemoteContent.asp\">") +
+         (shown ? "Remote content of this message is shown. "
+                : "Remote images and styles of this message are blocked. ") +
+         "<input type=\"hidden\" name=\"Guid\" value=\"" + HtmlEscape(guid) + "\">"
+         "<input type=\"hidden\" name=\"Show\" value=\"" + (shown ? "0" : "1") + "\">"
+         "<input type=\"hidden\" name=\"Back\" value=\"" + HtmlEscape(back) + "\">"
+         "<input class=\"inputbutton\" type=\"submit\" id=\"RemoteContent\" value=\"" +
+         (shown ? "Block remote content" : "Show remote content") + "\"></form>\r\n";
+}
+
+void RemoteContentPage(PageEnv& env) {
+  if (!RequireSignIn(env) || !RequireSameOrigin(env)) return;
+  std::string guid = env.Form("Guid");
+  if (!env.IsPost() || !IsMessageId(guid)) {
+    SendStatus(env, 400, "This request does not name a message.");
+    return;
+  }
+  std::vector<std::string> kept;
+  for (const auto& g : Split(env.session->Get(kRemoteContent), ';'))
+    if (!g.empty() && !EqualsNoCaseAscii(g, guid)) kept.push_back(g);
+  if (env.Form("Show") == "1") kept.push_back(guid);
+  if (kept.size() > kRemoteContentKept) kept.erase(kept.begin(), kept.end() - kRemoteContentKept);
+  std::string list;
+  for (const auto& g : kept) list += (list.empty() ? "" : ";") + g;
+  env.session->Set(kRemoteContent, list);
+  SaveSession(env);
+  // Back to the message view it came from; nothing else.
+  std::string back = env.Form("Back");
+  bool plain = std::all_of(back.begin(), back.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
+  Redirect(env, plain ? "ViewInboxMessage.asp?" + back : "ViewInboxMessage.asp?Guid=" + guid);
+}
+
 void ViewPage(PageEnv& env) {
   if (!RequireSignIn(env)) return;
   bool htmlOnly = env.Query("DownloadHTMLOnly") == "1";
+  std::string guid = env.Query("Guid");
   std::string lang = env.req.get_header_value("Accept-Language");
   auto call = CallComponent(env, [&](IMyInbox* i) {
     CComBSTR l(U16(lang.empty() ? "en" : lang));
@@ -467,18 +524,31 @@ void ViewPage(PageEnv& env) {
   }, {});
   if (htmlOnly && SUCCEEDED(call.hr) && !call.ctx->file && !call.ctx->forbidden) {
     // The message's own HTML, alone, in a sandbox: no scripts, no access to
-    // this site's origin, shown only inside this site's frames.
+    // this site's origin, shown only inside this site's frames. Images come
+    // from data: URLs and this site only, unless the user asked to see the
+    // remote content of this message; no Referer leaves either way.
+    std::string remote = ShowsRemoteContent(env, guid) ? " https: http:" : "";
     env.res.status = 200;
     env.res.set_header("Content-Security-Policy",
-                       "sandbox allow-popups allow-popups-to-escape-sandbox; frame-ancestors 'self'");
+                       "sandbox allow-popups allow-popups-to-escape-sandbox; default-src 'none'; img-src data: 'self'" +
+                           remote + "; style-src 'unsafe-inline'" + remote + "; font-src data:" + remote +
+                           "; media-src 'none'; form-action 'none'; frame-ancestors 'self'");
+    env.res.set_header("Referrer-Policy", "no-referrer");
     env.res.set_header("X-Content-Type-Options", "nosniff");
     env.res.set_header("Cache-Control", "private, no-store");
-    env.res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><base target=\"_blank\"></head><body>" +
+    env.res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
+                        "<base target=\"_blank\"></head><body>" +
                             call.body + "</body></html>",
                         "text/html; charset=utf-8");
     return;
   }
+  bool framed = call.body.find("<IFRAME class='ContentIFrame'") != std::string::npos;
   Answer(env, call, "Message", true);
+  if (framed && env.res.status == 200 && IsMessageId(guid)) {
+    static const std::string content = "<div class=\"PortalContent\">\r\n";
+    auto at = env.res.body.find(content);
+    if (at != std::string::npos) env.res.body.insert(at + content.size(), RemoteContentBar(env, guid));
+  }
   env.res.set_header("Content-Security-Policy", "frame-ancestors 'self'");
   env.res.set_header("X-Frame-Options", "SAMEORIGIN");
 }
@@ -769,6 +839,7 @@ bool ServePage(PageEnv& env) {
   else if (p == "logout.asp") LogoutPage(env);
   else if (p == "inbox.asp") InboxPage(env);
   else if (p == "viewinboxmessage.asp") ViewPage(env);
+  else if (p == "remotecontent.asp") RemoteContentPage(env);
   else if (p == "composemessage.asp") ComposePage(env);
   else if (p == "deletemessage.asp") DeletePage(env);
   else if (p == "meetingresponse.asp") MeetingPage(env);

@@ -209,6 +209,7 @@ TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
   httplib::Headers h{{"Cookie", cookie}};
   auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
   ASSERT_NE(view->body.find("<IFRAME class='ContentIFrame'"), std::string::npos);
+  EXPECT_NE(view->body.find("value=\"Show remote content\""), std::string::npos);
   auto html = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid + "&Folder=&Store=").c_str(), h);
   ASSERT_TRUE(html);
   EXPECT_EQ(html->status, 200);

@@ -193,6 +193,38 @@ auto html = Client().Get("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Gu
   EXPECT_EQ(html->body.find("Inbox.js"), std::string::npos);
 }
 
+// Remote images (tracking pixels) stay out unless the user asks, per message,
+// and no Referer leaves the frame either way.
+TEST_F(SecurityTest, RemoteContentOfHtmlMailIsBlockedUntilShownForThatMessage) {
+  auto alice = SignIn("alice", "alice-secret");
+  std::string one = "{00000000-0000-0000-0000-000000000001}", two = "{00000000-0000-0000-0000-000000000002}";
+  auto csp = [&](const std::string& guid) {
+    auto r = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid).c_str(), With(alice));
+    EXPECT_EQ(r->get_header_value("Referrer-Policy"), "no-referrer");
+    return r->get_header_value("Content-Security-Policy");
+  };
+  for (const auto& guid : {one, two}) {
+    std::string policy = csp(guid);
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos);
+    EXPECT_NE(policy.find("img-src data: 'self';"), std::string::npos) << policy;
+    EXPECT_EQ(policy.find("http"), std::string::npos) << policy;
+  }
+  auto show = [&](const std::string& guid, const char* on, httplib::Headers h) {
+    return Client().Post("/HalvornSLV/RemoteContent.asp", h, "Guid=" + guid + "&Show=" + on + "&Back=Guid%3D" + guid,
+                         "application/x-www-form-urlencoded");
+  };
+  // Not from another site.
+  EXPECT_EQ(show(one, "1", With(alice, {{"Origin", "http://evil.example"}}))->status, 403);
+  EXPECT_EQ(csp(one).find("https:"), std::string::npos);
+  auto shown = show(one, "1", With(alice));
+  EXPECT_EQ(shown->status, 302);
+  EXPECT_EQ(shown->get_header_value("Location"), "ViewInboxMessage.asp?Guid=" + one);
+  EXPECT_NE(csp(one).find("img-src data: 'self' https: http:"), std::string::npos);
+  EXPECT_EQ(csp(two).find("https:"), std::string::npos);
+  EXPECT_EQ(show(one, "0", With(alice))->status, 302);
+  EXPECT_EQ(csp(one).find("https:"), std::string::npos);
+}
+
 TEST_F(SecurityTest, LinkOutFollowsOnlyWebAndMailLinksWithoutReferrer) {
   auto ok = Client().Get(("/HalvornSLV/LinkOut.asp?url=" + portal::EncodeUrlSafe("https://www.example.org/a?b=1")).c_str());
   ASSERT_TRUE(ok);
