@@ -411,12 +411,38 @@ void LoginPage(PageEnv& env) {
   if (!RequireSameOrigin(env)) return;
   std::string user = ToLowerAscii(Trim(env.Form("UserName")));
   std::string password = env.Form("Password");
-  auto account = env.portal.Users().Verify(user, password);
+  const std::string& from = env.req.remote_addr;
+  auto& throttle = env.portal.Throttle();
+  if (long wait = throttle.RetryAfter(user, from)) {
+    env.res.set_header("Retry-After", std::to_string(wait));
+    SendHtml(env, 429, "Sign in",
+             LoginForm("Too many failed sign-ins. Please try again in " + std::to_string(wait) + " seconds.", user));
+    return;
+  }
+  // A few password checks at a time; the rest are told to come back.
+  auto& hashing = env.portal.PasswordHashing();
+  if (!hashing.Acquire(std::chrono::seconds(2))) {
+    env.res.set_header("Retry-After", "1");
+    SendHtml(env, 503, "Sign in", LoginForm("Too many sign-ins at once. Please try again in a moment.", user));
+    return;
+  }
+  std::optional<Account> account;
+  try {
+    account = env.portal.Users().Verify(user, password);
+  } catch (...) {
+    hashing.Release();
+    throw;
+  }
+  hashing.Release();
   if (!account) {
-    env.portal.Report("sign-in refused user=" + user + " from=" + env.req.remote_addr);
+    env.portal.Report("sign-in refused user=" + user + " from=" + from);
+    for (const auto& lock : throttle.Failed(user, from))
+      env.portal.Report("sign-in locked " + lock.key + " seconds=" + std::to_string(lock.seconds) +
+                        " after user=" + user + " from=" + from);
     SendHtml(env, 401, "Sign in", LoginForm("The user name or password is not correct.", user));
     return;
   }
+  throttle.Succeeded(user);
   // A sign-in always starts a new session (no fixation of an old id).
   if (env.session) env.portal.Store().Erase(env.session->Id());
   std::string output = ToLowerAscii(env.Form("Output"));

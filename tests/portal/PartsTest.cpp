@@ -12,6 +12,7 @@
 #include "portal/Config.h"
 #include "portal/HtmlTarget.h"
 #include "portal/Sessions.h"
+#include "portal/Throttle.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
 #include "tests/portal/PortalFixture.h"
@@ -135,6 +136,43 @@ TEST(MemorySessions, IdleSessionsEndAndActiveOnesStay) {
   EXPECT_FALSE(store.Load("s1"));
   store.Erase("s1");
   EXPECT_EQ(store.Size(), 0u);
+}
+
+// Five failures in ten minutes lock a key; every further lock-out lasts
+// twice as long; failures older than the window do not count; a good
+// password clears the account but not the address.
+TEST(SignInThrottleTest, LocksAfterFiveFailuresForGrowingTimes) {
+  auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  portal::SignInThrottle t([&] { return now; });
+  auto fail = [&](const std::string& user, const std::string& from) { return t.Failed(user, from); };
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(fail("alice", "10.0.0.1").empty());
+  EXPECT_EQ(t.RetryAfter("alice", "10.0.0.9"), 0);
+  auto locks = fail("alice", "10.0.0.1");
+  ASSERT_EQ(locks.size(), 2u);  // the account and the address
+  EXPECT_EQ(locks[0].key, "user alice");
+  EXPECT_EQ(locks[1].key, "address 10.0.0.1");
+  EXPECT_EQ(t.RetryAfter("alice", "10.0.0.9"), 60);     // the account from anywhere
+  EXPECT_EQ(t.RetryAfter("bob", "10.0.0.1"), 60);       // any account from that address
+  EXPECT_EQ(t.RetryAfter("bob", "10.0.0.2"), 0);
+  now += std::chrono::seconds(61);
+  EXPECT_EQ(t.RetryAfter("alice", "10.0.0.1"), 0);
+  // Still five failures within the window: the next one locks again, longer.
+  locks = fail("alice", "10.0.0.1");
+  ASSERT_EQ(locks.size(), 2u);
+  EXPECT_EQ(locks[0].seconds, 120);
+  now += std::chrono::seconds(121);
+  EXPECT_EQ(fail("alice", "10.0.0.1")[0].seconds, 240);
+  // Spread out beyond the window, failures never lock.
+  for (int i = 0; i < 8; ++i) {
+    now += std::chrono::minutes(3);
+    EXPECT_TRUE(fail("carol", "10.0.1." + std::to_string(i)).empty()) << i;
+  }
+  // A good password clears the account only.
+  for (int i = 0; i < 5; ++i) fail("dave", "10.0.2.1");
+  EXPECT_GT(t.RetryAfter("dave", "10.0.2.9"), 0);
+  t.Succeeded("dave");
+  EXPECT_EQ(t.RetryAfter("dave", "10.0.2.9"), 0);
+  EXPECT_GT(t.RetryAfter("dave", "10.0.2.1"), 0);
 }
 
 TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {

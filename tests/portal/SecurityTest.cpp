@@ -3,6 +3,12 @@
 // sandbox of the HTML-only answer and framing of the message view.
 #include "tests/portal/PortalFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "portal/Uploads.h"
 #include "portal/Util.h"
 
@@ -243,6 +249,98 @@ TEST_F(SecurityTest, ImpersonationAcceptsOnlyTheSessionsOwnSecret) {
   auto r = Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=SendFile&Filename=" + file).c_str(), With(alice));
   ASSERT_TRUE(r);
   EXPECT_NE(r->body.find("<p id=impersonated>yes readable</p>"), std::string::npos);
+}
+
+// Sign-in: five failures lock the account and the address out with 429 and
+// Retry-After, whatever the password then; every lock-out leaves an audit
+// line, and a user name cannot forge lines in the report log.
+TEST_F(SecurityTest, FailedSignInsAreThrottledAndAudited) {
+  auto post = [&](const std::string& body) {
+    return Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, body,
+                         "application/x-www-form-urlencoded");
+  };
+  EXPECT_EQ(post("UserName=eve%0A2026-01-01T00:00:00Z+forged+line&Password=x")->status, 401);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(post("UserName=alice&Password=wrong")->status, 401) << i;
+  struct Case {
+    const char* what;
+    std::string body;
+  } locked[] = {{"the right password", "UserName=alice&Password=alice-secret"},
+                {"another account from the same address", "UserName=bob&Password=bob-secret"}};
+  for (const auto& c : locked) {
+    auto r = post(c.body);
+    EXPECT_EQ(r->status, 429) << c.what;
+    EXPECT_EQ(r->get_header_value("Retry-After"), "60") << c.what;
+    EXPECT_FALSE(r->has_header("Set-Cookie")) << c.what;
+  }
+  std::string reports;
+  portal::ReadFile(dir_ / "logs" / "reports.log", reports);
+  EXPECT_NE(reports.find("sign-in locked address 127.0.0.1 seconds=60"), std::string::npos);
+  EXPECT_EQ(reports.find("\n2026-01-01t00:00:00z forged"), std::string::npos);
+  EXPECT_NE(reports.find("user=eve\\x0a2026-01-01t00:00:00z forged line"), std::string::npos);
+}
+
+// A connection from addr to the portal that sent text and then nothing.
+int HalfSent(int port, const char* addr, const std::string& text) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in from{}, to{};
+  from.sin_family = to.sin_family = AF_INET;
+  inet_pton(AF_INET, addr, &from.sin_addr);
+  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    close(s);
+    return -1;
+  }
+  if (send(s, text.data(), text.size(), MSG_NOSIGNAL) < 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+// What the portal answered on the socket within the wait ("" if nothing).
+std::string AnswerOn(int s, int waitMs) {
+  pollfd p{s, POLLIN, 0};
+  if (poll(&p, 1, waitMs) <= 0) return {};
+  char buf[256];
+  ssize_t n = recv(s, buf, sizeof buf, MSG_DONTWAIT);
+  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+class SlowClientTest : public PortalFixture {
+ protected:
+  std::string ExtraConfig() override {
+    return "[portal]\nheader_timeout_seconds = 3\nmax_connections_per_address = 16\npage_workers = 2\n";
+  }
+};
+
+// Half-sent requests hold no page worker: with 64 of them open from one
+// address another user's listing is answered; the address gets 16
+// connections and the rest are refused at once; the held ones are closed
+// with 408 when the header deadline passes.
+TEST_F(SlowClientTest, HalfSentRequestsHoldNoWorkerAndAreCappedPerAddress) {
+  auto cookie = SignIn("alice", "alice-secret");
+  std::vector<int> open;
+  for (int i = 0; i < 64; ++i) {
+    int s = HalfSent(port_, "127.0.0.2", "GET /HalvornSLV/Inbox.asp HT");
+    ASSERT_GE(s, 0);
+    open.push_back(s);
+  }
+  for (int i = 0; i < 4; ++i) {
+    auto r = Client().Get("/HalvornSLV/Inbox.asp", With(cookie));
+    ASSERT_TRUE(r) << i;
+    EXPECT_EQ(r->status, 200) << i;
+  }
+  int refused = 0, timedOut = 0;
+  for (int s : open) {
+    std::string answer = AnswerOn(s, 8000);
+    if (answer.rfind("HTTP/1.1 503", 0) == 0) ++refused;
+    if (answer.rfind("HTTP/1.1 408", 0) == 0) ++timedOut;
+    close(s);
+  }
+  EXPECT_EQ(refused, 64 - 16);
+  EXPECT_EQ(timedOut, 16);
 }
 
 }  // namespace
