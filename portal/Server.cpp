@@ -240,7 +240,23 @@ void Portal::Route(const httplib::Request& req, httplib::Response& res) {
       }
     } slot{restLower == "login.asp" && req.method == "POST" ? nullptr : pageSlots_.get()};
     if (slot.slots) slot.slots->acquire();
-    if (ServePage(env)) return;
+    try {
+      if (ServePage(env)) return;
+    } catch (const SessionsUnavailable&) {
+      // Never "signed out" when the session store is down: say what it is.
+      Report("sessions are unavailable: " + req.path);
+      res = httplib::Response{};
+      res.status = 503;
+      res.set_header("Retry-After", "30");
+      res.set_header("Cache-Control", "no-store");
+      res.set_content("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Sessions are unavailable - LumarestInbox</title>"
+                      "<link rel=\"stylesheet\" type=\"text/css\" href=\"/HalvornSLV/Inc/Stylesheet.css\"></head>\r\n"
+                      "<body class=\"PortalBody\"><p class=\"PortalMessage\" id=\"SessionsUnavailable\">"
+                      "Sessions are unavailable at the moment, so nobody can sign in or stay signed in. "
+                      "Your mail is safe; please try again in a few minutes.</p></body></html>\r\n",
+                      "text/html; charset=utf-8");
+      return;
+    }
   } else if (req.method == "GET") {
     fs::path file = FindSiteFile(SiteDir(), rest);
     std::string data;

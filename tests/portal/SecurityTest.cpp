@@ -385,8 +385,12 @@ TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
   auto reloaded = portal_->Store().Load(aliceSecond->Id());
   EXPECT_EQ((*reloaded)["composeTo"], "x@example.org");
   // The portal's own values cannot be written through it.
-  CComBSTR internal(u"_user");
-  EXPECT_EQ(store->SetValue(internal, value), E_INVALIDARG);
+  for (const char16_t* internal : {u"_user", u"Halvorn.Slv._user", u"Halvorn.Slv._secret"}) {
+    CComBSTR n(internal);
+    EXPECT_EQ(store->SetValue(n, value), E_INVALIDARG) << platform::U8(internal);
+  }
+  ASSERT_EQ(store->Commit(), S_OK);
+  EXPECT_EQ((*portal_->Store().Load(aliceSecond->Id()))["_user"], "alice");
 }
 
 TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
