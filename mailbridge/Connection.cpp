@@ -76,8 +76,10 @@ bool ReadFile(const std::string& path, std::string& out) {
 bool WriteFileOnce(const std::string& path, const std::string& bytes) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0) return true;
-  std::string tmp = path + ".part" + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A name of its own for every writer (threads of one process included);
+  // the rename puts the complete file in place at once.
+  std::string tmp = path + ".partXXXXXX";
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -530,7 +532,7 @@ HRESULT Connection::Transmit(const OutgoingMessage& message, const std::string& 
   // The message is out; a failed copy into Sent does not undo that.
   std::string sent;
   if (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty()) {
-    store_->Append(sent, raw, true);
+    if (FAILED(store_->Append(sent, raw, true)) && config_.sendNotice) config_.sendNotice("sent-without-copy", sent);
   }
   return S_OK;
 }
@@ -550,6 +552,7 @@ HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const
     if (m.to.empty() && m.cc.empty() && m.bcc.empty()) return E_INVALIDARG;
     m.subject = MakeValidUtf8(U8(subject));
     m.body = MakeValidUtf8(U8(body));
+    std::size_t attachmentBytes = 0;
     for (DWORD i = 0; attachmentPaths && i < attachmentCount; ++i) {
       std::string item = U8(attachmentPaths[i]);
       OutgoingFile f;
@@ -577,8 +580,23 @@ HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const
         std::size_t slash = path.find_last_of("/\\");
         f.name = slash == std::string::npos ? path : path.substr(slash + 1);
       }
-      if (!ReadFile(path, f.bytes)) return MAPI_E_NOT_FOUND;
       if (f.name.empty()) f.name = "attachment";
+      // The sizes are added up before any file is read: an oversized message
+      // is refused without holding its attachments in memory.
+      struct stat st {};
+      if (stat(path.c_str(), &st) != 0) {
+        if (config_.sendNotice) config_.sendNotice("attachment-unreadable", f.name);
+        return MAPI_E_NOT_FOUND;
+      }
+      attachmentBytes += static_cast<std::size_t>(st.st_size);
+      if (config_.maxAttachmentBytes && attachmentBytes > config_.maxAttachmentBytes) {
+        if (config_.sendNotice) config_.sendNotice("attachments-too-large", std::to_string(attachmentBytes));
+        return E_FAIL;
+      }
+      if (!ReadFile(path, f.bytes)) {
+        if (config_.sendNotice) config_.sendNotice("attachment-unreadable", f.name);
+        return MAPI_E_NOT_FOUND;
+      }
       m.files.push_back(std::move(f));
     }
     std::string raw = ComposeMessage(m);

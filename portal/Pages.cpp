@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 
 #include "host/HostKit.h"
 #include "inbox/Interfaces.h"
@@ -484,6 +486,9 @@ void InboxPage(PageEnv& env) {
   Answer(env, call, "Inbox");
 }
 
+// What the mail library said about the last send, for the page after it.
+constexpr const char* kSendNotice = "_sendNotice";
+
 // Messages whose remote content the user chose to see, in this session.
 constexpr const char* kRemoteContent = "_remoteContent";
 constexpr std::size_t kRemoteContentKept = 50;
@@ -585,6 +590,12 @@ void ComposePage(PageEnv& env) {
   if (!RequireSignIn(env) || !RequireSameOrigin(env)) return;
   if (!CheckFileRefs(env)) return;
   auto call = CallComponent(env, [](IMyInbox* i) { return i->ComposeMessage(); }, env.form);
+  // What went wrong around a send is shown on the page the send leads to.
+  if (!call.ctx->sendNotices.empty()) {
+    const auto& [kind, detail] = call.ctx->sendNotices.back();
+    env.session->Set(kSendNotice, kind + "\t" + detail);
+    SaveSession(env);
+  }
   Answer(env, call, "Compose");
 }
 
@@ -611,13 +622,44 @@ void ClearCompose(Session& s) {
     s.Set(v, "");
 }
 
+// The words for what the mail library reported about the last send.
+std::string SendNoticeText(const std::string& notice, std::size_t cap) {
+  auto tab = notice.find('\t');
+  std::string kind = notice.substr(0, tab), detail = tab == std::string::npos ? "" : notice.substr(tab + 1);
+  auto mb = [](const std::string& bytes) {
+    char buf[32];
+    double n = std::strtod(bytes.c_str(), nullptr);
+    if (n < 1024.0 * 1024.0)
+      std::snprintf(buf, sizeof buf, "%.1f KB", n / 1024.0);
+    else
+      std::snprintf(buf, sizeof buf, "%.1f MB", n / (1024.0 * 1024.0));
+    return std::string(buf);
+  };
+  if (kind == "sent-without-copy")
+    return "Your message was sent, but no copy of it could be kept in your " + detail + " folder.";
+  if (kind == "attachments-too-large")
+    return "Your message was not sent: its attachments add up to " + mb(detail) + ", more than the " +
+           mb(std::to_string(cap)) + " a message may carry. It is kept so that you can remove attachments and try again.";
+  if (kind == "attachment-unreadable")
+    return "Your message was not sent: the attachment \"" + detail +
+           "\" could not be read. It is kept so that you can remove that attachment and try again.";
+  return {};
+}
+
 void SendOkPage(PageEnv& env) {
   if (!RequireSignIn(env)) return;
   bool ok = EqualsNoCaseAscii(env.Query("Success"), "true");
-  std::string body = ok ? "<p class=\"PortalMessage\" id=\"SendResult\">Your message was sent.</p>"
+  std::string notice = SendNoticeText(env.session->Get(kSendNotice),
+                                      std::strtoull(env.portal.Cfg().ini.Get("mail", "max_attachment_bytes", "26214400").c_str(), nullptr, 10));
+  if (!notice.empty()) {
+    env.session->Set(kSendNotice, "");
+    SaveSession(env);
+  }
+  std::string said = notice.empty() ? (ok ? "Your message was sent." : "Your message could not be sent. It is kept so that you can try again.")
+                                    : HtmlEscape(notice);
+  std::string body = ok ? "<p class=\"PortalMessage\" id=\"SendResult\">" + said + "</p>"
                           "<p><a class=\"coolButton\" href=\"Inbox.asp\">Back to the Inbox</a></p>"
-                        : "<p class=\"PortalMessage\" id=\"SendResult\">Your message could not be sent. "
-                          "It is kept so that you can try again.</p>"
+                        : "<p class=\"PortalMessage\" id=\"SendResult\">" + said + "</p>"
                           "<p><a class=\"coolButton\" href=\"ComposeMessage.asp\">Back to the message</a></p>";
   SendHtml(env, 200, ok ? "Sent" : "Not sent", body);
 }

@@ -28,7 +28,7 @@ class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = MakeTempDir("module");
-    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n");
+    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n[mail]\nmax_attachment_bytes = 4096\n");
     portal::PortalOptions o;
     o.dataDir = dir_;
     o.listen = "127.0.0.1:0";
@@ -318,6 +318,40 @@ TEST_F(ModuleTest, RequestValuesNeverBecomeMarkup) {
   auto picked = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
                               "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx%3E", "application/x-www-form-urlencoded");
   EXPECT_NE(picked->body.find("The address book entry &quot;Trent &quot;&gt;&lt;img src=x&gt;&quot; holds characters"),
+            std::string::npos);
+}
+
+// What the result code of a send cannot say reaches the user: a message that
+// went out without a copy in Sent, attachments over the limit (draft kept).
+TEST_F(ModuleTest, SendProblemsAreToldAndTheDraftIsKept) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  auto send = [&](const std::string& subject) {
+    return Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                         "IsCompose=true&TTo=demo%40example.org&Subject=" + subject + "&MessageText=Body&Send=Send",
+                         "application/x-www-form-urlencoded");
+  };
+  // Attachments over the limit: not sent, kept, and said so.
+  auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", h,
+                              httplib::MultipartFormDataItems{{"File", std::string(5000, 'x'), "big.bin", "application/octet-stream"}});
+  ASSERT_EQ(upload->status, 302);
+  ASSERT_EQ(Client().Get(("/HalvornSLV/" + upload->get_header_value("Location")).c_str(), h)->status, 200);
+  auto big = send("Too+big");
+  EXPECT_EQ(big->get_header_value("Location"), "SendOk.asp?Success=false");
+  auto told = Client().Get("/HalvornSLV/SendOk.asp?Success=false", h);
+  EXPECT_NE(told->body.find("its attachments add up to 4.9 KB, more than the 4.0 KB a message may carry"), std::string::npos);
+  EXPECT_TRUE(FindMessage("Too big").empty());
+  EXPECT_NE(Client().Get("/HalvornSLV/ComposeMessage.asp", h)->body.find("Too big"), std::string::npos);
+  // A Sent folder that cannot take the copy.
+  Client().Get("/HalvornSLV/SendCancel.asp", h);
+  fs::path sent = dir_ / "users" / "demo" / "Maildir" / ".Sent";
+  fs::remove_all(sent);
+  portal::WriteFile(sent, "not a folder");
+  auto out = send("No+copy");
+  EXPECT_EQ(out->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_FALSE(FindMessage("No copy").empty());
+  auto page = Client().Get("/HalvornSLV/SendOK.asp?Success=true", h);
+  EXPECT_NE(page->body.find("Your message was sent, but no copy of it could be kept in your Sent folder."),
             std::string::npos);
 }
 
