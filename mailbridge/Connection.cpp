@@ -562,7 +562,11 @@ HRESULT Connection::SendMessageW(const char16_t* const* to, DWORD toCount, const
         std::string id = item.substr(upload + 8);
         if (config_.resolveUpload) {
           auto resolved = config_.resolveUpload(id);
-          if (!resolved) return MAPI_E_NOT_FOUND;
+          if (!resolved) {
+            std::size_t bar = id.find('|');
+            if (config_.sendNotice) config_.sendNotice("attachment-unreadable", id.substr(bar == std::string::npos ? 0 : bar + 1));
+            return MAPI_E_NOT_FOUND;
+          }
           path = resolved->path;
           f.name = resolved->displayName;
         } else {

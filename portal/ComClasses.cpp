@@ -148,7 +148,15 @@ class ActivationServ final : public DispatchObject<IHvnActivationServ> {
     std::string content(static_cast<const char*>(data), size);
     SafeArrayUnaccessData(bytes.parray);
     std::string name = fs::path(U8(BstrView(fileName))).filename().string();
-    auto id = UploadStore::Save(ctx->User()->Uploads(), name, content);
+    auto limits = UploadLimits::From(ctx->Host().Cfg().ini);
+    fs::path store = ctx->User()->Uploads();
+    UploadStore::Expire(store, limits.expiry,
+                        UploadStore::TokensIn(ctx->Sess() ? ctx->Sess()->Get("FileID") : std::string()));
+    if (UploadStore::UsedBytes(store) + size > limits.quota) {
+      *status = 2;  // refused, as an oversized file is
+      return S_OK;
+    }
+    auto id = UploadStore::Save(store, name, content);
     if (!id) return S_OK;
     SAFEARRAY* out = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(id->size() + 1));
     if (!out) return E_OUTOFMEMORY;

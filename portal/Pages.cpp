@@ -462,6 +462,8 @@ void LoginPage(PageEnv& env) {
                    {"System.ClientLanguage", ""}};
   env.portal.Store().Put(id, vars);
   env.portal.Store().SetMasterIndex(master, id);
+  // A new session names no upload yet: old ones can go.
+  UploadStore::Expire(account->Uploads(), UploadLimits::From(env.portal.Cfg().ini).expiry, {});
   env.res.set_header("Set-Cookie", SessionCookie(env, id, false));
   Redirect(env, "/HalvornSLV/Inbox.asp");
 }
@@ -697,7 +699,16 @@ void DoAttachmentsPage(PageEnv& env) {
           SendStatus(env, 413, "The file is larger than uploads may be.");
           return;
         }
-        auto id = UploadStore::Save(env.account->Uploads(), f.filename, f.content);
+        auto limits = UploadLimits::From(env.portal.Cfg().ini);
+        fs::path store = env.account->Uploads();
+        UploadStore::Expire(store, limits.expiry, UploadStore::TokensIn(env.session->Get("FileID")));
+        if (UploadStore::UsedBytes(store) + f.content.size() > limits.quota) {
+          SendStatus(env, 413, "This file would take your uploads over their limit of " +
+                                   std::to_string(limits.quota / (1024 * 1024)) +
+                                   " MB. Send or discard the message you are writing, or remove attachments, first.");
+          return;
+        }
+        auto id = UploadStore::Save(store, f.filename, f.content);
         if (!id) {
           SendStatus(env, 500, "The file could not be stored.");
           return;

@@ -355,5 +355,24 @@ TEST_F(ModuleTest, SendProblemsAreToldAndTheDraftIsKept) {
             std::string::npos);
 }
 
+// Forwarding the same message again keeps one copy of each attachment.
+TEST_F(ModuleTest, ForwardingAgainStoresNoSecondCopy) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  std::string guid = FindMessage("Quarterly report with attachments");
+  ASSERT_FALSE(guid.empty());
+  fs::path uploads = dir_ / "users" / "demo" / "uploads";
+  auto count = [&] {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(uploads, ec), fs::directory_iterator());
+  };
+  ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Fwd&Guid=" + guid).c_str(), h)->status, 200);
+  auto first = count();
+  EXPECT_GT(first, 0);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Fwd&Guid=" + guid).c_str(), h)->status, 200);
+  EXPECT_EQ(count(), first);
+}
+
 }  // namespace
 }  // namespace portal_test

@@ -191,6 +191,32 @@ TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {
   fs::remove_all(dir);
 }
 
+// The same file stored twice is one copy; uploads no draft names go when
+// they are older than the expiry, the named and the recent ones stay.
+TEST(UploadStoreTest, OneCopyPerFileAndUnnamedOldUploadsExpire) {
+  fs::path dir = MakeTempDir("uploads");
+  auto a = UploadStore::Save(dir, "a.txt", "same bytes");
+  auto again = UploadStore::Save(dir, "a.txt", "same bytes");
+  auto other = UploadStore::Save(dir, "a.txt", "other bytes");
+  auto b = UploadStore::Save(dir, "b.txt", "same bytes");
+  ASSERT_TRUE(a && again && other && b);
+  EXPECT_EQ(*a, *again);
+  EXPECT_NE(*a, *other);
+  EXPECT_NE(*a, *b);
+  EXPECT_EQ(UploadStore::UsedBytes(dir), 10u + 11u + 10u);
+  auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
+  for (const auto& id : {*a, *other, *b}) fs::last_write_time(*UploadStore::Resolve(dir, id), old);
+  auto fresh = UploadStore::Save(dir, "c.txt", "new");
+  // The draft names a (encoded, as the compose list holds it) and other (plain).
+  std::string list = EncodeUrlSafe("UPLOADID" + *a) + ";UPLOADID" + *other;
+  EXPECT_EQ(UploadStore::Expire(dir, std::chrono::hours(24), UploadStore::TokensIn(list)), 1);
+  EXPECT_TRUE(UploadStore::Resolve(dir, *a));
+  EXPECT_TRUE(UploadStore::Resolve(dir, *other));
+  EXPECT_FALSE(UploadStore::Resolve(dir, *b));
+  EXPECT_TRUE(UploadStore::Resolve(dir, *fresh));
+  fs::remove_all(dir);
+}
+
 class TargetTest : public ::testing::Test {
  protected:
   std::string Run(OutputMode mode, const std::function<void(ILumarestTarget*)>& fn) {

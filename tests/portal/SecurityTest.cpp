@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 class SecurityTest : public PortalFixture {
  protected:
   std::string ExtraConfig() override {
-    return "[portal]\nmax_request_bytes = 65536\nmax_upload_bytes = 4096\n[files]\nroot = " +
+    return "[portal]\nmax_request_bytes = 65536\nmax_upload_bytes = 4096\nupload_quota_bytes = 6000\n[files]\nroot = " +
            (dir_ / "share").string() + "\n";
   }
   void SetUp() override {
@@ -178,6 +178,13 @@ TEST_F(SecurityTest, OversizedRequestsAndUploadsGet413) {
   ASSERT_TRUE(upload);
   EXPECT_EQ(upload->status, 413);
   EXPECT_NE(upload->body.find("larger than uploads may be"), std::string::npos);
+  // The user's quota: two files of 3000 bytes fit, a third does not.
+  for (char c : {'a', 'b', 'c'}) {
+    auto r = Client().Post("/HalvornSLV/DoAttachments.asp", With(alice, {{"Origin", Origin()}}),
+                           httplib::MultipartFormDataItems{{"File", std::string(3000, c), "f.bin", "application/octet-stream"}});
+    EXPECT_EQ(r->status, c == 'c' ? 413 : 302) << c;
+    if (c == 'c') EXPECT_NE(r->body.find("over their limit"), std::string::npos);
+  }
 }
 
 TEST_F(SecurityTest, HtmlOnlyAnswerIsSandboxedAndTheViewCannotBeFramedByOthers) {
