@@ -164,6 +164,30 @@ class ThreadPerConnection final : public httplib::TaskQueue {
 
 }  // namespace
 
+void FairSlots::Acquire() {
+  std::unique_lock lock(mutex_);
+  if (free_ > 0 && queue_.empty()) {
+    --free_;
+    return;
+  }
+  Waiter me;
+  queue_.push_back(&me);
+  me.cv.wait(lock, [&] { return me.granted; });
+}
+
+void FairSlots::Release() {
+  std::lock_guard lock(mutex_);
+  if (queue_.empty()) {
+    ++free_;
+    return;
+  }
+  // The slot passes straight to the longest waiter.
+  Waiter* next = queue_.front();
+  queue_.pop_front();
+  next->granted = true;
+  next->cv.notify_one();
+}
+
 PortalServer::PortalServer(ConnectionLimits limits) : limits_(limits) {
   new_task_queue = [] { return new ThreadPerConnection; };
 }

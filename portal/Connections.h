@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -23,6 +24,25 @@ struct ConnectionLimits {
   std::chrono::milliseconds keepAliveIdle{5000};    // wait for the next request
   std::size_t perAddress = 32;
   std::size_t total = 1024;
+};
+
+// Page slots handed out first come, first served: under a full load every
+// request waits its turn (about queue length / throughput) rather than some
+// waiting seconds while later ones overtake them.
+class FairSlots {
+ public:
+  explicit FairSlots(int slots) : free_(slots) {}
+  void Acquire();
+  void Release();
+
+ private:
+  struct Waiter {
+    std::condition_variable cv;
+    bool granted = false;
+  };
+  std::mutex mutex_;
+  int free_;
+  std::deque<Waiter*> queue_;
 };
 
 class PortalServer : public httplib::Server {

@@ -113,8 +113,7 @@ Portal::Portal(PortalOptions options)
   limits.keepAliveIdle = std::chrono::seconds(std::max(1, IniInt(config_, "keep_alive_seconds", 5)));
   limits.perAddress = static_cast<std::size_t>(std::max(1, IniInt(config_, "max_connections_per_address", 32)));
   limits.total = static_cast<std::size_t>(std::max(1, IniInt(config_, "max_connections", 1024)));
-  pageSlots_ = std::make_unique<std::counting_semaphore<1024>>(
-      std::clamp(IniInt(config_, "page_workers", 8), 1, 1024));
+  pageSlots_ = std::make_unique<FairSlots>(std::clamp(IniInt(config_, "page_workers", 8), 1, 1024));
   server_ = std::make_unique<PortalServer>(limits);
   server_->set_payload_max_length(config_.maxRequestBytes);
   server_->set_read_timeout(15, 0);
@@ -234,12 +233,12 @@ void Portal::Route(const httplib::Request& req, httplib::Response& res) {
     // Sign-in waits for a password-hashing slot instead; every other page
     // runs in one of the page slots.
     struct Slot {
-      std::counting_semaphore<1024>* slots;
+      FairSlots* slots;
       ~Slot() {
-        if (slots) slots->release();
+        if (slots) slots->Release();
       }
     } slot{restLower == "login.asp" && req.method == "POST" ? nullptr : pageSlots_.get()};
-    if (slot.slots) slot.slots->acquire();
+    if (slot.slots) slot.slots->Acquire();
     try {
       if (ServePage(env)) return;
     } catch (const SessionsUnavailable&) {

@@ -25,6 +25,7 @@ struct Response;
 namespace portal {
 
 class TraceDriver;
+class FairSlots;
 
 struct PortalOptions {
   std::filesystem::path dataDir;
@@ -81,7 +82,7 @@ class Portal {
   HashSlots hashSlots_;
   // Pages that run the component at once; connections wait here, not the
   // other way round (see portal/Connections.h).
-  std::unique_ptr<std::counting_semaphore<1024>> pageSlots_;
+  std::unique_ptr<FairSlots> pageSlots_;
   std::shared_ptr<TraceDriver> trace_;
   std::mutex logMutex_;
   std::mutex reportMutex_;

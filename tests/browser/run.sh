@@ -2,7 +2,8 @@
 # The browser test: starts the portal with a demo mailbox on a loopback port
 # and drives it in headless Chromium (Debian "chromium", through
 # playwright-core from npm). Screenshots of every step land in
-# tests/browser/artifacts/. Skips (exit 0) when chromium or node is missing.
+# tests/browser/artifacts/. Then the script-injection test (xss.mjs). Skips
+# (exit 0) when chromium or node is missing.
 #   tests/browser/run.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,3 +41,8 @@ password=$(awk '/demo user:/ { print $5 }' "$data/out.log")
 mkdir -p artifacts
 CHROMIUM="$chromium" BASE="http://127.0.0.1:$port/HalvornSLV" USER_NAME=demo PASSWORD="$password" \
   ARTIFACTS="$here/artifacts" node flow.mjs
+
+# Script injection through mail, the address book and request values.
+CHROMIUM="$chromium" BASE="http://127.0.0.1:$port/HalvornSLV" USER_NAME=demo PASSWORD="$password" \
+  MAILDIR="$data/users/demo/Maildir" CONTACTS="$data/users/demo/contacts.vcf" VECTORS="$here/xss-vectors.txt" \
+  node xss.mjs
