@@ -96,6 +96,10 @@ async function load(p, url) {
 
 // A form posted from this site, as the user's own page would.
 async function post(p, action, fields) {
+  // From a page of this site with a body (the last answer may have been a
+  // download or a bare file).
+  const usable = await p.evaluate(() => !!document.body && location.protocol.startsWith("http")).catch(() => false);
+  if (!usable) await load(p, `${base}/SendOk.asp?Success=true`);
   await p.evaluate(({ action, fields }) => {
     const f = document.createElement("form");
     f.method = "post";
