@@ -372,6 +372,54 @@ bool CheckFileRefs(PageEnv& env) {
   return true;
 }
 
+// The draft's attachment list is checked again before a post reaches the
+// component: a file the user may no longer send (an upload gone, a file
+// outside the user's folders now) is taken off the list and named, and the
+// posted draft is kept, instead of the send refusing it and dropping the
+// whole draft.
+bool CheckAttachmentList(PageEnv& env) {
+  std::string list = env.session->Get("FileID");
+  std::vector<std::string> kept;
+  std::string refused;
+  for (const auto& raw : Split(list, ';')) {
+    std::string item = Trim(raw);
+    if (item.empty()) continue;
+    std::string decoded = IsUrlSafeText(item) ? DecodeUrlSafe(item) : item;
+    if (!decoded.empty() && IsAllowedFileRef(env, decoded)) {
+      kept.push_back(item);
+    } else if (refused.empty()) {
+      auto at = decoded.find("UPLOADID");
+      refused = at != std::string::npos ? UploadStore::ShownName(decoded.substr(at + 8))
+                                        : fs::path(decoded).filename().string();
+      if (refused.empty()) refused = decoded;
+    }
+  }
+  if (refused.empty()) return true;
+  std::string rest;
+  for (const auto& k : kept) rest += (rest.empty() ? "" : ";") + k;
+  env.session->Set("FileID", rest);
+  if (!env.Form("IsCompose").empty()) {
+    auto joined = [&](const char* field) {
+      std::string out;
+      for (const auto& [k, v] : env.form)
+        if (EqualsNoCaseAscii(U8(k), field)) out += (out.empty() ? "" : ";") + U8(v);
+      return out;
+    };
+    for (const auto& [field, var] : {std::pair{"TTo", "composeTo"}, {"TCC", "composeCC"}, {"TBCC", "composeBCC"},
+                                     {"Subject", "composeSubject"}, {"MessageText", "composeBody"}}) {
+      env.session->Set(var, joined(field));
+      env.session->Set(std::string("Halvorn.Slv.") + var, joined(field));
+    }
+  }
+  SaveSession(env);
+  SendHtml(env, 200, "Attachment removed",
+           "<div class='ContentBody'><p class='PortalMessage' id='AttachmentRefused'>The attachment \"" +
+               HtmlEscape(refused) +
+               "\" can no longer be sent from here and was taken off the message. Your message was not "
+               "sent; it is kept.</p><p><a class='coolButton' href='ComposeMessage.asp'>Back to the message</a></p></div>");
+  return false;
+}
+
 // ---- pages ------------------------------------------------------------------
 
 bool RequireSignIn(PageEnv& env) {
@@ -591,6 +639,7 @@ void ComposePage(PageEnv& env) {
   // with GET (links carry To, UploadID, Filename, Guid): same site only.
   if (!RequireSignIn(env) || !RequireSameOrigin(env)) return;
   if (!CheckFileRefs(env)) return;
+  if (env.IsPost() && !CheckAttachmentList(env)) return;
   auto call = CallComponent(env, [](IMyInbox* i) { return i->ComposeMessage(); }, env.form);
   // What went wrong around a send is shown on the page the send leads to.
   if (!call.ctx->sendNotices.empty()) {

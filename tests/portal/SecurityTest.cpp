@@ -131,6 +131,26 @@ TEST_F(SecurityTest, ComposeAcceptsOnlyThisUsersUploadsAndFiles) {
   }
 }
 
+// An attachment the user may no longer send is named and taken off before
+// the post reaches the component; the posted draft stays.
+TEST_F(SecurityTest, AnAttachmentGoneBeforeSendingIsNamedAndTheDraftKept) {
+  auto alice = SignIn("alice", "alice-secret");
+  fs::path store = dir_ / "users" / "alice" / "uploads";
+  auto id = portal::UploadStore::Save(store, "notes.txt", "notes");
+  ASSERT_TRUE(id);
+  auto ref = portal::EncodeUrlSafe("UPLOADID" + *id);
+  ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?UploadID=" + ref).c_str(), With(alice))->status, 200);
+  fs::remove(*portal::UploadStore::Resolve(store, *id));
+  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", With(alice),
+                            "IsCompose=true&TTo=bob%40example.org&MessageText=kept+text&Send=Send",
+                            "application/x-www-form-urlencoded");
+  EXPECT_EQ(send->status, 200);
+  EXPECT_NE(send->body.find("The attachment \"notes.txt\" can no longer be sent"), std::string::npos);
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", With(alice));
+  EXPECT_NE(form->body.find("<textarea>kept text</textarea>"), std::string::npos);
+  EXPECT_EQ(form->body.find(ref), std::string::npos);
+}
+
 TEST_F(SecurityTest, ActivationServesOnlyFilesInsideTheUsersRoots) {
   auto alice = SignIn("alice", "alice-secret");
   portal::WriteFile(dir_ / "users" / "bob" / "attachments" / "b.txt", "bob's attachment");
