@@ -7,6 +7,15 @@ namespace hostkit {
 
 namespace {
 
+// Field names compare by ASCII case only, the rule the portal validates by:
+// no other letter folds, so no name can reach a field the portal did not check.
+std::u16string FoldName(std::u16string_view name) {
+  std::u16string out(name);
+  for (auto& c : out)
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  return out;
+}
+
 // The intrinsic objects answer only their default member (DISPID 0,
 // property get) through Invoke.
 template <class Interface>
@@ -71,10 +80,10 @@ class Dictionary final : public DispatchObject<IRequestDictionary> {
  public:
   Dictionary(FieldList fields, bool lists) : fields_(std::move(fields)), lists_(lists) {
     for (auto& [name, value] : fields_) {
-      std::u16string key = platform::ToLower(name);
+      std::u16string key = FoldName(name);
       bool seen = false;
       for (auto& n : names_)
-        if (platform::ToLower(n) == key) seen = true;
+        if (FoldName(n) == key) seen = true;
       if (!seen) names_.push_back(name);
     }
   }
@@ -91,9 +100,9 @@ class Dictionary final : public DispatchObject<IRequestDictionary> {
       name = names_[i.lVal - 1];
     }
     std::vector<std::u16string> values;
-    std::u16string lower = platform::ToLower(name);
+    std::u16string lower = FoldName(name);
     for (auto& [n, v] : fields_)
-      if (platform::ToLower(n) == lower) values.push_back(v);
+      if (FoldName(n) == lower) values.push_back(v);
     if (lists_) {
       value->vt = VT_DISPATCH;
       value->pdispVal = new StringList(std::move(values));

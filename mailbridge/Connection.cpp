@@ -103,8 +103,10 @@ bool ReadFile(const std::string& path, std::string& out) {
 bool WriteFileOnce(const std::string& path, const std::string& bytes) {
   struct stat st {};
   if (stat(path.c_str(), &st) == 0) return true;
-  std::string tmp = path + ".part" + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  // A name of its own for every writer (threads of one process included);
+  // the rename puts the complete file in place at once.
+  std::string tmp = path + ".partXXXXXX";
+  int fd = mkostemp(tmp.data(), O_CLOEXEC);
   if (fd < 0) return false;
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -565,12 +567,19 @@ Status Connection::Transmit(const OutgoingMessage& message, const std::string& r
   // The message is out; a failed copy into Sent does not undo that.
   std::string sent;
   if (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty()) {
-    (void)store_->Append(sent, raw, true);
+    if (!store_->Append(sent, raw, true).ok() && config_.sendNotice) config_.sendNotice("sent-without-copy", sent);
   }
   return OkStatus();
 }
 
 Status Connection::ReadAttachments(const char16_t* const* paths, DWORD count, std::vector<OutgoingFile>& out) {
+  auto notice = [&](const char* what, const std::string& detail) {
+    if (config_.sendNotice) config_.sendNotice(what, detail);
+  };
+  // First every file is found and measured, so that an oversized message is
+  // refused without holding its attachments in memory; then they are read.
+  std::vector<std::string> files;
+  std::size_t total = 0;
   for (DWORD i = 0; paths && i < count; ++i) {
     std::string item = U8(paths[i]);
     OutgoingFile f;
@@ -578,13 +587,16 @@ Status Connection::ReadAttachments(const char16_t* const* paths, DWORD count, st
     std::size_t upload = item.find("UPLOADID");
     if (upload != std::string::npos) {
       std::string id = item.substr(upload + 8);
+      std::size_t bar = id.find('|');
       if (config_.resolveUpload) {
         auto resolved = config_.resolveUpload(id);
-        if (!resolved) return Status(Errc::kNotFound, item);
+        if (!resolved) {
+          notice("attachment-unreadable", id.substr(bar == std::string::npos ? 0 : bar + 1));
+          return Status(Errc::kNotFound, item);
+        }
         path = resolved->path;
         f.name = resolved->displayName;
       } else {
-        std::size_t bar = id.find('|');
         std::string fileId = id.substr(0, bar);
         f.name = bar == std::string::npos ? fileId : id.substr(bar + 1);
         // Only a plain name inside the upload folder is accepted.
@@ -598,13 +610,32 @@ Status Connection::ReadAttachments(const char16_t* const* paths, DWORD count, st
       std::size_t slash = path.find_last_of("/\\");
       f.name = slash == std::string::npos ? path : path.substr(slash + 1);
     }
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) return ErrnoStatus(errno);
-    if (!S_ISREG(st.st_mode)) return Status(Errc::kFailed, path + ": not a file");
-    errno = 0;
-    if (!ReadFile(path, f.bytes)) return errno ? ErrnoStatus(errno) : Status(Errc::kFailed, path);
     if (f.name.empty()) f.name = "attachment";
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+      int err = errno;
+      notice("attachment-unreadable", f.name);
+      return ErrnoStatus(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      notice("attachment-unreadable", f.name);
+      return Status(Errc::kFailed, path + ": not a file");
+    }
+    total += static_cast<std::size_t>(st.st_size);
+    if (config_.maxAttachmentBytes && total > config_.maxAttachmentBytes) {
+      notice("attachments-too-large", std::to_string(total));
+      return Status(Errc::kFailed, "attachments over the size limit");
+    }
+    files.push_back(std::move(path));
     out.push_back(std::move(f));
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    errno = 0;
+    if (!ReadFile(files[i], out[i].bytes)) {
+      int err = errno;
+      notice("attachment-unreadable", out[i].name);
+      return err ? ErrnoStatus(err) : Status(Errc::kFailed, files[i]);
+    }
   }
   return OkStatus();
 }

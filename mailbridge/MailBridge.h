@@ -80,6 +80,13 @@ struct AccountConfig {
   std::string sentFolder = "Sent";
   std::string trashFolder = "Trash";
 
+  // The most a sent message's attachments may add up to; 0: no limit.
+  std::size_t maxAttachmentBytes = 0;
+  // Told what the result code of a send cannot say: "sent-without-copy"
+  // (detail: the Sent folder), "attachments-too-large" (detail: their total
+  // in bytes), "attachment-unreadable" (detail: the file's shown name).
+  std::function<void(const std::string& kind, const std::string& detail)> sendNotice;
+
   // InitializeUserCredentials(masterSessionKey, ticket) asks this for the
   // IMAP login (user, password) to use from then on; unset: ignored.
   std::function<std::optional<std::pair<std::string, std::string>>(const std::string& key,

@@ -148,7 +148,15 @@ class ActivationServ final : public DispatchObject<IHvnActivationServ> {
     std::string content(static_cast<const char*>(data), size);
     SafeArrayUnaccessData(bytes.parray);
     std::string name = fs::path(U8(BstrView(fileName))).filename().string();
-    auto id = UploadStore::Save(ctx->User()->Uploads(), name, content);
+    auto limits = UploadLimits::From(ctx->Host().Cfg().ini);
+    fs::path store = ctx->User()->Uploads();
+    UploadStore::Expire(store, limits.expiry,
+                        UploadStore::TokensIn(ctx->Sess() ? ctx->Sess()->Get("FileID") : std::string()));
+    if (UploadStore::UsedBytes(store) + size > limits.quota) {
+      *status = 2;  // refused, as an oversized file is
+      return S_OK;
+    }
+    auto id = UploadStore::Save(store, name, content);
     if (!id) return S_OK;
     SAFEARRAY* out = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(id->size() + 1));
     if (!out) return E_OUTOFMEMORY;
@@ -181,9 +189,15 @@ class MasterSession final : public DispatchObject<IMasterSessionStore> {
       own_ = true;
     } else {
       auto& store = ctx->Host().Store();
-      auto sid = store.SessionForMaster(master);
-      if (!sid) return E_INVALIDARG;
-      auto vars = store.Load(*sid);
+      std::optional<std::string> sid;
+      std::optional<SessionVars> vars;
+      try {
+        sid = store.SessionForMaster(master);
+        if (!sid) return E_INVALIDARG;
+        vars = store.Load(*sid);
+      } catch (const SessionsUnavailable&) {
+        return E_FAIL;  // no exception crosses into the component
+      }
       if (!vars || (*vars)["_user"] != ctx->User()->name) return E_ACCESSDENIED;
       foreignId_ = *sid;
       own_ = false;
@@ -267,12 +281,15 @@ class MasterSession final : public DispatchObject<IMasterSessionStore> {
   HRESULT SetValue(BSTR name, BSTR value) override {
     if (!open_) return E_UNEXPECTED;
     std::string n = U8(BstrView(name));
-    if (n.empty() || n[0] == '_') return E_INVALIDARG;
+    // The name the value also lands under, with the prefix stripped, must not
+    // be one of the portal's own either ("Halvorn.Slv._user").
+    static const std::string prefix = "Halvorn.Slv.";
+    bool prefixed = n.size() > prefix.size() && n.compare(0, prefix.size(), prefix) == 0;
+    std::string bare = prefixed ? n.substr(prefix.size()) : n;
+    if (n.empty() || n[0] == '_' || bare.empty() || bare[0] == '_') return E_INVALIDARG;
     std::string v = U8(BstrView(value));
     pending_[n] = v;
-    static const std::string prefix = "Halvorn.Slv.";
-    if (n.size() > prefix.size() && n.compare(0, prefix.size(), prefix) == 0)
-      pending_[n.substr(prefix.size())] = v;
+    if (prefixed) pending_[bare] = v;
     return S_OK;
   }
   HRESULT Commit() override {
@@ -281,8 +298,12 @@ class MasterSession final : public DispatchObject<IMasterSessionStore> {
     if (!ctx) return E_UNEXPECTED;
     if (own_) {
       for (const auto& [k, v] : pending_) ctx->Sess()->Set(k, v);
-    } else if (!ctx->Host().Store().Put(foreignId_, pending_)) {
-      return E_FAIL;
+    } else {
+      try {
+        if (!ctx->Host().Store().Put(foreignId_, pending_)) return E_FAIL;
+      } catch (const SessionsUnavailable&) {
+        return E_FAIL;
+      }
     }
     pending_.clear();
     return S_OK;
@@ -296,7 +317,10 @@ class MasterSession final : public DispatchObject<IMasterSessionStore> {
     if (own_ && ctx && ctx->Sess()) {
       vars = ctx->Sess()->All();
     } else if (ctx) {
-      if (auto loaded = ctx->Host().Store().Load(foreignId_)) vars = *loaded;
+      try {
+        if (auto loaded = ctx->Host().Store().Load(foreignId_)) vars = *loaded;
+      } catch (const SessionsUnavailable&) {
+      }
     }
     for (const auto& [k, v] : pending_) vars[k] = v;
     return vars;

@@ -5,6 +5,9 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 
 #include "host/HostKit.h"
 #include "host/InboxInterfaces.h"
@@ -52,13 +55,23 @@ bool SameOrigin(const httplib::Request& req, const std::string& publicOrigin) {
   std::string own = publicOrigin.empty() ? "http://" + req.get_header_value("Host")
                                          : publicOrigin;
   own = ToLowerAscii(own);
-  if (req.has_header("Origin")) return ToLowerAscii(req.get_header_value("Origin")) == own;
+  // Every header the browser sent must name this site, and at least one must
+  // be there: a request that shows nothing of where it came from is refused.
+  bool shown = false;
+  if (req.has_header("Origin")) {
+    if (ToLowerAscii(req.get_header_value("Origin")) != own) return false;
+    shown = true;
+  }
   if (req.has_header("Sec-Fetch-Site")) {
     auto site = req.get_header_value("Sec-Fetch-Site");
-    return site == "same-origin" || site == "none";
+    if (site != "same-origin" && site != "none") return false;
+    shown = true;
   }
-  if (req.has_header("Referer")) return OriginOf(req.get_header_value("Referer")) == own;
-  return true;
+  if (req.has_header("Referer")) {
+    if (OriginOf(req.get_header_value("Referer")) != own) return false;
+    shown = true;
+  }
+  return shown;
 }
 
 bool IsSmallDevice(const std::string& ua) {
@@ -158,7 +171,7 @@ void SaveSession(PageEnv& env) {
 
 std::string SessionCookie(const PageEnv& env, const std::string& id, bool clear) {
   std::string c = std::string(kSessionCookie) + "=" + (clear ? "" : id) +
-                  "; Path=/; HttpOnly; SameSite=Lax";
+                  "; Path=/; HttpOnly; SameSite=Strict";
   // Behind a TLS front end the cookie must not travel in clear.
   if (env.portal.Cfg().publicOrigin.rfind("https://", 0) == 0) c += "; Secure";
   if (clear) c += "; Max-Age=0";
@@ -314,6 +327,108 @@ bool IsAllowedFileRef(const PageEnv& env, const std::string& decoded) {
   return probe.MayOpen(p) && fs::is_regular_file(p, ec);
 }
 
+// The fields whose values end up among the recipients the compose form
+// writes as they stand: the address lines, the address-book choice, and the
+// fields of the name-resolution pages ("CHECK:To", "To:<name>", "RName1"...).
+bool IsRecipientField(const std::string& name) {
+  for (const char* exact : {"To", "TTo", "TCC", "TBCC", "Contacts"})
+    if (EqualsNoCaseAscii(name, exact)) return true;
+  for (const char* prefix : {"CHECK:", "To:", "Cc:", "BCc:", "RName", "RSelectName"}) {
+    std::string_view p(prefix);
+    if (name.size() >= p.size() && EqualsNoCaseAscii(std::string_view(name).substr(0, p.size()), p))
+      return true;
+  }
+  return false;
+}
+
+// Every occurrence of every recipient field, in the query and in the form,
+// is checked: the component joins repeated fields, so checking one is not
+// enough. Keys compare by ASCII case, the same rule the component reads by.
+bool CheckRecipientFields(PageEnv& env) {
+  for (const auto* fields : {&env.query, &env.form})
+    for (const auto& [k, v] : *fields) {
+      std::string key = U8(k);
+      if (!IsRecipientField(key)) continue;
+      std::string value = U8(v);
+      if (!HasUnsafeRecipientChar(value)) continue;
+      if (EqualsNoCaseAscii(key, "Contacts") || key.find(':') != std::string::npos ||
+          EqualsNoCaseAscii(key.substr(0, 5), "RName") || EqualsNoCaseAscii(key.substr(0, 7), "RSelect"))
+        SendStatus(env, 400, "The address book entry \"" + value +
+                                 "\" holds characters an address cannot hold and was not added.");
+      else
+        SendStatus(env, 400, "A recipient holds characters an address cannot hold.");
+      return false;
+    }
+  return true;
+}
+
+// UploadID and Filename name one file each: given twice the component would
+// join them into something no check saw, so a second one is refused.
+bool CheckFileRefs(PageEnv& env) {
+  for (const char* key : {"UploadID", "Filename"}) {
+    int seen = 0;
+    for (const auto& [k, v] : env.query) {
+      if (!EqualsNoCaseAscii(U8(k), key)) continue;
+      std::string value = U8(v);
+      if (++seen == 1 && value.empty()) continue;
+      std::string decoded = DecodeUrlSafe(value);
+      if (seen > 1 || !IsUrlSafeText(value) || decoded.empty() || !IsAllowedFileRef(env, decoded)) {
+        SendStatus(env, 400, std::string("The ") + key + " value does not name one of your files.");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The draft's attachment list is checked again before a post reaches the
+// component: a file the user may no longer send (an upload gone, a file
+// outside the user's folders now) is taken off the list and named, and the
+// posted draft is kept, instead of the send refusing it and dropping the
+// whole draft.
+bool CheckAttachmentList(PageEnv& env) {
+  std::string list = env.session->Get("FileID");
+  std::vector<std::string> kept;
+  std::string refused;
+  for (const auto& raw : Split(list, ';')) {
+    std::string item = Trim(raw);
+    if (item.empty()) continue;
+    std::string decoded = IsUrlSafeText(item) ? DecodeUrlSafe(item) : item;
+    if (!decoded.empty() && IsAllowedFileRef(env, decoded)) {
+      kept.push_back(item);
+    } else if (refused.empty()) {
+      auto at = decoded.find("UPLOADID");
+      refused = at != std::string::npos ? UploadStore::ShownName(decoded.substr(at + 8))
+                                        : fs::path(decoded).filename().string();
+      if (refused.empty()) refused = decoded;
+    }
+  }
+  if (refused.empty()) return true;
+  std::string rest;
+  for (const auto& k : kept) rest += (rest.empty() ? "" : ";") + k;
+  env.session->Set("FileID", rest);
+  if (!env.Form("IsCompose").empty()) {
+    auto joined = [&](const char* field) {
+      std::string out;
+      for (const auto& [k, v] : env.form)
+        if (EqualsNoCaseAscii(U8(k), field)) out += (out.empty() ? "" : ";") + U8(v);
+      return out;
+    };
+    for (const auto& [field, var] : {std::pair{"TTo", "composeTo"}, {"TCC", "composeCC"}, {"TBCC", "composeBCC"},
+                                     {"Subject", "composeSubject"}, {"MessageText", "composeBody"}}) {
+      env.session->Set(var, joined(field));
+      env.session->Set(std::string("Halvorn.Slv.") + var, joined(field));
+    }
+  }
+  SaveSession(env);
+  SendHtml(env, 200, "Attachment removed",
+           "<div class='ContentBody'><p class='PortalMessage' id='AttachmentRefused'>The attachment \"" +
+               HtmlEscape(refused) +
+               "\" can no longer be sent from here and was taken off the message. Your message was not "
+               "sent; it is kept.</p><p><a class='coolButton' href='ComposeMessage.asp'>Back to the message</a></p></div>");
+  return false;
+}
+
 // ---- pages ------------------------------------------------------------------
 
 bool RequireSignIn(PageEnv& env) {
@@ -355,12 +470,38 @@ void LoginPage(PageEnv& env) {
   if (!RequireSameOrigin(env)) return;
   std::string user = ToLowerAscii(Trim(env.Form("UserName")));
   std::string password = env.Form("Password");
-  auto account = env.portal.Users().Verify(user, password);
+  const std::string& from = env.req.remote_addr;
+  auto& throttle = env.portal.Throttle();
+  if (long wait = throttle.RetryAfter(user, from)) {
+    env.res.set_header("Retry-After", std::to_string(wait));
+    SendHtml(env, 429, "Sign in",
+             LoginForm("Too many failed sign-ins. Please try again in " + std::to_string(wait) + " seconds.", user));
+    return;
+  }
+  // A few password checks at a time; the rest are told to come back.
+  auto& hashing = env.portal.PasswordHashing();
+  if (!hashing.Acquire(std::chrono::seconds(2))) {
+    env.res.set_header("Retry-After", "1");
+    SendHtml(env, 503, "Sign in", LoginForm("Too many sign-ins at once. Please try again in a moment.", user));
+    return;
+  }
+  std::optional<Account> account;
+  try {
+    account = env.portal.Users().Verify(user, password);
+  } catch (...) {
+    hashing.Release();
+    throw;
+  }
+  hashing.Release();
   if (!account) {
-    env.portal.Report("sign-in refused user=" + user + " from=" + env.req.remote_addr);
+    env.portal.Report("sign-in refused user=" + user + " from=" + from);
+    for (const auto& lock : throttle.Failed(user, from))
+      env.portal.Report("sign-in locked " + lock.key + " seconds=" + std::to_string(lock.seconds) +
+                        " after user=" + user + " from=" + from);
     SendHtml(env, 401, "Sign in", LoginForm("The user name or password is not correct.", user));
     return;
   }
+  throttle.Succeeded(user);
   // A sign-in always starts a new session (no fixation of an old id).
   if (env.session) env.portal.Store().Erase(env.session->Id());
   std::string output = ToLowerAscii(env.Form("Output"));
@@ -378,6 +519,8 @@ void LoginPage(PageEnv& env) {
                    {"System.ClientLanguage", ""}};
   env.portal.Store().Put(id, vars);
   env.portal.Store().SetMasterIndex(master, id);
+  // A new session names no upload yet: old ones can go.
+  UploadStore::Expire(account->Uploads(), UploadLimits::From(env.portal.Cfg().ini).expiry, {});
   env.res.set_header("Set-Cookie", SessionCookie(env, id, false));
   Redirect(env, "/HalvornSLV/Inbox.asp");
 }
@@ -402,9 +545,68 @@ void InboxPage(PageEnv& env) {
   Answer(env, call, "Inbox");
 }
 
+// What the mail library said about the last send, for the page after it.
+constexpr const char* kSendNotice = "_sendNotice";
+
+// Messages whose remote content the user chose to see, in this session.
+constexpr const char* kRemoteContent = "_remoteContent";
+constexpr std::size_t kRemoteContentKept = 50;
+
+bool IsMessageId(const std::string& guid) {
+  return !guid.empty() && guid.size() <= 40 && std::all_of(guid.begin(), guid.end(), [](char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) || c == '{' || c == '}' || c == '-';
+  });
+}
+
+bool ShowsRemoteContent(const PageEnv& env, const std::string& guid) {
+  if (!env.session || !IsMessageId(guid)) return false;
+  for (const auto& g : Split(env.session->Get(kRemoteContent), ';'))
+    if (EqualsNoCaseAscii(g, guid)) return true;
+  return false;
+}
+
+// The bar above a message shown with its HTML frame: remote content is
+// blocked unless the user asks for it, for this message.
+std::string RemoteContentBar(const PageEnv& env, const std::string& guid) {
+  bool shown = ShowsRemoteContent(env, guid);
+  auto q = env.req.target.find('?');
+  std::string back = q == std::string::npos ? "" : env.req.target.substr(q + 1);
+  return std::string("<form class=\"RemoteContentBar\" method=\"post\" action=\"RemoteContent.asp\">") +
+         (shown ? "Remote content of this message is shown. "
+                : "Remote images and styles of this message are blocked. ") +
+         "<input type=\"hidden\" name=\"Guid\" value=\"" + HtmlEscape(guid) + "\">"
+         "<input type=\"hidden\" name=\"Show\" value=\"" + (shown ? "0" : "1") + "\">"
+         "<input type=\"hidden\" name=\"Back\" value=\"" + HtmlEscape(back) + "\">"
+         "<input class=\"inputbutton\" type=\"submit\" id=\"RemoteContent\" value=\"" +
+         (shown ? "Block remote content" : "Show remote content") + "\"></form>\r\n";
+}
+
+void RemoteContentPage(PageEnv& env) {
+  if (!RequireSignIn(env) || !RequireSameOrigin(env)) return;
+  std::string guid = env.Form("Guid");
+  if (!env.IsPost() || !IsMessageId(guid)) {
+    SendStatus(env, 400, "This request does not name a message.");
+    return;
+  }
+  std::vector<std::string> kept;
+  for (const auto& g : Split(env.session->Get(kRemoteContent), ';'))
+    if (!g.empty() && !EqualsNoCaseAscii(g, guid)) kept.push_back(g);
+  if (env.Form("Show") == "1") kept.push_back(guid);
+  if (kept.size() > kRemoteContentKept) kept.erase(kept.begin(), kept.end() - kRemoteContentKept);
+  std::string list;
+  for (const auto& g : kept) list += (list.empty() ? "" : ";") + g;
+  env.session->Set(kRemoteContent, list);
+  SaveSession(env);
+  // Back to the message view it came from; nothing else.
+  std::string back = env.Form("Back");
+  bool plain = std::all_of(back.begin(), back.end(), [](unsigned char c) { return c > 0x20 && c < 0x7F; });
+  Redirect(env, plain ? "ViewInboxMessage.asp?" + back : "ViewInboxMessage.asp?Guid=" + guid);
+}
+
 void ViewPage(PageEnv& env) {
   if (!RequireSignIn(env)) return;
   bool htmlOnly = env.Query("DownloadHTMLOnly") == "1";
+  std::string guid = env.Query("Guid");
   std::string lang = env.req.get_header_value("Accept-Language");
   auto call = CallComponent(env, [&](IMyInbox* i) {
     CComBSTR l(U16(lang.empty() ? "en" : lang));
@@ -412,48 +614,48 @@ void ViewPage(PageEnv& env) {
   }, {});
   if (htmlOnly && SUCCEEDED(call.hr) && !call.ctx->file && !call.ctx->forbidden) {
     // The message's own HTML, alone, in a sandbox: no scripts, no access to
-    // this site's origin, shown only inside this site's frames.
+    // this site's origin, shown only inside this site's frames. Images come
+    // from data: URLs and this site only, unless the user asked to see the
+    // remote content of this message; no Referer leaves either way.
+    std::string remote = ShowsRemoteContent(env, guid) ? " https: http:" : "";
     env.res.status = 200;
     env.res.set_header("Content-Security-Policy",
-                       "sandbox allow-popups allow-popups-to-escape-sandbox; frame-ancestors 'self'");
+                       "sandbox allow-popups allow-popups-to-escape-sandbox; default-src 'none'; img-src data: 'self'" +
+                           remote + "; style-src 'unsafe-inline'" + remote + "; font-src data:" + remote +
+                           "; media-src 'none'; form-action 'none'; frame-ancestors 'self'");
+    env.res.set_header("Referrer-Policy", "no-referrer");
     env.res.set_header("X-Content-Type-Options", "nosniff");
     env.res.set_header("Cache-Control", "private, no-store");
-    env.res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><base target=\"_blank\"></head><body>" +
+    env.res.set_content("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta name=\"referrer\" content=\"no-referrer\">"
+                        "<base target=\"_blank\"></head><body>" +
                             call.body + "</body></html>",
                         "text/html; charset=utf-8");
     return;
   }
+  bool framed = call.body.find("<IFRAME class='ContentIFrame'") != std::string::npos;
   Answer(env, call, "Message", true);
+  if (framed && env.res.status == 200 && IsMessageId(guid)) {
+    static const std::string content = "<div class=\"PortalContent\">\r\n";
+    auto at = env.res.body.find(content);
+    if (at != std::string::npos) env.res.body.insert(at + content.size(), RemoteContentBar(env, guid));
+  }
   env.res.set_header("Content-Security-Policy", "frame-ancestors 'self'");
   env.res.set_header("X-Frame-Options", "SAMEORIGIN");
 }
 
 void ComposePage(PageEnv& env) {
-  if (!RequireSignIn(env)) return;
-  if (env.IsPost() && !RequireSameOrigin(env)) return;
-  // The component writes these values into the page as they are: refuse
-  // anything that could break out of the markup.
-  std::string to = env.Query("To");
-  if (HasUnsafeRecipientChar(to)) {
-    SendStatus(env, 400, "The recipient holds characters an address cannot hold.");
-    return;
-  }
-  for (const char* key : {"UploadID", "Filename"}) {
-    std::string value = env.Query(key);
-    if (value.empty()) continue;
-    std::string decoded = DecodeUrlSafe(value);
-    if (!IsUrlSafeText(value) || decoded.empty() || !IsAllowedFileRef(env, decoded)) {
-      SendStatus(env, 400, std::string("The ") + key + " value does not name one of your files.");
-      return;
-    }
-  }
-  for (const char* field : {"TTo", "TCC", "TBCC"})
-    for (const auto& [k, v] : env.form)
-      if (EqualsNoCaseAscii(U8(k), field) && HasUnsafeRecipientChar(U8(v))) {
-        SendStatus(env, 400, "A recipient holds characters an address cannot hold.");
-        return;
-      }
+  // The compose page writes the draft and the upload list even when asked
+  // with GET (links carry To, UploadID, Filename, Guid): same site only.
+  if (!RequireSignIn(env) || !RequireSameOrigin(env)) return;
+  if (!CheckFileRefs(env)) return;
+  if (env.IsPost() && !CheckAttachmentList(env)) return;
   auto call = CallComponent(env, [](IMyInbox* i) { return i->ComposeMessage(); }, env.form);
+  // What went wrong around a send is shown on the page the send leads to.
+  if (!call.ctx->sendNotices.empty()) {
+    const auto& [kind, detail] = call.ctx->sendNotices.back();
+    env.session->Set(kSendNotice, kind + "\t" + detail);
+    SaveSession(env);
+  }
   // The bar's button posts the form here (so the typed text is kept), then
   // the recipients page follows.
   if (env.IsPost() && !env.Form("ReviewRecipients").empty() && SUCCEEDED(call.hr) && call.ctx->Out().redirect.empty()) {
@@ -487,13 +689,44 @@ void ClearCompose(Session& s) {
     s.Set(v, "");
 }
 
+// The words for what the mail library reported about the last send.
+std::string SendNoticeText(const std::string& notice, std::size_t cap) {
+  auto tab = notice.find('\t');
+  std::string kind = notice.substr(0, tab), detail = tab == std::string::npos ? "" : notice.substr(tab + 1);
+  auto mb = [](const std::string& bytes) {
+    char buf[32];
+    double n = std::strtod(bytes.c_str(), nullptr);
+    if (n < 1024.0 * 1024.0)
+      std::snprintf(buf, sizeof buf, "%.1f KB", n / 1024.0);
+    else
+      std::snprintf(buf, sizeof buf, "%.1f MB", n / (1024.0 * 1024.0));
+    return std::string(buf);
+  };
+  if (kind == "sent-without-copy")
+    return "Your message was sent, but no copy of it could be kept in your " + detail + " folder.";
+  if (kind == "attachments-too-large")
+    return "Your message was not sent: its attachments add up to " + mb(detail) + ", more than the " +
+           mb(std::to_string(cap)) + " a message may carry. It is kept so that you can remove attachments and try again.";
+  if (kind == "attachment-unreadable")
+    return "Your message was not sent: the attachment \"" + detail +
+           "\" could not be read. It is kept so that you can remove that attachment and try again.";
+  return {};
+}
+
 void SendOkPage(PageEnv& env) {
   if (!RequireSignIn(env)) return;
   bool ok = EqualsNoCaseAscii(env.Query("Success"), "true");
-  std::string body = ok ? "<p class=\"PortalMessage\" id=\"SendResult\">Your message was sent.</p>"
+  std::string notice = SendNoticeText(env.session->Get(kSendNotice),
+                                      std::strtoull(env.portal.Cfg().ini.Get("mail", "max_attachment_bytes", "26214400").c_str(), nullptr, 10));
+  if (!notice.empty()) {
+    env.session->Set(kSendNotice, "");
+    SaveSession(env);
+  }
+  std::string said = notice.empty() ? (ok ? "Your message was sent." : "Your message could not be sent. It is kept so that you can try again.")
+                                    : HtmlEscape(notice);
+  std::string body = ok ? "<p class=\"PortalMessage\" id=\"SendResult\">" + said + "</p>"
                           "<p><a class=\"coolButton\" href=\"Inbox.asp\">Back to the Inbox</a></p>"
-                        : "<p class=\"PortalMessage\" id=\"SendResult\">Your message could not be sent. "
-                          "It is kept so that you can try again.</p>"
+                        : "<p class=\"PortalMessage\" id=\"SendResult\">" + said + "</p>"
                           "<p><a class=\"coolButton\" href=\"ComposeMessage.asp\">Back to the message</a></p>";
   SendHtml(env, 200, ok ? "Sent" : "Not sent", body);
 }
@@ -531,7 +764,16 @@ void DoAttachmentsPage(PageEnv& env) {
           SendStatus(env, 413, "The file is larger than uploads may be.");
           return;
         }
-        auto id = UploadStore::Save(env.account->Uploads(), f.filename, f.content);
+        auto limits = UploadLimits::From(env.portal.Cfg().ini);
+        fs::path store = env.account->Uploads();
+        UploadStore::Expire(store, limits.expiry, UploadStore::TokensIn(env.session->Get("FileID")));
+        if (UploadStore::UsedBytes(store) + f.content.size() > limits.quota) {
+          SendStatus(env, 413, "This file would take your uploads over their limit of " +
+                                   std::to_string(limits.quota / (1024 * 1024)) +
+                                   " MB. Send or discard the message you are writing, or remove attachments, first.");
+          return;
+        }
+        auto id = UploadStore::Save(store, f.filename, f.content);
         if (!id) {
           SendStatus(env, 500, "The file could not be stored.");
           return;
@@ -751,11 +993,13 @@ std::string RunComponent(PageEnv& env, const std::function<HRESULT(IMyInbox*)>& 
 
 bool ServePage(PageEnv& env) {
   LoadSession(env);
+  if (!CheckRecipientFields(env)) return true;
   const std::string& p = env.page;
   if (p == "login.asp") LoginPage(env);
   else if (p == "logout.asp") LogoutPage(env);
   else if (p == "inbox.asp") InboxPage(env);
   else if (p == "viewinboxmessage.asp") ViewPage(env);
+  else if (p == "remotecontent.asp") RemoteContentPage(env);
   else if (p == "composemessage.asp") ComposePage(env);
   else if (p == "deletemessage.asp") DeletePage(env);
   else if (p == "meetingresponse.asp") MeetingPage(env);

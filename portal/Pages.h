@@ -45,8 +45,8 @@ bool ServePage(PageEnv& env);
 // The name of the session cookie.
 inline constexpr const char* kSessionCookie = "LumarestSession";
 
-// Whether the request comes from this site (Origin, Sec-Fetch-Site, Referer;
-// a request carrying none of them is taken as same-site).
+// Whether the request comes from this site: every one of Origin,
+// Sec-Fetch-Site and Referer that is present names it, and one at least is.
 bool SameOrigin(const httplib::Request& req, const std::string& publicOrigin);
 
 // Full or reduced output for a browser that did not choose.

@@ -111,6 +111,11 @@ MAPIManaged::MAPINativeConnection* RequestContext::GetMAPINative() {
     if (!file) return std::nullopt;
     return mailbridge::UploadedFile{file->string(), UploadStore::ShownName(id)};
   };
+  c.maxAttachmentBytes = static_cast<std::size_t>(
+      std::stoull(portal_.Cfg().ini.Get("mail", "max_attachment_bytes", "26214400")));
+  c.sendNotice = [this](const std::string& kind, const std::string& detail) {
+    sendNotices.emplace_back(kind, detail);
+  };
   Portal* portal = &portal_;
   std::string domain = ToLowerAscii(portal_.Cfg().localDomain);
   c.smtpUrl = portal_.Cfg().ini.Get("mail", "smtp", "");

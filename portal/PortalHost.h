@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host/HostContext.h"
 #include "portal/MissingMail.h"
@@ -73,6 +75,8 @@ class RequestContext : public hostkit::HostContext {
   std::string choicePage;  // the activation service's open-or-download page
   std::optional<MissingMail> missing;  // a folder or message the mail library did not find
   bool impersonated = false;
+  // What the mail library said about a send beyond its result: kind, detail.
+  std::vector<std::pair<std::string, std::string>> sendNotices;
 
   // HostContext.
   IRequest* Request() override { return request_; }

@@ -2,14 +2,17 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <thread>
 
 #include "platform/Registry.h"
 #include "platform/Text.h"
 #include "portal/ComClasses.h"
+#include "portal/Connections.h"
 #include "portal/Pages.h"
 #include "portal/TraceDriver.h"
 #include "portal/Util.h"
@@ -53,12 +56,41 @@ fs::path FindSiteFile(const fs::path& site, const std::string& relative) {
   std::error_code ec;
   return fs::is_regular_file(current, ec) ? current : fs::path();
 }
+
+// Control characters (and the backslash that escapes them) as \xNN: a value
+// with a line feed cannot start a line of its own in a log.
+std::string EscapeControls(const std::string& line) {
+  std::string out;
+  out.reserve(line.size());
+  for (unsigned char c : line) {
+    if (c < 0x20 || c == 0x7F || c == '\\') {
+      static const char hex[] = "0123456789abcdef";
+      out += "\\x";
+      out.push_back(hex[c >> 4]);
+      out.push_back(hex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
+int IniInt(const Config& c, const char* key, int fallback) {
+  try {
+    return std::stoi(c.ini.Get("portal", key, std::to_string(fallback)));
+  } catch (const std::exception&) {
+    return fallback;
+  }
+}
 }  // namespace
 
 Portal::Portal(PortalOptions options)
     : options_(std::move(options)),
       config_((fs::create_directories(options_.dataDir), Config::Load(options_.dataDir))),
-      accounts_(options_.dataDir) {
+      accounts_(options_.dataDir),
+      hashSlots_(std::clamp(IniInt(config_, "password_hash_slots",
+                                   std::max(1, static_cast<int>(std::thread::hardware_concurrency()) / 2)),
+                            1, 64)) {
   if (options_.sourceDir.empty()) options_.sourceDir = LUMAREST_PORTAL_SOURCE_DIR;
   if (options_.modulePath.empty()) {
     const char* env = std::getenv("LUMAREST_MODULE");
@@ -76,9 +108,15 @@ Portal::Portal(PortalOptions options)
                               static_cast<std::uint8_t>(std::stoul(config_.ini.Get("trace", "level", "1"))));
   if (options_.registerModule) RegisterComponentModule(options_.modulePath);
 
-  server_ = std::make_unique<httplib::Server>();
+  ConnectionLimits limits;
+  limits.headerDeadline = std::chrono::seconds(std::max(1, IniInt(config_, "header_timeout_seconds", 10)));
+  limits.keepAliveIdle = std::chrono::seconds(std::max(1, IniInt(config_, "keep_alive_seconds", 5)));
+  limits.perAddress = static_cast<std::size_t>(std::max(1, IniInt(config_, "max_connections_per_address", 32)));
+  limits.total = static_cast<std::size_t>(std::max(1, IniInt(config_, "max_connections", 1024)));
+  pageSlots_ = std::make_unique<FairSlots>(std::clamp(IniInt(config_, "page_workers", 8), 1, 1024));
+  server_ = std::make_unique<PortalServer>(limits);
   server_->set_payload_max_length(config_.maxRequestBytes);
-  server_->set_read_timeout(30, 0);
+  server_->set_read_timeout(15, 0);
   server_->set_write_timeout(30, 0);
   server_->set_keep_alive_max_count(1000);
   // Answers go out in several writes; without this, delayed acknowledgements
@@ -134,6 +172,7 @@ int Portal::Bind() {
   else
     port_ = server_->bind_to_port(host_.c_str(), port) ? port : -1;
   if (port_ <= 0) throw std::runtime_error("cannot listen on " + config_.listen);
+  static_cast<PortalServer&>(*server_).WidenBacklog();
   return port_;
 }
 
@@ -146,14 +185,14 @@ void Portal::Stop() {
 void Portal::Log(const std::string& line) {
   std::lock_guard lock(logMutex_);
   std::ostream& out = options_.log ? *options_.log : std::cerr;
-  out << TimeStamp() << " " << line << "\n";
+  out << TimeStamp() << " " << EscapeControls(line) << "\n";
   out.flush();
 }
 
 void Portal::Report(const std::string& line) {
   std::lock_guard lock(reportMutex_);
   std::ofstream out(options_.dataDir / "logs" / "reports.log", std::ios::app);
-  out << TimeStamp() << " " << line << "\n";
+  out << TimeStamp() << " " << EscapeControls(line) << "\n";
 }
 
 void Portal::Route(const httplib::Request& req, httplib::Response& res) {
@@ -191,7 +230,32 @@ void Portal::Route(const httplib::Request& req, httplib::Response& res) {
         return;
       }
     }
-    if (ServePage(env)) return;
+    // Sign-in waits for a password-hashing slot instead; every other page
+    // runs in one of the page slots.
+    struct Slot {
+      FairSlots* slots;
+      ~Slot() {
+        if (slots) slots->Release();
+      }
+    } slot{restLower == "login.asp" && req.method == "POST" ? nullptr : pageSlots_.get()};
+    if (slot.slots) slot.slots->Acquire();
+    try {
+      if (ServePage(env)) return;
+    } catch (const SessionsUnavailable&) {
+      // Never "signed out" when the session store is down: say what it is.
+      Report("sessions are unavailable: " + req.path);
+      res = httplib::Response{};
+      res.status = 503;
+      res.set_header("Retry-After", "30");
+      res.set_header("Cache-Control", "no-store");
+      res.set_content("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Sessions are unavailable - LumarestInbox</title>"
+                      "<link rel=\"stylesheet\" type=\"text/css\" href=\"/HalvornSLV/Inc/Stylesheet.css\"></head>\r\n"
+                      "<body class=\"PortalBody\"><p class=\"PortalMessage\" id=\"SessionsUnavailable\">"
+                      "Sessions are unavailable at the moment, so nobody can sign in or stay signed in. "
+                      "Your mail is safe; please try again in a few minutes.</p></body></html>\r\n",
+                      "text/html; charset=utf-8");
+      return;
+    }
   } else if (req.method == "GET") {
     fs::path file = FindSiteFile(SiteDir(), rest);
     std::string data;

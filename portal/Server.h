@@ -8,11 +8,13 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <semaphore>
 #include <string>
 
 #include "portal/Accounts.h"
 #include "portal/Config.h"
 #include "portal/Sessions.h"
+#include "portal/Throttle.h"
 
 namespace httplib {
 class Server;
@@ -23,6 +25,7 @@ struct Response;
 namespace portal {
 
 class TraceDriver;
+class FairSlots;
 
 struct PortalOptions {
   std::filesystem::path dataDir;
@@ -56,10 +59,15 @@ class Portal {
   std::filesystem::path InstallDir() const;  // holds Bin/ with the satellites
   std::filesystem::path DataDir() const { return options_.dataDir; }
 
-  // One line into the log, with a time stamp.
+  // One line into the log, with a time stamp. Control characters in the
+  // line are written escaped (\xNN), so no value can forge a line.
   void Log(const std::string& line);
-  // Event reports of the component and the services (DIR/logs/reports.log).
+  // Event reports of the component and the services (DIR/logs/reports.log),
+  // escaped the same way.
   void Report(const std::string& line);
+
+  SignInThrottle& Throttle() { return throttle_; }
+  HashSlots& PasswordHashing() { return hashSlots_; }
 
  private:
   void Route(const httplib::Request& req, httplib::Response& res);
@@ -70,6 +78,11 @@ class Portal {
   Accounts accounts_;
   std::unique_ptr<SessionStore> sessions_;
   std::unique_ptr<httplib::Server> server_;
+  SignInThrottle throttle_;
+  HashSlots hashSlots_;
+  // Pages that run the component at once; connections wait here, not the
+  // other way round (see portal/Connections.h).
+  std::unique_ptr<FairSlots> pageSlots_;
   std::shared_ptr<TraceDriver> trace_;
   std::mutex logMutex_;
   std::mutex reportMutex_;

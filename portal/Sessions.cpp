@@ -88,14 +88,6 @@ namespace {
 constexpr const char* kSessionPrefix = "lumarest:session:";
 constexpr const char* kMasterPrefix = "lumarest:master:";
 
-struct Reply {
-  redisReply* r = nullptr;
-  explicit Reply(void* p) : r(static_cast<redisReply*>(p)) {}
-  ~Reply() {
-    if (r) freeReplyObject(r);
-  }
-  bool Ok() const { return r && r->type != REDIS_REPLY_ERROR; }
-};
 
 // Runs a command given as separate arguments (binary safe).
 void* Command(redisContext* ctx, const std::vector<std::string>& args) {
@@ -114,85 +106,115 @@ RedisSessionStore::RedisSessionStore(const std::string& hostPort, std::chrono::s
   auto colon = hostPort.rfind(':');
   host_ = colon == std::string::npos ? hostPort : hostPort.substr(0, colon);
   if (colon != std::string::npos) port_ = std::stoi(hostPort.substr(colon + 1));
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) throw std::runtime_error("cannot reach Redis at " + hostPort);
+  redisContext* first = Connect();
+  if (!first) throw std::runtime_error("cannot reach Redis at " + hostPort);
+  idleConnections_.push_back(first);
 }
 
 RedisSessionStore::~RedisSessionStore() {
-  if (ctx_) redisFree(ctx_);
+  for (auto* c : idleConnections_) redisFree(c);
 }
 
-bool RedisSessionStore::ConnectLocked() {
-  if (ctx_ && !ctx_->err) return true;
-  if (ctx_) redisFree(ctx_);
-  timeval tv{2, 0};
-  ctx_ = redisConnectWithTimeout(host_.c_str(), port_, tv);
-  if (!ctx_ || ctx_->err) {
-    if (ctx_) redisFree(ctx_);
-    ctx_ = nullptr;
-    return false;
+redisContext* RedisSessionStore::Connect() const {
+  timeval connectTimeout{1, 0}, commandTimeout{2, 0};
+  redisContext* ctx = redisConnectWithTimeout(host_.c_str(), port_, connectTimeout);
+  if (!ctx || ctx->err) {
+    if (ctx) redisFree(ctx);
+    return nullptr;
   }
-  redisSetTimeout(ctx_, tv);
-  return true;
+  redisSetTimeout(ctx, commandTimeout);
+  return ctx;
 }
+
+redisContext* RedisSessionStore::Borrow() {
+  {
+    std::unique_lock lock(mutex_);
+    if (!freed_.wait_for(lock, std::chrono::seconds(2),
+                         [this] { return !idleConnections_.empty() || lent_ < kPoolSize; }))
+      throw SessionsUnavailable();
+    ++lent_;
+    if (!idleConnections_.empty()) {
+      redisContext* c = idleConnections_.back();
+      idleConnections_.pop_back();
+      return c;
+    }
+  }
+  // A new connection, opened outside the lock.
+  redisContext* c = Connect();
+  if (!c) {
+    Return(nullptr, true);
+    throw SessionsUnavailable();
+  }
+  return c;
+}
+
+void RedisSessionStore::Return(redisContext* ctx, bool broken) {
+  {
+    std::lock_guard lock(mutex_);
+    --lent_;
+    if (ctx && !broken) idleConnections_.push_back(ctx);
+  }
+  if (ctx && broken) redisFree(ctx);
+  freed_.notify_one();
+}
+
+std::shared_ptr<void> RedisSessionStore::Run(const std::vector<std::string>& args) {
+  redisContext* c = Borrow();
+  std::shared_ptr<void> reply(Command(c, args), [](void* r) {
+    if (r) freeReplyObject(r);
+  });
+  bool broken = !reply || c->err;
+  Return(c, broken);
+  if (broken) throw SessionsUnavailable();
+  return reply;
+}
+
+namespace {
+redisReply* R(const std::shared_ptr<void>& p) { return static_cast<redisReply*>(p.get()); }
+bool Ok(const std::shared_ptr<void>& p) { return R(p) && R(p)->type != REDIS_REPLY_ERROR; }
+}  // namespace
 
 std::optional<SessionVars> RedisSessionStore::Load(const std::string& id) {
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) return std::nullopt;
   std::string key = kSessionPrefix + id;
-  Reply all(Command(ctx_, {"HGETALL", key}));
-  if (!all.Ok() || all.r->type != REDIS_REPLY_ARRAY || all.r->elements == 0) return std::nullopt;
+  auto all = Run({"HGETALL", key});
+  if (!Ok(all) || R(all)->type != REDIS_REPLY_ARRAY || R(all)->elements == 0) return std::nullopt;
   SessionVars vars;
-  for (size_t i = 0; i + 1 < all.r->elements; i += 2)
-    vars[std::string(all.r->element[i]->str, all.r->element[i]->len)] =
-        std::string(all.r->element[i + 1]->str, all.r->element[i + 1]->len);
-  Reply touch(Command(ctx_, {"EXPIRE", key, std::to_string(idle_.count())}));
+  for (size_t i = 0; i + 1 < R(all)->elements; i += 2)
+    vars[std::string(R(all)->element[i]->str, R(all)->element[i]->len)] =
+        std::string(R(all)->element[i + 1]->str, R(all)->element[i + 1]->len);
+  Run({"EXPIRE", key, std::to_string(idle_.count())});
   return vars;
 }
 
 bool RedisSessionStore::Put(const std::string& id, const SessionVars& values) {
   if (values.empty()) return true;
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) return false;
   std::string key = kSessionPrefix + id;
   std::vector<std::string> args{"HSET", key};
   for (const auto& [k, v] : values) {
     args.push_back(k);
     args.push_back(v);
   }
-  Reply set(Command(ctx_, args));
-  Reply touch(Command(ctx_, {"EXPIRE", key, std::to_string(idle_.count())}));
-  return set.Ok();
+  auto set = Run(args);
+  Run({"EXPIRE", key, std::to_string(idle_.count())});
+  return Ok(set);
 }
 
-void RedisSessionStore::Erase(const std::string& id) {
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) return;
-  Reply del(Command(ctx_, {"DEL", std::string(kSessionPrefix) + id}));
-}
+void RedisSessionStore::Erase(const std::string& id) { Run({"DEL", std::string(kSessionPrefix) + id}); }
 
 bool RedisSessionStore::SetMasterIndex(const std::string& master, const std::string& id) {
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) return false;
-  Reply set(Command(ctx_, {"SET", std::string(kMasterPrefix) + master, id, "EX",
-                           std::to_string(idle_.count())}));
-  return set.Ok();
+  return Ok(Run({"SET", std::string(kMasterPrefix) + master, id, "EX", std::to_string(idle_.count())}));
 }
 
 std::optional<std::string> RedisSessionStore::SessionForMaster(const std::string& master) {
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) return std::nullopt;
   std::string key = std::string(kMasterPrefix) + master;
-  Reply get(Command(ctx_, {"GET", key}));
-  if (!get.Ok() || get.r->type != REDIS_REPLY_STRING) return std::nullopt;
-  Reply touch(Command(ctx_, {"EXPIRE", key, std::to_string(idle_.count())}));
-  return std::string(get.r->str, get.r->len);
+  auto get = Run({"GET", key});
+  if (!Ok(get) || R(get)->type != REDIS_REPLY_STRING) return std::nullopt;
+  Run({"EXPIRE", key, std::to_string(idle_.count())});
+  return std::string(R(get)->str, R(get)->len);
 }
 
 void RedisSessionStore::EraseMasterIndex(const std::string& master) {
-  std::lock_guard lock(mutex_);
-  if (!ConnectLocked()) return;
-  Reply del(Command(ctx_, {"DEL", std::string(kMasterPrefix) + master}));
+  Run({"DEL", std::string(kMasterPrefix) + master});
 }
 
 std::unique_ptr<SessionStore> MakeSessionStore(const std::string& redis, std::chrono::seconds idle) {

@@ -6,13 +6,16 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 struct redisContext;
 
@@ -61,12 +64,20 @@ class MemorySessionStore final : public SessionStore {
   std::size_t putsSinceSweep_ = 0;
 };
 
-// One connection guarded by a lock, reconnected after an error. Keys:
-// "lumarest:session:<id>" (a hash) and "lumarest:master:<id>" (a text), both
-// with the idle timeout as their expiry.
+// Thrown by a store whose server cannot be reached: the portal answers 503
+// ("sessions are unavailable") instead of taking the user as signed out.
+struct SessionsUnavailable : std::runtime_error {
+  SessionsUnavailable() : std::runtime_error("sessions are unavailable") {}
+};
+
+// A small pool of connections, each with connect and command time-outs; a
+// connection that failed is dropped and a new one opened on the next use.
+// Keys: "lumarest:session:<id>" (a hash) and "lumarest:master:<id>" (a
+// text), both with the idle timeout as their expiry.
 class RedisSessionStore final : public SessionStore {
  public:
-  // Throws std::runtime_error when the server cannot be reached.
+  static constexpr std::size_t kPoolSize = 4;
+  // Throws std::runtime_error when the server cannot be reached at start.
   RedisSessionStore(const std::string& hostPort, std::chrono::seconds idle);
   ~RedisSessionStore() override;
   std::optional<SessionVars> Load(const std::string& id) override;
@@ -77,12 +88,20 @@ class RedisSessionStore final : public SessionStore {
   void EraseMasterIndex(const std::string& master) override;
 
  private:
-  bool ConnectLocked();
+  // Runs one command on a pooled connection; throws SessionsUnavailable
+  // when no connection can be had or the server fails to answer.
+  std::shared_ptr<void> Run(const std::vector<std::string>& args);
+  redisContext* Borrow();
+  void Return(redisContext* ctx, bool broken);
+  redisContext* Connect() const;
+
   std::string host_;
   int port_ = 6379;
   std::chrono::seconds idle_;
   std::mutex mutex_;
-  redisContext* ctx_ = nullptr;
+  std::condition_variable freed_;
+  std::vector<redisContext*> idleConnections_;
+  std::size_t lent_ = 0;
 };
 
 std::unique_ptr<SessionStore> MakeSessionStore(const std::string& redis, std::chrono::seconds idle);

@@ -1,10 +1,23 @@
 #include "portal/Uploads.h"
 
+#include <sodium.h>
+
+#include "portal/Config.h"
 #include "portal/Util.h"
 
 namespace portal {
 
 namespace fs = std::filesystem;
+
+UploadLimits UploadLimits::From(const IniFile& ini) {
+  UploadLimits l;
+  try {
+    l.quota = std::stoull(ini.Get("portal", "upload_quota_bytes", std::to_string(l.quota)));
+    l.expiry = std::chrono::hours(std::stoll(ini.Get("portal", "upload_expiry_hours", "24")));
+  } catch (const std::exception&) {
+  }
+  return l;
+}
 
 std::string UploadStore::CleanName(std::string_view name) {
   auto slash = name.find_last_of("/\\");
@@ -34,9 +47,71 @@ std::optional<std::string> UploadStore::Save(const fs::path& store, std::string_
                                              std::string_view bytes) {
   std::error_code ec;
   fs::create_directories(store, ec);
-  std::string token = RandomHex(16);
-  if (!WriteFile(store / token, bytes)) return std::nullopt;
-  return token + "|" + CleanName(name);
+  std::string shown = CleanName(name);
+  unsigned char hash[16];
+  crypto_generichash_state state;
+  crypto_generichash_init(&state, nullptr, 0, sizeof hash);
+  crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(shown.data()), shown.size() + 1);
+  crypto_generichash_update(&state, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  crypto_generichash_final(&state, hash, sizeof hash);
+  static const char hex[] = "0123456789abcdef";
+  std::string token;
+  for (unsigned char c : hash) {
+    token.push_back(hex[c >> 4]);
+    token.push_back(hex[c & 15]);
+  }
+  fs::path file = store / token;
+  if (fs::is_regular_file(file, ec) && fs::file_size(file, ec) == bytes.size()) {
+    fs::last_write_time(file, fs::file_time_type::clock::now(), ec);
+  } else {
+    // Written under a name of its own and renamed: a reader never sees half a file.
+    fs::path part = store / (token + ".part" + RandomHex(4));
+    if (!WriteFile(part, bytes)) {
+      fs::remove(part, ec);
+      return std::nullopt;
+    }
+    fs::rename(part, file, ec);
+    if (ec) {
+      fs::remove(part, ec);
+      return std::nullopt;
+    }
+  }
+  return token + "|" + shown;
+}
+
+std::uintmax_t UploadStore::UsedBytes(const fs::path& store) {
+  std::uintmax_t total = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(store, ec))
+    if (e.is_regular_file(ec)) total += e.file_size(ec);
+  return total;
+}
+
+int UploadStore::Expire(const fs::path& store, std::chrono::seconds maxAge, const std::set<std::string>& keep) {
+  int removed = 0;
+  std::error_code ec;
+  auto now = fs::file_time_type::clock::now();
+  for (const auto& e : fs::directory_iterator(store, ec)) {
+    std::string name = e.path().filename().string();
+    if (!e.is_regular_file(ec) || keep.count(name.substr(0, 32))) continue;
+    auto written = e.last_write_time(ec);
+    if (!ec && now - written > maxAge && fs::remove(e.path(), ec)) ++removed;
+  }
+  return removed;
+}
+
+std::set<std::string> UploadStore::TokensIn(std::string_view fileList) {
+  std::set<std::string> tokens;
+  for (const auto& item : Split(fileList, ';')) {
+    std::string text = Trim(item);
+    if (IsUrlSafeText(text)) {
+      std::string decoded = DecodeUrlSafe(text);
+      if (decoded.find("UPLOADID") != std::string::npos) text = decoded;
+    }
+    auto at = text.find("UPLOADID");
+    if (at != std::string::npos && text.size() >= at + 8 + 32) tokens.insert(text.substr(at + 8, 32));
+  }
+  return tokens;
 }
 
 std::optional<fs::path> UploadStore::Resolve(const fs::path& store, std::string_view id) {

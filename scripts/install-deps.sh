@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libgmime-3.0-dev libical-dev libcurl4-gnutls-dev libetpan-dev libsqlite3-dev libldap-dev
   libcpp-httplib-dev libsodium-dev libhiredis-dev g++-multilib
-  redis-server dovecot-imapd slapd ldap-utils wrk
+  redis-server dovecot-imapd slapd ldap-utils wrk curl python3
 )
 if [ "${LUMAREST_BROWSER_TESTS:-0}" = 1 ]; then
   packages+=(chromium fonts-dejavu-core)

@@ -3,8 +3,9 @@
 # in a phone-sized one) starts the portal with a fresh demo mailbox on a
 # loopback port and drives it in headless Chromium (Debian "chromium",
 # through playwright-core from npm). Screenshots of every step land in
-# BUILD_DIR/browser-artifacts/<mode>/. Skips (exit 0) when chromium or node
-# is missing.
+# BUILD_DIR/browser-artifacts/<mode>/. Then, on another fresh mailbox, the
+# script-injection test (xss.mjs). Skips (exit 0) when chromium or node is
+# missing.
 #   tests/browser/run.sh [BUILD_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -32,8 +33,8 @@ stop() {
 }
 trap stop EXIT
 
-status=0
-for mode in full reduced; do
+# Starts the portal on a fresh demo data folder; sets data, pid, password.
+start_portal() {
   data=$(mktemp -d /tmp/lumarest-browser-XXXXXX)
   "$build/bin/lumarest-portal" --data "$data" --listen "127.0.0.1:$port" --demo >"$data/out.log" 2>&1 &
   pid=$!
@@ -43,7 +44,11 @@ for mode in full reduced; do
   done
   password=$(awk '/demo user:/ { print $5 }' "$data/out.log")
   [ -n "$password" ] || { cat "$data/out.log"; echo "the portal did not start" >&2; exit 1; }
+}
 
+status=0
+for mode in full reduced; do
+  start_portal
   artifacts="$build/browser-artifacts/$mode"
   rm -rf "$artifacts"
   mkdir -p "$artifacts"
@@ -51,4 +56,11 @@ for mode in full reduced; do
     ARTIFACTS="$artifacts" node flow.mjs || status=1
   stop
 done
+
+# Script injection through mail, the address book and request values.
+start_portal
+CHROMIUM="$chromium" BASE="http://127.0.0.1:$port/HalvornSLV" USER_NAME=demo PASSWORD="$password" \
+  MAILDIR="$data/users/demo/Maildir" CONTACTS="$data/users/demo/contacts.vcf" VECTORS="$here/xss-vectors.txt" \
+  node xss.mjs || status=1
+stop
 exit $status

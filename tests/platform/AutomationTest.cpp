@@ -119,6 +119,18 @@ TEST(Intrinsics, FormFieldsAreListsReadWithoutRegardToCase) {
   ASSERT_EQ(S_OK, VariantChangeType(&missingText, &missing, 0, VT_BSTR));
   EXPECT_EQ(0u, SysStringLen(missingText.bstrVal));
 
+  // Only ASCII letters fold: a dotted capital I or a Kelvin sign in a name
+  // does not reach the field with the plain letter.
+  auto folded = hostkit::CreateRequest({{u"Upload\u0130D", u"x"}, {u"\u212Aey", u"y"}}, {}, {});
+  CComPtr<IRequestDictionary> query;
+  ASSERT_EQ(S_OK, folded->get_QueryString(&query));
+  for (const char16_t* name : {u"UploadID", u"uploadid", u"key"}) {
+    CComVariant v, t;
+    ASSERT_EQ(S_OK, query->get_Item(CComVariant(name), &v));
+    ASSERT_EQ(S_OK, VariantChangeType(&t, &v, 0, VT_BSTR));
+    EXPECT_EQ(0u, SysStringLen(t.bstrVal)) << platform::U8(name);
+  }
+
   CComPtr<IRequestDictionary> server;
   ASSERT_EQ(S_OK, request->get_ServerVariables(&server));
   CComVariant lang;

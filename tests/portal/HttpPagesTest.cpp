@@ -12,14 +12,16 @@ namespace fs = std::filesystem;
 
 class PagesTest : public PortalFixture {};
 
-TEST_F(PagesTest, SignInSetsAnHttpOnlyLaxCookieAndOpensTheInbox) {
-  auto r = Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
+const httplib::Headers kSameSite{{"Sec-Fetch-Site", "same-origin"}};
+
+TEST_F(PagesTest, SignInSetsAnHttpOnlyStrictCookieAndOpensTheInbox) {
+  auto r = Client().Post("/HalvornSLV/Login.asp", kSameSite, httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 302);
   EXPECT_EQ(r->get_header_value("Location"), "/HalvornSLV/Inbox.asp");
   std::string cookie = r->get_header_value("Set-Cookie");
   EXPECT_NE(cookie.find("HttpOnly"), std::string::npos);
-  EXPECT_NE(cookie.find("SameSite=Lax"), std::string::npos);
+  EXPECT_NE(cookie.find("SameSite=Strict"), std::string::npos);
   auto value = cookie.substr(cookie.find('=') + 1, cookie.find(';') - cookie.find('=') - 1);
   EXPECT_EQ(value.size(), 32u);  // 128 random bits in hex
 
@@ -32,8 +34,8 @@ TEST_F(PagesTest, SignInSetsAnHttpOnlyLaxCookieAndOpensTheInbox) {
 }
 
 TEST_F(PagesTest, WrongPasswordAndUnknownUserAreRefusedAlike) {
-  auto bad = Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", "alice"}, {"Password", "nope"}});
-  auto unknown = Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", "carol"}, {"Password", "nope"}});
+  auto bad = Client().Post("/HalvornSLV/Login.asp", kSameSite, httplib::Params{{"UserName", "alice"}, {"Password", "nope"}});
+  auto unknown = Client().Post("/HalvornSLV/Login.asp", kSameSite, httplib::Params{{"UserName", "carol"}, {"Password", "nope"}});
   ASSERT_TRUE(bad && unknown);
   EXPECT_EQ(bad->status, 401);
   EXPECT_EQ(unknown->status, 401);
@@ -103,7 +105,8 @@ TEST_F(PagesTest, OutputModeFollowsTheChoiceOrTheBrowser) {
   EXPECT_NE(fullPage->body.find("class=\"PortalNav\""), std::string::npos);
   EXPECT_EQ(reducedPage->body.find("class=\"PortalNav\""), std::string::npos);
 
-  httplib::Headers phone{{"User-Agent", "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0) Mobile/15E148"}};
+  httplib::Headers phone{{"User-Agent", "Mozilla/5.0 (iPhone; CPU iPhone OS 17_0) Mobile/15E148"},
+                         {"Sec-Fetch-Site", "same-origin"}};
   auto r = Client().Post("/HalvornSLV/Login.asp", phone, "UserName=alice&Password=alice-secret",
                          "application/x-www-form-urlencoded");
   auto cookie = r->get_header_value("Set-Cookie");

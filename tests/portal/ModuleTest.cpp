@@ -28,7 +28,7 @@ class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = MakeTempDir("module");
-    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n");
+    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n[mail]\nmax_attachment_bytes = 4096\n");
     portal::PortalOptions o;
     o.dataDir = dir_;
     o.listen = "127.0.0.1:0";
@@ -52,7 +52,7 @@ class ModuleTest : public ::testing::Test {
     return c;
   }
   std::string SignIn(const std::string& user, const std::string& password) {
-    auto r = Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", user}, {"Password", password}});
+    auto r = Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", user}, {"Password", password}});
     if (!r || r->status != 302) return {};
     auto c = r->get_header_value("Set-Cookie");
     return c.substr(0, c.find(';'));
@@ -146,7 +146,7 @@ TEST_F(ModuleTest, DeleteRemovesTheMessageAndReturnsToTheListing) {
 // other failures of the store stay server errors.
 TEST_F(ModuleTest, WhatIsGoneIsNotFoundAndFaultsStayServerErrors) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}};
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   const std::string gone = "{00000000-0000-0000-0000-000000000009}";
   const std::string nope = portal::EncodeUrlSafe("Nope<b>");
   const std::string projects = portal::EncodeUrlSafe("Projects");
@@ -179,7 +179,7 @@ TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
   auto cookie = SignIn("demo", demo_.password);
   std::string guid = FindMessage("Planning meeting");
   ASSERT_FALSE(guid.empty());
-  httplib::Headers h{{"Cookie", cookie}};
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   auto bad = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=ACCEPTMEETING&Guid=" + guid).c_str(), h);
   EXPECT_NE(bad->body.find("Unable to respond to meeting request."), std::string::npos);
   auto r = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid + "&Folder=").c_str(), h);
@@ -242,6 +242,7 @@ TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
   httplib::Headers h{{"Cookie", cookie}};
   auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
   ASSERT_NE(view->body.find("<IFRAME class='ContentIFrame'"), std::string::npos);
+  EXPECT_NE(view->body.find("value=\"Show remote content\""), std::string::npos);
   auto html = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid + "&Folder=&Store=").c_str(), h);
   ASSERT_TRUE(html);
   EXPECT_EQ(html->status, 200);
@@ -383,7 +384,7 @@ TEST_F(ModuleTest, RecipientsPageCarriesChosenEntriesIntoTheMessage) {
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   auto cookie = SignIn("carol", "carol-secret");
   auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
-                        httplib::Headers{{"Cookie", cookie}});
+                        httplib::Headers{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 403);
   EXPECT_NE(r->body.find("You have not been granted access to web-based email."), std::string::npos);
@@ -391,6 +392,118 @@ TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
   portal::ReadFile(dir_ / "logs" / "reports.log", reports);
   EXPECT_NE(reports.find("policy-denial user=carol component=Email Interface feature=Web Email - Messages"),
             std::string::npos);
+}
+
+// The requests that once put script into the component's pages, each with
+// the page it reached: the answer is refused, or the page it leads to holds
+// no markup from the request.
+TEST_F(ModuleTest, RequestValuesNeverBecomeMarkup) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  // A directory entry whose name is markup.
+  std::string vcf;
+  fs::path contacts = dir_ / "users" / "demo" / "contacts.vcf";
+  portal::ReadFile(contacts, vcf);
+  portal::WriteFile(contacts, vcf + "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Trent \"><img src=x onerror=alert(5)>\r\n"
+                               "EMAIL:trent@example.org\r\nEND:VCARD\r\n");
+  std::string passwd = portal::EncodeUrlSafe("/etc/passwd");
+  struct Case {
+    const char* what;
+    std::string method, target, body;
+    int status;          // 0: any answer, as long as no markup gets through
+    std::string marker;  // must not appear in the answer nor in the attachment page
+  } cases[] = {
+      {"repeated To", "GET", "/HalvornSLV/ComposeMessage.asp?To=a@b.c&To=%22%3E%3Cscript%3Ealert(document.domain)%3C/script%3E",
+       "", 400, "<script>alert(document.domain)"},
+      {"repeated TTo", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "IsCompose=true&TTo=a%40b.c&TTo=%22%3E%3Cscript%3Ealert(1)%3C/script%3E", 400, "<script>alert(1)"},
+      {"dotted capital I in UploadID", "GET",
+       "/HalvornSLV/ComposeMessage.asp?Upload%C4%B0D=%27%3E%3Cscript%3Ealert(2)%3C/script%3E", "", 0,
+       "<script>alert(2)"},
+      {"Kelvin sign in a key", "GET", "/HalvornSLV/ComposeMessage.asp?To=a@b.c&%E2%84%AAey=%3Cscript%3Ealert(3)%3C/script%3E",
+       "", 0, "<script>alert(3)"},
+      {"dotted capital I in Filename", "GET", "/HalvornSLV/ComposeMessage.asp?F%C4%B0lename=" + passwd, "", 0, passwd},
+      {"repeated UploadID", "GET", "/HalvornSLV/ComposeMessage.asp?UploadID=&UploadID=%27%3E%3Cb%3E", "", 400, "'><b>"},
+      {"picked contact", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx+onerror%3Dalert(5)%3E", 400, "<img src=x onerror=alert(5)>"},
+      {"name resolution choice", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "CHECK%3ATo=Trent&To%3ATrent=%22%3E%3Cimg+src%3Dx+onerror%3Dalert(6)%3E", 400, "<img src=x onerror=alert(6)>"},
+      {"name resolution field", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "CHECK%3ACc=%22%3E%3Cimg+src%3Dx+onerror%3Dalert(7)%3E", 400, "<img src=x onerror=alert(7)>"},
+      {"contact search shows the entry encoded", "POST", "/HalvornSLV/ComposeMessage.asp",
+       "IsCompose=true&Search=Trent", 200, "<img src=x onerror=alert(5)>"},
+  };
+  for (const auto& c : cases) {
+    auto r = c.method == "GET" ? Client().Get(c.target.c_str(), h)
+                               : Client().Post(c.target.c_str(), h, c.body, "application/x-www-form-urlencoded");
+    ASSERT_TRUE(r) << c.what;
+    if (c.status) {
+      EXPECT_EQ(r->status, c.status) << c.what;
+    }
+    EXPECT_EQ(r->body.find(c.marker), std::string::npos) << c.what;
+    auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
+    auto attachments = Client().Get("/HalvornSLV/DoAttachments.asp", h);
+    EXPECT_EQ(form->body.find(c.marker), std::string::npos) << c.what;
+    EXPECT_EQ(attachments->body.find(c.marker), std::string::npos) << c.what;
+  }
+  // A picked entry with markup is refused with a word that names it.
+  auto picked = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                              "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx%3E", "application/x-www-form-urlencoded");
+  EXPECT_NE(picked->body.find("The address book entry &quot;Trent &quot;&gt;&lt;img src=x&gt;&quot; holds characters"),
+            std::string::npos);
+}
+
+// What the result code of a send cannot say reaches the user: a message that
+// went out without a copy in Sent, attachments over the limit (draft kept).
+TEST_F(ModuleTest, SendProblemsAreToldAndTheDraftIsKept) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  auto send = [&](const std::string& subject) {
+    return Client().Post("/HalvornSLV/ComposeMessage.asp", h,
+                         "IsCompose=true&TTo=demo%40example.org&Subject=" + subject + "&MessageText=Body&Send=Send",
+                         "application/x-www-form-urlencoded");
+  };
+  // Attachments over the limit: not sent, kept, and said so.
+  auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", h,
+                              httplib::MultipartFormDataItems{{"File", std::string(5000, 'x'), "big.bin", "application/octet-stream"}});
+  ASSERT_EQ(upload->status, 302);
+  ASSERT_EQ(Client().Get(("/HalvornSLV/" + upload->get_header_value("Location")).c_str(), h)->status, 200);
+  auto big = send("Too+big");
+  EXPECT_EQ(big->get_header_value("Location"), "SendOk.asp?Success=false");
+  auto told = Client().Get("/HalvornSLV/SendOk.asp?Success=false", h);
+  EXPECT_NE(told->body.find("its attachments add up to 4.9 KB, more than the 4.0 KB a message may carry"), std::string::npos);
+  EXPECT_TRUE(FindMessage("Too big").empty());
+  EXPECT_NE(Client().Get("/HalvornSLV/ComposeMessage.asp", h)->body.find("Too big"), std::string::npos);
+  // A Sent folder that cannot take the copy.
+  Client().Get("/HalvornSLV/SendCancel.asp", h);
+  fs::path sent = dir_ / "users" / "demo" / "Maildir" / ".Sent";
+  fs::remove_all(sent);
+  portal::WriteFile(sent, "not a folder");
+  auto out = send("No+copy");
+  EXPECT_EQ(out->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_FALSE(FindMessage("No copy").empty());
+  auto page = Client().Get("/HalvornSLV/SendOK.asp?Success=true", h);
+  EXPECT_NE(page->body.find("Your message was sent, but no copy of it could be kept in your Sent folder."),
+            std::string::npos);
+}
+
+// Forwarding the same message again keeps one copy of each attachment.
+TEST_F(ModuleTest, ForwardingAgainStoresNoSecondCopy) {
+  auto cookie = SignIn("demo", demo_.password);
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
+  std::string guid = FindMessage("Quarterly report with attachments");
+  ASSERT_FALSE(guid.empty());
+  fs::path uploads = dir_ / "users" / "demo" / "uploads";
+  auto count = [&] {
+    std::error_code ec;
+    return std::distance(fs::directory_iterator(uploads, ec), fs::directory_iterator());
+  };
+  ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Fwd&Guid=" + guid).c_str(), h)->status, 200);
+  auto first = count();
+  EXPECT_GT(first, 0);
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Fwd&Guid=" + guid).c_str(), h)->status, 200);
+  EXPECT_EQ(count(), first);
 }
 
 }  // namespace

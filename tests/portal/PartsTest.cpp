@@ -12,6 +12,7 @@
 #include "portal/Config.h"
 #include "portal/HtmlTarget.h"
 #include "portal/Sessions.h"
+#include "portal/Throttle.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
 #include "tests/portal/PortalFixture.h"
@@ -136,6 +137,43 @@ TEST(MemorySessions, IdleSessionsEndAndActiveOnesStay) {
   EXPECT_EQ(store.Size(), 0u);
 }
 
+// Five failures in ten minutes lock a key; every further lock-out lasts
+// twice as long; failures older than the window do not count; a good
+// password clears the account but not the address.
+TEST(SignInThrottleTest, LocksAfterFiveFailuresForGrowingTimes) {
+  auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  portal::SignInThrottle t([&] { return now; });
+  auto fail = [&](const std::string& user, const std::string& from) { return t.Failed(user, from); };
+  for (int i = 0; i < 4; ++i) EXPECT_TRUE(fail("alice", "10.0.0.1").empty());
+  EXPECT_EQ(t.RetryAfter("alice", "10.0.0.9"), 0);
+  auto locks = fail("alice", "10.0.0.1");
+  ASSERT_EQ(locks.size(), 2u);  // the account and the address
+  EXPECT_EQ(locks[0].key, "user alice");
+  EXPECT_EQ(locks[1].key, "address 10.0.0.1");
+  EXPECT_EQ(t.RetryAfter("alice", "10.0.0.9"), 60);     // the account from anywhere
+  EXPECT_EQ(t.RetryAfter("bob", "10.0.0.1"), 60);       // any account from that address
+  EXPECT_EQ(t.RetryAfter("bob", "10.0.0.2"), 0);
+  now += std::chrono::seconds(61);
+  EXPECT_EQ(t.RetryAfter("alice", "10.0.0.1"), 0);
+  // Still five failures within the window: the next one locks again, longer.
+  locks = fail("alice", "10.0.0.1");
+  ASSERT_EQ(locks.size(), 2u);
+  EXPECT_EQ(locks[0].seconds, 120);
+  now += std::chrono::seconds(121);
+  EXPECT_EQ(fail("alice", "10.0.0.1")[0].seconds, 240);
+  // Spread out beyond the window, failures never lock.
+  for (int i = 0; i < 8; ++i) {
+    now += std::chrono::minutes(3);
+    EXPECT_TRUE(fail("carol", "10.0.1." + std::to_string(i)).empty()) << i;
+  }
+  // A good password clears the account only.
+  for (int i = 0; i < 5; ++i) fail("dave", "10.0.2.1");
+  EXPECT_GT(t.RetryAfter("dave", "10.0.2.9"), 0);
+  t.Succeeded("dave");
+  EXPECT_EQ(t.RetryAfter("dave", "10.0.2.9"), 0);
+  EXPECT_GT(t.RetryAfter("dave", "10.0.2.1"), 0);
+}
+
 TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {
   fs::path dir = MakeTempDir("uploads");
   auto id = UploadStore::Save(dir, "../../etc/Report|final;v2.doc", "bytes");
@@ -149,6 +187,32 @@ TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {
   EXPECT_FALSE(UploadStore::Resolve(dir, "0123456789abcdef0123456789abcdef|missing"));
   EXPECT_EQ(UploadStore::CleanName(""), "file");
   EXPECT_EQ(UploadStore::CleanName(std::string(300, 'a') + ".pdf").size(), 120u);
+  fs::remove_all(dir);
+}
+
+// The same file stored twice is one copy; uploads no draft names go when
+// they are older than the expiry, the named and the recent ones stay.
+TEST(UploadStoreTest, OneCopyPerFileAndUnnamedOldUploadsExpire) {
+  fs::path dir = MakeTempDir("uploads");
+  auto a = UploadStore::Save(dir, "a.txt", "same bytes");
+  auto again = UploadStore::Save(dir, "a.txt", "same bytes");
+  auto other = UploadStore::Save(dir, "a.txt", "other bytes");
+  auto b = UploadStore::Save(dir, "b.txt", "same bytes");
+  ASSERT_TRUE(a && again && other && b);
+  EXPECT_EQ(*a, *again);
+  EXPECT_NE(*a, *other);
+  EXPECT_NE(*a, *b);
+  EXPECT_EQ(UploadStore::UsedBytes(dir), 10u + 11u + 10u);
+  auto old = fs::file_time_type::clock::now() - std::chrono::hours(25);
+  for (const auto& id : {*a, *other, *b}) fs::last_write_time(*UploadStore::Resolve(dir, id), old);
+  auto fresh = UploadStore::Save(dir, "c.txt", "new");
+  // The draft names a (encoded, as the compose list holds it) and other (plain).
+  std::string list = EncodeUrlSafe("UPLOADID" + *a) + ";UPLOADID" + *other;
+  EXPECT_EQ(UploadStore::Expire(dir, std::chrono::hours(24), UploadStore::TokensIn(list)), 1);
+  EXPECT_TRUE(UploadStore::Resolve(dir, *a));
+  EXPECT_TRUE(UploadStore::Resolve(dir, *other));
+  EXPECT_FALSE(UploadStore::Resolve(dir, *b));
+  EXPECT_TRUE(UploadStore::Resolve(dir, *fresh));
   fs::remove_all(dir);
 }
 

@@ -44,12 +44,14 @@ class RedisServer {
     }
     return false;
   }
-  ~RedisServer() {
+  void Stop() {
     if (pid_ > 0) {
       ::kill(pid_, SIGTERM);
       ::waitpid(pid_, nullptr, 0);
     }
+    pid_ = -1;
   }
+  ~RedisServer() { Stop(); }
   int Port() const { return port_; }
 
  private:
@@ -96,12 +98,12 @@ TEST(RedisSessions, TwoPortalsServeOneSignedInUser) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
 
   httplib::Client ca("127.0.0.1", a.port), cb("127.0.0.1", b.port);
-  auto login = ca.Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
+  auto login = ca.Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
   ASSERT_TRUE(login);
   ASSERT_EQ(login->status, 302);
   std::string cookie = login->get_header_value("Set-Cookie");
   cookie = cookie.substr(0, cookie.find(';'));
-  httplib::Headers h{{"Cookie", cookie}};
+  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
 
   auto inbox = cb.Get("/HalvornSLV/Inbox.asp", h);
   ASSERT_TRUE(inbox);
@@ -117,6 +119,28 @@ TEST(RedisSessions, TwoPortalsServeOneSignedInUser) {
   auto out = cb.Get("/HalvornSLV/Logout.asp", h);
   EXPECT_EQ(out->status, 302);
   EXPECT_EQ(ca.Get("/HalvornSLV/Inbox.asp", h)->status, 302);
+
+  // With Redis gone, pages and sign-in say so instead of sending the user
+  // back to the sign-in form.
+  auto again = ca.Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}},
+                       httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
+  std::string second = again->get_header_value("Set-Cookie");
+  httplib::Headers h2{{"Cookie", second.substr(0, second.find(';'))}, {"Sec-Fetch-Site", "same-origin"}};
+  redis.Stop();
+  struct Case {
+    const char* what;
+    httplib::Result r;
+  } down[] = {
+      {"listing", cb.Get("/HalvornSLV/Inbox.asp", h2)},
+      {"compose", ca.Get("/HalvornSLV/ComposeMessage.asp", h2)},
+      {"sign-in", ca.Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}},
+                          httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}})},
+  };
+  for (auto& c : down) {
+    ASSERT_TRUE(c.r) << c.what;
+    EXPECT_EQ(c.r->status, 503) << c.what;
+    EXPECT_NE(c.r->body.find("Sessions are unavailable"), std::string::npos) << c.what;
+  }
   a.portal->Stop();
   b.portal->Stop();
   fs::remove_all(base);

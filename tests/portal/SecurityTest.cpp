@@ -3,6 +3,12 @@
 // sandbox of the HTML-only answer and framing of the message view.
 #include "tests/portal/PortalFixture.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "portal/Uploads.h"
 #include "portal/Util.h"
 
@@ -14,7 +20,7 @@ namespace fs = std::filesystem;
 class SecurityTest : public PortalFixture {
  protected:
   std::string ExtraConfig() override {
-    return "[portal]\nmax_request_bytes = 65536\nmax_upload_bytes = 4096\n[files]\nroot = " +
+    return "[portal]\nmax_request_bytes = 65536\nmax_upload_bytes = 4096\nupload_quota_bytes = 6000\n[files]\nroot = " +
            (dir_ / "share").string() + "\n";
   }
   void SetUp() override {
@@ -27,6 +33,9 @@ class SecurityTest : public PortalFixture {
 TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
   auto cookie = SignIn("alice", "alice-secret");
   std::string guid = "{00000000-0000-0000-0000-000000000001}";
+  auto upload = portal::UploadStore::Save(dir_ / "users" / "alice" / "uploads", "mine.txt", "mine");
+  ASSERT_TRUE(upload);
+  std::string uploadRef = portal::EncodeUrlSafe("UPLOADID" + *upload);
   struct Case {
     const char* what;
     httplib::Headers headers;
@@ -34,21 +43,32 @@ TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
       {"Origin", {{"Origin", "http://evil.example"}}},
       {"null Origin", {{"Origin", "null"}}},
       {"Sec-Fetch-Site", {{"Sec-Fetch-Site", "cross-site"}}},
+      {"same-site is not same-origin", {{"Sec-Fetch-Site", "same-site"}}},
       {"Referer", {{"Referer", "http://evil.example/page.html"}}},
+      {"one header of this site, one of another", {{"Sec-Fetch-Site", "same-origin"}, {"Referer", "http://evil.example/"}}},
+      {"none of the three", {}},
   };
   for (const auto& c : cases) {
-    auto del = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(), With(cookie, c.headers));
+    httplib::Headers h = c.headers;
+    h.emplace("Cookie", cookie);
+    auto del = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(), h);
     EXPECT_EQ(del->status, 403) << c.what;
-    auto meet = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid).c_str(),
-                             With(cookie, c.headers));
+    auto meet = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid).c_str(), h);
     EXPECT_EQ(meet->status, 403) << c.what;
-    auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", With(cookie, c.headers),
+    auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
                               "IsCompose=true&MessageText=planted", "application/x-www-form-urlencoded");
     EXPECT_EQ(post->status, 403) << c.what;
-    auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", With(cookie, c.headers),
+    // The compose page writes the draft and the attachment list from a GET.
+    for (const std::string& q : {std::string("To=planted@example.org"), "UploadID=" + uploadRef, "Type=Fwd&Guid=" + guid}) {
+      auto compose = Client().Get(("/HalvornSLV/ComposeMessage.asp?" + q).c_str(), h);
+      EXPECT_EQ(compose->status, 403) << c.what << " " << q;
+    }
+    auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", h,
                                 httplib::MultipartFormDataItems{{"File", "x", "x.txt", "text/plain"}});
     EXPECT_EQ(upload->status, 403) << c.what;
-    auto logout = Client().Get("/HalvornSLV/Logout.asp", With(cookie, c.headers));
+    auto cancel = Client().Get("/HalvornSLV/SendCancel.asp", h);
+    EXPECT_EQ(cancel->status, 403) << c.what;
+    auto logout = Client().Get("/HalvornSLV/Logout.asp", h);
     EXPECT_EQ(logout->status, 403) << c.what;
     auto signIn = Client().Post("/HalvornSLV/Login.asp", c.headers, "UserName=alice&Password=alice-secret",
                                 "application/x-www-form-urlencoded");
@@ -57,6 +77,8 @@ TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
   // Nothing was planted.
   auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", With(cookie));
   EXPECT_EQ(form->body.find("planted"), std::string::npos);
+  auto attachments = Client().Get("/HalvornSLV/DoAttachments.asp", With(cookie));
+  EXPECT_EQ(attachments->body.find(uploadRef), std::string::npos);
   // The same requests from this site go through.
   auto same = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid).c_str(),
                            With(cookie, {{"Sec-Fetch-Site", "same-origin"}, {"Referer", Origin() + "/HalvornSLV/Inbox.asp"}}));
@@ -109,6 +131,26 @@ TEST_F(SecurityTest, ComposeAcceptsOnlyThisUsersUploadsAndFiles) {
   }
 }
 
+// An attachment the user may no longer send is named and taken off before
+// the post reaches the component; the posted draft stays.
+TEST_F(SecurityTest, AnAttachmentGoneBeforeSendingIsNamedAndTheDraftKept) {
+  auto alice = SignIn("alice", "alice-secret");
+  fs::path store = dir_ / "users" / "alice" / "uploads";
+  auto id = portal::UploadStore::Save(store, "notes.txt", "notes");
+  ASSERT_TRUE(id);
+  auto ref = portal::EncodeUrlSafe("UPLOADID" + *id);
+  ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?UploadID=" + ref).c_str(), With(alice))->status, 200);
+  fs::remove(*portal::UploadStore::Resolve(store, *id));
+  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", With(alice),
+                            "IsCompose=true&TTo=bob%40example.org&MessageText=kept+text&Send=Send",
+                            "application/x-www-form-urlencoded");
+  EXPECT_EQ(send->status, 200);
+  EXPECT_NE(send->body.find("The attachment \"notes.txt\" can no longer be sent"), std::string::npos);
+  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", With(alice));
+  EXPECT_NE(form->body.find("<textarea>kept text</textarea>"), std::string::npos);
+  EXPECT_EQ(form->body.find(ref), std::string::npos);
+}
+
 TEST_F(SecurityTest, ActivationServesOnlyFilesInsideTheUsersRoots) {
   auto alice = SignIn("alice", "alice-secret");
   portal::WriteFile(dir_ / "users" / "bob" / "attachments" / "b.txt", "bob's attachment");
@@ -156,6 +198,15 @@ TEST_F(SecurityTest, OversizedRequestsAndUploadsGet413) {
   ASSERT_TRUE(upload);
   EXPECT_EQ(upload->status, 413);
   EXPECT_NE(upload->body.find("larger than uploads may be"), std::string::npos);
+  // The user's quota: two files of 3000 bytes fit, a third does not.
+  for (char c : {'a', 'b', 'c'}) {
+    auto r = Client().Post("/HalvornSLV/DoAttachments.asp", With(alice, {{"Origin", Origin()}}),
+                           httplib::MultipartFormDataItems{{"File", std::string(3000, c), "f.bin", "application/octet-stream"}});
+    EXPECT_EQ(r->status, c == 'c' ? 413 : 302) << c;
+    if (c == 'c') {
+      EXPECT_NE(r->body.find("over their limit"), std::string::npos);
+    }
+  }
 }
 
 TEST_F(SecurityTest, HtmlOnlyAnswerIsSandboxedAndTheViewCannotBeFramedByOthers) {
@@ -177,6 +228,38 @@ auto html = Client().Get("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Gu
   EXPECT_EQ(html->body.find("Inbox.js"), std::string::npos);
 }
 
+// Remote images (tracking pixels) stay out unless the user asks, per message,
+// and no Referer leaves the frame either way.
+TEST_F(SecurityTest, RemoteContentOfHtmlMailIsBlockedUntilShownForThatMessage) {
+  auto alice = SignIn("alice", "alice-secret");
+  std::string one = "{00000000-0000-0000-0000-000000000001}", two = "{00000000-0000-0000-0000-000000000002}";
+  auto csp = [&](const std::string& guid) {
+    auto r = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid).c_str(), With(alice));
+    EXPECT_EQ(r->get_header_value("Referrer-Policy"), "no-referrer");
+    return r->get_header_value("Content-Security-Policy");
+  };
+  for (const auto& guid : {one, two}) {
+    std::string policy = csp(guid);
+    EXPECT_NE(policy.find("default-src 'none'"), std::string::npos);
+    EXPECT_NE(policy.find("img-src data: 'self';"), std::string::npos) << policy;
+    EXPECT_EQ(policy.find("http"), std::string::npos) << policy;
+  }
+  auto show = [&](const std::string& guid, const char* on, httplib::Headers h) {
+    return Client().Post("/HalvornSLV/RemoteContent.asp", h, "Guid=" + guid + "&Show=" + on + "&Back=Guid%3D" + guid,
+                         "application/x-www-form-urlencoded");
+  };
+  // Not from another site.
+  EXPECT_EQ(show(one, "1", With(alice, {{"Origin", "http://evil.example"}}))->status, 403);
+  EXPECT_EQ(csp(one).find("https:"), std::string::npos);
+  auto shown = show(one, "1", With(alice));
+  EXPECT_EQ(shown->status, 302);
+  EXPECT_EQ(shown->get_header_value("Location"), "ViewInboxMessage.asp?Guid=" + one);
+  EXPECT_NE(csp(one).find("img-src data: 'self' https: http:"), std::string::npos);
+  EXPECT_EQ(csp(two).find("https:"), std::string::npos);
+  EXPECT_EQ(show(one, "0", With(alice))->status, 302);
+  EXPECT_EQ(csp(one).find("https:"), std::string::npos);
+}
+
 TEST_F(SecurityTest, LinkOutFollowsOnlyWebAndMailLinksWithoutReferrer) {
   auto ok = Client().Get(("/HalvornSLV/LinkOut.asp?url=" + portal::EncodeUrlSafe("https://www.example.org/a?b=1")).c_str());
   ASSERT_TRUE(ok);
@@ -195,6 +278,98 @@ TEST_F(SecurityTest, ImpersonationAcceptsOnlyTheSessionsOwnSecret) {
   auto r = Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=SendFile&Filename=" + file).c_str(), With(alice));
   ASSERT_TRUE(r);
   EXPECT_NE(r->body.find("<p id=impersonated>yes readable</p>"), std::string::npos);
+}
+
+// Sign-in: five failures lock the account and the address out with 429 and
+// Retry-After, whatever the password then; every lock-out leaves an audit
+// line, and a user name cannot forge lines in the report log.
+TEST_F(SecurityTest, FailedSignInsAreThrottledAndAudited) {
+  auto post = [&](const std::string& body) {
+    return Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, body,
+                         "application/x-www-form-urlencoded");
+  };
+  EXPECT_EQ(post("UserName=eve%0A2026-01-01T00:00:00Z+forged+line&Password=x")->status, 401);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(post("UserName=alice&Password=wrong")->status, 401) << i;
+  struct Case {
+    const char* what;
+    std::string body;
+  } locked[] = {{"the right password", "UserName=alice&Password=alice-secret"},
+                {"another account from the same address", "UserName=bob&Password=bob-secret"}};
+  for (const auto& c : locked) {
+    auto r = post(c.body);
+    EXPECT_EQ(r->status, 429) << c.what;
+    EXPECT_EQ(r->get_header_value("Retry-After"), "60") << c.what;
+    EXPECT_FALSE(r->has_header("Set-Cookie")) << c.what;
+  }
+  std::string reports;
+  portal::ReadFile(dir_ / "logs" / "reports.log", reports);
+  EXPECT_NE(reports.find("sign-in locked address 127.0.0.1 seconds=60"), std::string::npos);
+  EXPECT_EQ(reports.find("\n2026-01-01t00:00:00z forged"), std::string::npos);
+  EXPECT_NE(reports.find("user=eve\\x0a2026-01-01t00:00:00z forged line"), std::string::npos);
+}
+
+// A connection from addr to the portal that sent text and then nothing.
+int HalfSent(int port, const char* addr, const std::string& text) {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in from{}, to{};
+  from.sin_family = to.sin_family = AF_INET;
+  inet_pton(AF_INET, addr, &from.sin_addr);
+  inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  if (bind(s, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0 ||
+      connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    close(s);
+    return -1;
+  }
+  if (send(s, text.data(), text.size(), MSG_NOSIGNAL) < 0) {
+    close(s);
+    return -1;
+  }
+  return s;
+}
+
+// What the portal answered on the socket within the wait ("" if nothing).
+std::string AnswerOn(int s, int waitMs) {
+  pollfd p{s, POLLIN, 0};
+  if (poll(&p, 1, waitMs) <= 0) return {};
+  char buf[256];
+  ssize_t n = recv(s, buf, sizeof buf, MSG_DONTWAIT);
+  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
+}
+
+class SlowClientTest : public PortalFixture {
+ protected:
+  std::string ExtraConfig() override {
+    return "[portal]\nheader_timeout_seconds = 3\nmax_connections_per_address = 16\npage_workers = 2\n";
+  }
+};
+
+// Half-sent requests hold no page worker: with 64 of them open from one
+// address another user's listing is answered; the address gets 16
+// connections and the rest are refused at once; the held ones are closed
+// with 408 when the header deadline passes.
+TEST_F(SlowClientTest, HalfSentRequestsHoldNoWorkerAndAreCappedPerAddress) {
+  auto cookie = SignIn("alice", "alice-secret");
+  std::vector<int> open;
+  for (int i = 0; i < 64; ++i) {
+    int s = HalfSent(port_, "127.0.0.2", "GET /HalvornSLV/Inbox.asp HT");
+    ASSERT_GE(s, 0);
+    open.push_back(s);
+  }
+  for (int i = 0; i < 4; ++i) {
+    auto r = Client().Get("/HalvornSLV/Inbox.asp", With(cookie));
+    ASSERT_TRUE(r) << i;
+    EXPECT_EQ(r->status, 200) << i;
+  }
+  int refused = 0, timedOut = 0;
+  for (int s : open) {
+    std::string answer = AnswerOn(s, 8000);
+    if (answer.rfind("HTTP/1.1 503", 0) == 0) ++refused;
+    if (answer.rfind("HTTP/1.1 408", 0) == 0) ++timedOut;
+    close(s);
+  }
+  EXPECT_EQ(refused, 64 - 16);
+  EXPECT_EQ(timedOut, 16);
 }
 
 }  // namespace
@@ -239,8 +414,12 @@ TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
   auto reloaded = portal_->Store().Load(aliceSecond->Id());
   EXPECT_EQ((*reloaded)["composeTo"], "x@example.org");
   // The portal's own values cannot be written through it.
-  CComBSTR internal(u"_user");
-  EXPECT_EQ(store->SetValue(internal, value), E_INVALIDARG);
+  for (const char16_t* internal : {u"_user", u"Halvorn.Slv._user", u"Halvorn.Slv._secret"}) {
+    CComBSTR n(internal);
+    EXPECT_EQ(store->SetValue(n, value), E_INVALIDARG) << platform::U8(internal);
+  }
+  ASSERT_EQ(store->Commit(), S_OK);
+  EXPECT_EQ((*portal_->Store().Load(aliceSecond->Id()))["_user"], "alice");
 }
 
 TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
