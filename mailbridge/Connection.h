@@ -62,6 +62,9 @@ class Connection final : public MAPIManaged::MAPINativeConnection {
 // The code the component expects for a failure of the library.
 HRESULT ToHresult(const Status& status);
 
+// How the account reaches its IMAP server.
+ImapSettings ImapSettingsFor(const AccountConfig& config);
+
 // The namespace of one user's identifiers in one store.
 GUID UserSpace(const std::string& userName, const std::string& storeIdentity);
 

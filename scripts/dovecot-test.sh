@@ -2,9 +2,11 @@
 # Starts or stops a private Dovecot IMAP server for the mail-library tests.
 #   dovecot-test.sh start DIR PORT   -> IMAP on 127.0.0.1:PORT, data under DIR
 #   dovecot-test.sh stop DIR
-# Users (passwd-file, plain passwords): "alice" / "secret", and the master
-# user "admin" / "masterpw" (log in as "alice*admin"). Mail lives in
-# DIR/mail/<user> as Maildir, owned by the user running this script.
+# Users (passwd-file, plain passwords): "alice" and "bob" / "secret", and the
+# master user "admin" / "masterpw" (log in as "alice*admin"). Mail lives in
+# DIR/mail/<user> as Maildir, owned by the user running this script. Trash,
+# Sent and Drafts carry SPECIAL-USE marks ("Deleted Items", "Sent Messages",
+# "Drafts"); CONDSTORE and QRESYNC are on, as Dovecot offers them by default.
 set -eu
 PATH="$PATH:/usr/sbin:/sbin"
 cmd=${1:-}
@@ -56,11 +58,18 @@ mail_gid = $gid
 namespace inbox {
   inbox = yes
   separator = /
-  mailbox Trash {
+  # Named unlike the mail library's defaults: clients must go by SPECIAL-USE.
+  mailbox "Deleted Items" {
+    auto = create
     special_use = \\Trash
   }
-  mailbox Sent {
+  mailbox "Sent Messages" {
+    auto = create
     special_use = \\Sent
+  }
+  mailbox Drafts {
+    auto = create
+    special_use = \\Drafts
   }
 }
 passdb {
