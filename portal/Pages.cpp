@@ -12,6 +12,7 @@
 #include "platform/Guid.h"
 #include "platform/Text.h"
 #include "portal/HtmlTarget.h"
+#include "portal/ImapSite.h"
 #include "portal/Server.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
@@ -346,7 +347,13 @@ void LoginPage(PageEnv& env) {
   if (!RequireSameOrigin(env)) return;
   std::string user = ToLowerAscii(Trim(env.Form("UserName")));
   std::string password = env.Form("Password");
-  auto account = env.portal.Users().Verify(user, password);
+  auto checked = VerifySignIn(env.portal, user, password);
+  auto& account = checked.account;
+  if (checked.serverDown) {
+    env.portal.Report("sign-in failed user=" + user + ": the mail server does not answer");
+    SendHtml(env, 503, "Sign in", LoginForm("The mail server does not answer. Please try again later.", user));
+    return;
+  }
   if (!account) {
     env.portal.Report("sign-in refused user=" + user + " from=" + env.req.remote_addr);
     SendHtml(env, 401, "Sign in", LoginForm("The user name or password is not correct.", user));
@@ -617,7 +624,9 @@ void FoldersPage(PageEnv& env) {
   if (!RequireSignIn(env)) return;
   std::string rows = "<tr class='InboxRead'><td><img src='gifs/Inbox.gif' alt=''></td>"
                      "<td><a class='MessageSubject' href='Inbox.asp?Folder='>Inbox</a></td></tr>";
-  for (const auto& f : MailFolders(env.account->maildir))
+  std::vector<std::string> folders;
+  if (!ImapFolders(env.portal, *env.account, folders)) folders = MailFolders(env.account->maildir);
+  for (const auto& f : folders)
     rows += "<tr class='InboxRead'><td><img src='gifs/Inbox.gif' alt=''></td><td><a class='MessageSubject' href='Inbox.asp?Folder=" +
             EncodeUrlSafe(f) + "'>" + HtmlEscape(f) + "</a></td></tr>";
   SendHtml(env, 200, "Folders",
