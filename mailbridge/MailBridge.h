@@ -80,6 +80,11 @@ struct AccountConfig {
   std::string uploadDir;
   std::function<std::optional<UploadedFile>(const std::string& id)> resolveUpload;
 
+  // Called whenever the mail server turns out to be down, silent or to have
+  // dropped the connection (the call then fails), so that the host can show
+  // its own page for an unreachable server.
+  std::function<void()> onUnavailable;
+
   std::string sentFolder = "Sent";
   std::string trashFolder = "Trash";
 

@@ -135,6 +135,7 @@ MAPIManaged::MAPINativeConnection* RequestContext::GetMAPINative() {
   c.trashFolder = portal_.Cfg().ini.Get("mail", "trash_folder", "Trash");
   // An IMAP site: the server through the master user, sending through [mail] smtp.
   UseMailServers(portal_.Cfg(), *account_, c);
+  c.onUnavailable = [this] { mailUnavailable = true; };
   auto conn = mailbridge::OpenConnection(c);
   if (!conn) mailUnavailable = true;
   return conn.release();
