@@ -17,6 +17,7 @@
 
 #include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
+#include "mailbridge/store/Store.h"
 
 namespace {
 
@@ -291,8 +292,92 @@ void BM_ImapSummaryWarm(benchmark::State& state) {
   }
 }
 
+// Every thread lists the folder over and over, each listing a connection of
+// its own as a page request would have (sessions come from the pool).
+void BM_ImapSummaryWarmThreads(benchmark::State& state) {
+  if (!Server().ok) {
+    state.SkipWithError("dovecot not available");
+    return;
+  }
+  auto c = ImapAccount(10000);
+  if (!Summary(c, state, 10000)) return;
+  for (auto _ : state) {
+    if (!Summary(c, state, 10000)) break;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The store alone: what changed since a sync point after one flag change
+// by another client (QRESYNC), against the whole UID and flags listing.
+void BM_ImapStoreChanges(benchmark::State& state) {
+  if (!Server().ok) {
+    state.SkipWithError("dovecot not available");
+    return;
+  }
+  bool delta = state.range(0) == 1;
+  mailbridge::ImapSettings s;
+  s.host = "127.0.0.1";
+  s.port = Server().port;
+  s.login = "bob";
+  s.password = "secret";
+  auto store = mailbridge::OpenImapStore(s);
+  s.pooled = false;
+  auto other = mailbridge::OpenImapStore(s);
+  mailbridge::FolderChanges changes;
+  if (!store->ListChanges("", "", changes).ok() || changes.entries.size() != 10000) {
+    state.SkipWithError("listing failed");
+    return;
+  }
+  std::vector<mailbridge::StoreEntry> all = changes.entries;
+  std::string since = changes.syncPoint;
+  std::size_t next = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    mailbridge::StoreEntry e = all[next++ % all.size()];
+    e.read = false;
+    if (!other->SetRead("", e).ok()) state.SkipWithError("flag change failed");
+    state.ResumeTiming();
+    if (!store->ListChanges("", delta ? since : std::string(), changes).ok()) {
+      state.SkipWithError("changes failed");
+      break;
+    }
+    since = changes.syncPoint;
+  }
+  state.counters["entries"] = static_cast<double>(changes.entries.size());
+}
+
+// Message view over IMAP: the summary is warm, the message is fetched and parsed.
+void BM_ImapInboxMessage(benchmark::State& state) {
+  if (!Server().ok) {
+    state.SkipWithError("dovecot not available");
+    return;
+  }
+  auto c = ImapAccount(10000);
+  GUID id{};
+  {
+    auto conn = mailbridge::OpenConnection(c);
+    MAPIManaged::_MAILITEM* items = nullptr;
+    DWORD count = 0;
+    conn->InboxSummary(u"", &items, &count, 0);
+    if (count) id = items[count / 2].guidID;
+    delete[] items;
+  }
+  for (auto _ : state) {
+    auto conn = mailbridge::OpenConnection(c);
+    MAPIManaged::_MAILMESSAGE* m = nullptr;
+    MAPIManaged::_MAILMESSAGEATTACHMENTS* a = nullptr;
+    DWORD n = 0;
+    if (FAILED(conn->InboxMessage(u"", id, &m, &a, &n, 0))) state.SkipWithError("view failed");
+    delete[] m;
+    delete[] a;
+  }
+}
+
 BENCHMARK(BM_ImapSummaryCold)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);
-BENCHMARK(BM_ImapSummaryWarm)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImapSummaryWarm)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImapSummaryWarmThreads)->Threads(1)->Threads(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImapStoreChanges)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ImapInboxMessage)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 
