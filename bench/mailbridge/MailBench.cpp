@@ -70,6 +70,10 @@ void Fill(const std::string& maildir, int n) {
     struct utimbuf t {static_cast<time_t>(1700000000 + i), static_cast<time_t>(1700000000 + i)};
     utime(path.c_str(), &t);
   }
+  // A folder at rest: its directories last changed an hour ago. (Dovecot
+  // rescans a Maildir whose cur/ changed moments ago on every command.)
+  struct utimbuf past {time(nullptr) - 3600, time(nullptr) - 3600};
+  for (const char* s : {"/cur", "/new"}) utime((maildir + s).c_str(), &past);
 }
 
 mailbridge::AccountConfig MaildirAccount(int n) {
