@@ -53,7 +53,10 @@ SignInResult VerifySignIn(Portal& portal, const std::string& user, const std::st
   if (config.authSource != "imap") return {portal.Users().Verify(user, password), false};
   SignInResult result;
   std::string name = ToLowerAscii(user);
-  if (!Accounts::ValidName(name) || password.empty()) return result;
+  // A name holding the master separator would be a master login in disguise.
+  if (!Accounts::ValidName(name) || password.empty() ||
+      (!config.mail.masterSeparator.empty() && name.find(config.mail.masterSeparator) != std::string::npos))
+    return result;
   Account probe;
   probe.name = name;
   mailbridge::AccountConfig c;
