@@ -218,25 +218,26 @@ void Apply(Config& c, std::vector<std::string>& problems, const std::string& sou
   MailServers& m = c.mail;
   std::string imap = ini.Get("mail", "imap", "");
   if (!imap.empty()) {
-    std::string lower = ToLowerAscii(imap), rest;
-    if (lower.rfind("imap://", 0) == 0) {
-      rest = imap.substr(7);
-    } else if (lower.rfind("imaps://", 0) == 0) {
-      rest = imap.substr(8);
-      m.imapTls = "tls";
-      m.imapPort = 993;
-    } else {
+    std::string lower = ToLowerAscii(imap);
+    bool tls = lower.rfind("imaps://", 0) == 0;
+    if (!tls && lower.rfind("imap://", 0) != 0) {
       problems.push_back(where("mail", "imap") + "imap must be imap://HOST[:PORT] or imaps://HOST[:PORT]");
+    } else {
+      std::string rest = imap.substr(tls ? 8 : 7);
+      if (tls) {
+        m.imapTls = "tls";
+        m.imapPort = 993;
+      }
+      if (!rest.empty() && rest.back() == '/') rest.pop_back();
+      auto colon = rest.rfind(':');
+      m.imapHost = rest.substr(0, colon);
+      long long port = m.imapPort;
+      if (colon != std::string::npos && !ParseInt(rest.substr(colon + 1), 1, 65535, port))
+        problems.push_back(where("mail", "imap") + "the IMAP port must be a number from 1 to 65535");
+      m.imapPort = static_cast<int>(port);
+      if (m.imapHost.empty() || m.imapHost.find('/') != std::string::npos)
+        problems.push_back(where("mail", "imap") + "imap names no server");
     }
-    if (!rest.empty() && rest.back() == '/') rest.pop_back();
-    auto colon = rest.rfind(':');
-    m.imapHost = rest.substr(0, colon);
-    long long port = m.imapPort;
-    if (colon != std::string::npos && !ParseInt(rest.substr(colon + 1), 1, 65535, port))
-      problems.push_back(where("mail", "imap") + "the IMAP port must be a number from 1 to 65535");
-    m.imapPort = static_cast<int>(port);
-    if (m.imapHost.empty() || m.imapHost.find('/') != std::string::npos)
-      problems.push_back(where("mail", "imap") + "imap names no server");
   }
   if (ini.Has("mail", "imap_tls")) {
     m.imapTls = ToLowerAscii(ini.Get("mail", "imap_tls"));

@@ -255,5 +255,47 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   EXPECT_EQ(again->status, 503);
 }
 
+// Every problem of the file is reported, each with its own line.
+TEST(CheckConfig, ReportsEveryProblemWithItsLine) {
+  fs::path dir = MakeTempDir("check");
+  portal::WriteFile(dir / "secret", "pw\n");
+  struct Case {
+    const char* line;
+    const char* problem;  // empty: no problem
+  } cases[] = {
+      {"[mail]", ""},
+      {"imap = imaps://mail.example.org   # TLS on 993", ""},
+      {"imap_master_user = webmail", ""},
+      {"imap_master_password_file = SECRET", ""},
+      {"imap = pop3://mail.example.org", "imap must be imap://HOST[:PORT]"},
+      {"imap_tls = sometimes", "imap_tls must be none, starttls or tls"},
+      {"smtp_password_file = /nonexistent/smtp.secret", "cannot read /nonexistent/smtp.secret"},
+      {"imap_pool_max = lots", "imap_pool_max must be a whole number"},
+      {"imap_masterr_user = typo", "unknown key imap_masterr_user in [mail]"},
+      {"no equals sign here", "expected key = value"},
+      {"[auth]", ""},
+      {"source = kerberos", "source must be local or imap"},
+  };
+  std::string text;
+  std::vector<std::string> expected;
+  int line = 0;
+  for (const auto& c : cases) {
+    std::string l = c.line;
+    if (auto at = l.find("SECRET"); at != std::string::npos) l.replace(at, 6, (dir / "secret").string());
+    text += l + "\n";
+    ++line;
+    if (*c.problem) expected.push_back("portal.ini:" + std::to_string(line) + ": " + c.problem);
+  }
+  portal::WriteFile(dir / "portal.ini", text);
+  auto problems = portal::Config::Check(dir);
+  ASSERT_EQ(problems.size(), expected.size()) << text;
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(problems[i].substr(0, expected[i].size()), expected[i]);
+  // The file the portal writes for a new data folder has none.
+  portal::WriteFile(dir / "portal.ini", portal::Config::DefaultText());
+  EXPECT_TRUE(portal::Config::Check(dir).empty());
+  fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace portal_test
