@@ -423,15 +423,20 @@ class ImapStore final : public MailStore {
     if (!Mailbox(folder, mailbox)) return false;
     if (link_->anySelected) {
       // STATUS answers for the session's own view of a selected folder,
-      // which lags behind other clients: leave the folder first.
-      int u = HasCapability(link_->imap, "UNSELECT") ? mailimap_custom_command(link_->imap, "UNSELECT")
-                                                     : mailimap_noop(link_->imap);
+      // which lags behind other clients. The folder itself stays selected
+      // and is brought up to date with NOOP (a message view goes on to
+      // fetch from it); any other is left, as nothing will use it.
+      bool same = link_->selectedValid && link_->selected == folder;
+      int u = same || !HasCapability(link_->imap, "UNSELECT") ? mailimap_noop(link_->imap)
+                                                              : mailimap_custom_command(link_->imap, "UNSELECT");
       if (!Ok(u)) {
         (void)Fail(u);
         return false;
       }
-      link_->selectedValid = false;
-      link_->anySelected = false;
+      if (!same) {
+        link_->selectedValid = false;
+        link_->anySelected = false;
+      }
     }
     mailimap_status_att_list* atts = mailimap_status_att_list_new_empty();
     for (int a : {MAILIMAP_STATUS_ATT_UIDVALIDITY, MAILIMAP_STATUS_ATT_UIDNEXT, MAILIMAP_STATUS_ATT_MESSAGES,
