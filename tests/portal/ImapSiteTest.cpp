@@ -57,7 +57,7 @@ class ImapSite : public ::testing::Test {
                       portal::Config::DefaultText() + "\n[portal]\nredis = 127.0.0.1:" + std::to_string(redisPort_) +
                           "\n[mail]\nimap = imap://127.0.0.1:" + std::to_string(imapPort_) +
                           "   # loopback\nimap_tls = none\nimap_master_user = admin\nimap_master_password_file = " +
-                          (data_ / "master.secret").string() + "\nimap_timeout_seconds = 3\nsmtp = " + smtp_.Url() +
+                          (data_ / "master.secret").string() + "\nimap_timeout_seconds = 3\nsmtp = " + smtp_->Url() +
                           "\n[auth]\nsource = imap\n");
     for (auto* p : {&a_, &b_}) {
       portal::PortalOptions o;
@@ -146,7 +146,7 @@ class ImapSite : public ::testing::Test {
   };
 
   mbtest::TempDir mail_;
-  mbtest::SmtpSink smtp_;
+  std::unique_ptr<mbtest::SmtpSink> smtp_ = std::make_unique<mbtest::SmtpSink>();
   fs::path data_;
   int imapPort_ = 0, redisPort_ = 0;
   pid_t redisPid_ = -1;
@@ -202,9 +202,9 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
                                "application/x-www-form-urlencoded");
   ASSERT_TRUE(send);
   EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
-  ASSERT_EQ(smtp_.messages.size(), 1u);
-  EXPECT_NE(smtp_.messages[0].find("<alice@example.org>"), std::string::npos);
-  EXPECT_NE(smtp_.messages[0].find("figures.txt"), std::string::npos);
+  ASSERT_EQ(smtp_->messages.size(), 1u);
+  EXPECT_NE(smtp_->messages[0].find("<alice@example.org>"), std::string::npos);
+  EXPECT_NE(smtp_->messages[0].find("figures.txt"), std::string::npos);
   EXPECT_EQ(Subjects("Sent Messages"), (std::vector<std::string>{"RE: Budget"}));
 
   // Delete on B moves to the folder marked \Trash.
@@ -219,9 +219,9 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   auto accept = a_.Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + meeting + "&Folder=").c_str(), onA);
   ASSERT_TRUE(accept);
   EXPECT_EQ(accept->status, 302);
-  ASSERT_EQ(smtp_.messages.size(), 2u);
-  EXPECT_NE(smtp_.messages[1].find("METHOD:REPLY"), std::string::npos);
-  EXPECT_NE(smtp_.rcpts.back().find("bob@example.org"), std::string::npos);
+  ASSERT_EQ(smtp_->messages.size(), 2u);
+  EXPECT_NE(smtp_->messages[1].find("METHOD:REPLY"), std::string::npos);
+  EXPECT_NE(smtp_->rcpts.back().find("bob@example.org"), std::string::npos);
 
   // The folder page lists the non-ASCII folder; its link opens it.
   auto folders = b_.Client().Get("/HalvornSLV/InboxFolders.asp", onB);
@@ -231,6 +231,16 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   auto filed = a_.Client().Get(("/HalvornSLV/" + link).c_str(), onA);
   ASSERT_TRUE(filed);
   EXPECT_NE(filed->body.find("Filed away"), std::string::npos);
+
+  // With the SMTP service gone, sending fails and the message is kept.
+  smtp_.reset();
+  auto failed = b_.Client().Post("/HalvornSLV/ComposeMessage.asp", onB,
+                                 "IsCompose=true&TTo=bob%40example.org&Subject=Unsent+note&MessageText=Later&Send=Send",
+                                 "application/x-www-form-urlencoded");
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->get_header_value("Location"), "SendOk.asp?Success=false");
+  auto kept = a_.Client().Get("/HalvornSLV/ComposeMessage.asp", onA);
+  EXPECT_NE(kept->body.find("Unsent note"), std::string::npos);
 
   // A wrong password is refused (last: the server delays logins from this address after it).
   auto wrong = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Params{{"UserName", "alice"}, {"Password", "nope"}});
