@@ -400,8 +400,12 @@ HRESULT Connection::DeleteMessage(const char16_t* folder, const GUID& id, const 
     Located loc;
     HRESULT hr = Locate(folder, id, 0, loc);
     if (FAILED(hr)) return hr;
+    // The folder the server marks as the trash, else the configured name.
     std::string trash;
-    if (!CanonicalFolder(platform::Utf8ToUtf16(config_.trashFolder), trash) || trash.empty()) return E_FAIL;
+    if (!store_->RoleFolder(FolderRole::kTrash, trash) &&
+        (!CanonicalFolder(platform::Utf8ToUtf16(config_.trashFolder), trash) || trash.empty())) {
+      return E_FAIL;
+    }
     if (loc.folder == trash) return ToHresult(store_->Remove(loc.folder, loc.row.entry));
     return ToHresult(store_->Move(loc.folder, loc.row.entry, trash));
   });
@@ -566,7 +570,8 @@ Status Connection::Transmit(const OutgoingMessage& message, const std::string& r
   if (!st.ok()) return st;
   // The message is out; a failed copy into Sent does not undo that.
   std::string sent;
-  if (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty()) {
+  if (store_->RoleFolder(FolderRole::kSent, sent) ||
+      (CanonicalFolder(platform::Utf8ToUtf16(config_.sentFolder), sent) && !sent.empty())) {
     if (!store_->Append(sent, raw, true).ok() && config_.sendNotice) config_.sendNotice("sent-without-copy", sent);
   }
   return OkStatus();
@@ -670,13 +675,11 @@ HRESULT Connection::InitializeUserCredentials(const char16_t* masterSessionKey, 
     if (!config_.resolveCredentials || config_.imapHost.empty()) return S_OK;
     auto login = config_.resolveCredentials(U8(masterSessionKey), U8(ticket));
     if (!login) return E_ACCESSDENIED;
-    ImapSettings s;
-    s.host = config_.imapHost;
-    s.port = config_.imapPort;
-    s.login = login->first;
-    s.password = login->second;
-    s.timeoutSeconds = config_.imapTimeoutSeconds;
-    auto store = OpenImapStore(s);
+    AccountConfig other = config_;
+    other.imapUser = login->first;
+    other.imapMasterUser.clear();
+    other.imapPassword = login->second;
+    auto store = OpenImapStore(ImapSettingsFor(other));
     if (!store) return E_FAIL;
     Rebind(std::move(store));
     return S_OK;

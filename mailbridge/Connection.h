@@ -66,6 +66,9 @@ class Connection final : public MAPIManaged::MAPINativeConnection {
 // attachment stage's "not found" on its own).
 HRESULT ToHresult(const Status& status);
 
+// How the account reaches its IMAP server.
+ImapSettings ImapSettingsFor(const AccountConfig& config);
+
 // The namespace of one user's identifiers in one store.
 GUID UserSpace(const std::string& userName, const std::string& storeIdentity);
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/MAPINativeConnection.h"
 
@@ -32,8 +33,10 @@ struct AccountConfig {
   std::string imapHost;
   int imapPort = 143;
   std::string imapUser;        // default userName
-  std::string imapMasterUser;  // logs in as "imapUser*imapMasterUser" when set
+  std::string imapMasterUser;  // logs in as "imapUser<imapMasterSeparator>imapMasterUser" when set
   std::string imapPassword;    // the master user's password when one is set
+  std::string imapMasterSeparator = "*";
+  std::string imapTls = "none";  // none | starttls | tls (imaps)
   int imapTimeoutSeconds = 30; // a silent server fails the call after this long
 
   // Sending: an SMTP URL ("smtp://127.0.0.1:25") or, when empty, local
@@ -77,6 +80,11 @@ struct AccountConfig {
   std::string uploadDir;
   std::function<std::optional<UploadedFile>(const std::string& id)> resolveUpload;
 
+  // Called whenever the mail server turns out to be down, silent or to have
+  // dropped the connection (the call then fails), so that the host can show
+  // its own page for an unreachable server.
+  std::function<void()> onUnavailable;
+
   std::string sentFolder = "Sent";
   std::string trashFolder = "Trash";
 
@@ -97,5 +105,22 @@ struct AccountConfig {
 // A new connection for the account, or null when the configuration names no
 // usable store. The caller owns it.
 std::unique_ptr<MAPIManaged::MAPINativeConnection> OpenConnection(const AccountConfig& config);
+
+// The account's folders other than the inbox ("A/B", UTF-8), with the role
+// the server gives them ("sent", "trash", "drafts", "junk", "archive" or
+// empty). S_OK, E_ACCESSDENIED (login refused), E_FAIL (server down or the
+// store cannot list folders).
+struct MailFolder {
+  std::string name;
+  std::string role;
+};
+HRESULT ListFolders(const AccountConfig& config, std::vector<MailFolder>& folders);
+
+// Whether the IMAP server takes this user's own password (a login as the
+// user, then a logout): S_OK, E_ACCESSDENIED when refused, E_FAIL when the
+// server is down or silent.
+HRESULT CheckMailPassword(const AccountConfig& config, const std::string& user, const std::string& password);
+// Whether the IMAP server answers (its greeting), without logging in.
+HRESULT ProbeMailServer(const AccountConfig& config);
 
 }  // namespace mailbridge

@@ -21,10 +21,13 @@ Accounts::Accounts(fs::path dataDir) : dir_(std::move(dataDir) / "users") {
 }
 
 bool Accounts::ValidName(const std::string& name) {
-  if (name.empty() || name.size() > 64 || name[0] == '.') return false;
-  for (char c : name)
+  if (name.empty() || name.size() > 64 || name[0] == '.' || name[0] == '@') return false;
+  int at = 0;
+  for (char c : name) {
+    if (c == '@' && ++at == 1) continue;
     if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-'))
       return false;
+  }
   return true;
 }
 
@@ -68,6 +71,34 @@ Account Accounts::Add(const std::string& name, const std::string& password,
   auto file = home / "account.ini";
   if (!WriteFile(file, ini.Write())) throw std::runtime_error("cannot write " + file.string());
   fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+  return a;
+}
+
+Account Accounts::AddRemote(const std::string& name, const std::string& email) {
+  if (!ValidName(name)) throw std::runtime_error("invalid user name: " + name);
+  if (auto existing = Find(name)) return *existing;
+  auto home = dir_ / name;
+  fs::create_directories(home);
+  Account a;
+  a.name = name;
+  a.home = home;
+  a.email = email;
+  a.displayName = name;
+  fs::create_directories(a.AttachmentCache());
+  fs::create_directories(a.Uploads());
+  IniFile ini;
+  ini.Set("account", "password", "");
+  ini.Set("account", "maildir", "");
+  ini.Set("account", "email", a.email);
+  ini.Set("account", "display_name", a.displayName);
+  ini.Set("account", "groups", "");
+  // Written under another name and renamed: a second portal signing the
+  // same user in at the same moment sees the whole file or none.
+  auto file = home / "account.ini";
+  auto part = home / ("account.ini." + RandomHex(8));
+  if (!WriteFile(part, ini.Write())) throw std::runtime_error("cannot write " + file.string());
+  fs::permissions(part, fs::perms::owner_read | fs::perms::owner_write);
+  fs::rename(part, file);
   return a;
 }
 

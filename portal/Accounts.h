@@ -28,8 +28,8 @@ class Accounts {
  public:
   explicit Accounts(std::filesystem::path dataDir);
 
-  // Lower-case letters, digits, '.', '_' and '-', 1 to 64 characters, not
-  // starting with '.'.
+  // Lower-case letters, digits, '.', '_', '-' and one '@' (a mail server's
+  // user may be an address), 1 to 64 characters, not starting with '.' or '@'.
   static bool ValidName(const std::string& name);
   static std::string HashPassword(const std::string& password);
   static bool CheckPassword(const std::string& hash, const std::string& password);
@@ -38,6 +38,9 @@ class Accounts {
   // an existing user. An empty maildir means DIR/users/NAME/Maildir.
   Account Add(const std::string& name, const std::string& password,
               const std::filesystem::path& maildir, const std::string& localDomain);
+  // The site record of a user whose password the mail server checks: no
+  // password hash, no Maildir. Returns the existing record when there is one.
+  Account AddRemote(const std::string& name, const std::string& email);
   std::optional<Account> Find(const std::string& name) const;
   // The account when the password matches; runs the slow hash even for an
   // unknown user so that timing does not tell which names exist.

@@ -15,6 +15,7 @@
 #include "platform/Guid.h"
 #include "platform/Text.h"
 #include "portal/HtmlTarget.h"
+#include "portal/ImapSite.h"
 #include "portal/MissingMail.h"
 #include "portal/Server.h"
 #include "portal/Uploads.h"
@@ -478,21 +479,28 @@ void LoginPage(PageEnv& env) {
              LoginForm("Too many failed sign-ins. Please try again in " + std::to_string(wait) + " seconds.", user));
     return;
   }
-  // A few password checks at a time; the rest are told to come back.
+  // A few password checks (hashes or IMAP logins) at a time; the rest are
+  // told to come back.
   auto& hashing = env.portal.PasswordHashing();
   if (!hashing.Acquire(std::chrono::seconds(2))) {
     env.res.set_header("Retry-After", "1");
     SendHtml(env, 503, "Sign in", LoginForm("Too many sign-ins at once. Please try again in a moment.", user));
     return;
   }
-  std::optional<Account> account;
+  SignInResult checked;
   try {
-    account = env.portal.Users().Verify(user, password);
+    checked = VerifySignIn(env.portal, user, password);
   } catch (...) {
     hashing.Release();
     throw;
   }
   hashing.Release();
+  auto& account = checked.account;
+  if (checked.serverDown) {
+    env.portal.Report("sign-in failed user=" + user + ": the mail server does not answer");
+    SendHtml(env, 503, "Sign in", LoginForm("The mail server does not answer. Please try again later.", user));
+    return;
+  }
   if (!account) {
     env.portal.Report("sign-in refused user=" + user + " from=" + from);
     for (const auto& lock : throttle.Failed(user, from))
@@ -875,7 +883,9 @@ void FoldersPage(PageEnv& env) {
   if (!RequireSignIn(env)) return;
   std::string rows = "<tr class='InboxRead'><td><img src='gifs/Inbox.gif' alt=''></td>"
                      "<td><a class='MessageSubject' href='Inbox.asp?Folder='>Inbox</a></td></tr>";
-  for (const auto& f : MailFolders(env.account->maildir))
+  std::vector<std::string> folders;
+  if (!ImapFolders(env.portal, *env.account, folders)) folders = MailFolders(env.account->maildir);
+  for (const auto& f : folders)
     rows += "<tr class='InboxRead'><td><img src='gifs/Inbox.gif' alt=''></td><td><a class='MessageSubject' href='Inbox.asp?Folder=" +
             EncodeUrlSafe(f) + "'>" + HtmlEscape(f) + "</a></td></tr>";
   SendHtml(env, 200, "Folders",

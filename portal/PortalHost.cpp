@@ -4,6 +4,7 @@
 
 #include "platform/Text.h"
 #include "portal/Config.h"
+#include "portal/ImapSite.h"
 #include "portal/Server.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
@@ -137,6 +138,9 @@ MAPIManaged::MAPINativeConnection* RequestContext::GetMAPINative() {
   };
   c.sentFolder = portal_.Cfg().ini.Get("mail", "sent_folder", "Sent");
   c.trashFolder = portal_.Cfg().ini.Get("mail", "trash_folder", "Trash");
+  // An IMAP site: the server through the master user, sending through [mail] smtp.
+  UseMailServers(portal_.Cfg(), *account_, c);
+  c.onUnavailable = [this] { mailUnavailable = true; };
   auto conn = mailbridge::OpenConnection(c);
   if (!conn) mailUnavailable = true;
   return NoticeMissing(std::move(conn), missing).release();

@@ -13,6 +13,7 @@
 #include "platform/Text.h"
 #include "portal/ComClasses.h"
 #include "portal/Connections.h"
+#include "portal/Health.h"
 #include "portal/Pages.h"
 #include "portal/TraceDriver.h"
 #include "portal/Util.h"
@@ -199,6 +200,10 @@ void Portal::Route(const httplib::Request& req, httplib::Response& res) {
   const std::string& path = req.path;
   static const std::string prefix = "/halvornslv/";
   std::string lower = ToLowerAscii(path);
+  if (lower == "/healthz") {
+    AnswerHealth(*this, res);
+    return;
+  }
   if (lower == "/" || lower == "/halvornslv" || lower == "/halvornslv/") {
     res.status = 302;
     res.set_header("Location", "/HalvornSLV/Inbox.asp");

@@ -1,7 +1,9 @@
 // lumarest-portal: the web-mail site.
 //   lumarest-portal --data DIR [--listen 127.0.0.1:8080] [--demo]
 //   lumarest-portal --data DIR user add NAME --password-stdin [--maildir PATH]
+//   lumarest-portal --data DIR --check-config
 #include <signal.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <string>
@@ -15,9 +17,26 @@ namespace {
 
 int Usage() {
   std::cerr << "usage: lumarest-portal --data DIR [--listen HOST:PORT] [--demo] [--module PATH]\n"
+               "       lumarest-portal --data DIR --check-config\n"
                "       lumarest-portal --data DIR user add NAME --password-stdin [--maildir PATH]\n"
                "       lumarest-portal --data DIR fill-folder MAILDIR COUNT\n";
   return 2;
+}
+
+// An installed portal (cmake --install) finds the module and the site
+// assets beside its own binary: PREFIX/bin/lumarest-portal,
+// PREFIX/lib/lumarest/LumarestInbox.so, PREFIX/share/lumarest/{site,satellites}.
+void UseInstalledLayout(portal::PortalOptions& options) {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return;
+  auto prefix = exe.parent_path().parent_path();
+  if (options.sourceDir.empty() && std::filesystem::is_directory(prefix / "share/lumarest/site", ec))
+    options.sourceDir = prefix / "share/lumarest";
+  const char* env = std::getenv("LUMAREST_MODULE");
+  if (options.modulePath.empty() && !(env && *env) &&
+      std::filesystem::exists(prefix / "lib/lumarest/LumarestInbox.so", ec))
+    options.modulePath = prefix / "lib/lumarest/LumarestInbox.so";
 }
 
 }  // namespace
@@ -29,6 +48,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> command;
   std::string maildir;
   bool passwordStdin = false;
+  bool checkConfig = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const auto& a = args[i];
     auto value = [&]() -> std::string {
@@ -43,6 +63,7 @@ int main(int argc, char** argv) {
       else if (a == "--site") options.sourceDir = value();
       else if (a == "--maildir") maildir = value();
       else if (a == "--password-stdin") passwordStdin = true;
+      else if (a == "--check-config") checkConfig = true;
       else if (a == "-h" || a == "--help") return Usage();
       else if (!a.empty() && a[0] == '-') {
         std::cerr << "unknown option " << a << "\n";
@@ -55,6 +76,14 @@ int main(int argc, char** argv) {
   }
   if (options.dataDir.empty()) return Usage();
   options.dataDir = std::filesystem::absolute(options.dataDir);
+  UseInstalledLayout(options);
+
+  if (checkConfig) {
+    auto problems = portal::Config::Check(options.dataDir);
+    for (const auto& p : problems) std::cerr << p << "\n";
+    if (problems.empty()) std::cout << (options.dataDir / "portal.ini").string() << ": ok\n";
+    return problems.empty() ? 0 : 1;
+  }
 
   try {
     if (!command.empty()) {

@@ -2,9 +2,11 @@
 # Starts or stops a private Dovecot IMAP server for the mail-library tests.
 #   dovecot-test.sh start DIR PORT   -> IMAP on 127.0.0.1:PORT, data under DIR
 #   dovecot-test.sh stop DIR
-# Users (passwd-file, plain passwords): "alice" / "secret", and the master
-# user "admin" / "masterpw" (log in as "alice*admin"). Mail lives in
-# DIR/mail/<user> as Maildir, owned by the user running this script.
+# Users (passwd-file, plain passwords): "alice" and "bob" / "secret", and the
+# master user "admin" / "masterpw" (log in as "alice*admin"). Mail lives in
+# DIR/mail/<user> as Maildir, owned by the user running this script. Trash,
+# Sent and Drafts carry SPECIAL-USE marks ("Deleted Items", "Sent Messages",
+# "Drafts"); CONDSTORE and QRESYNC are on, as Dovecot offers them by default.
 set -eu
 PATH="$PATH:/usr/sbin:/sbin"
 cmd=${1:-}
@@ -51,16 +53,27 @@ default_login_user = $login_user
 first_valid_uid = 0
 first_valid_gid = 0
 mail_location = maildir:~/Maildir
+# Only Dovecot changes these Maildirs once it runs: without this it rescans
+# cur/ on every command (0.5 to 3 s per STATUS on a new 10,000-message folder
+# measured on the build machine).
+maildir_very_dirty_syncs = yes
 mail_uid = $uid
 mail_gid = $gid
 namespace inbox {
   inbox = yes
   separator = /
-  mailbox Trash {
+  # Named unlike the mail library's defaults: clients must go by SPECIAL-USE.
+  mailbox "Deleted Items" {
+    auto = create
     special_use = \\Trash
   }
-  mailbox Sent {
+  mailbox "Sent Messages" {
+    auto = create
     special_use = \\Sent
+  }
+  mailbox Drafts {
+    auto = create
+    special_use = \\Drafts
   }
 }
 passdb {
@@ -101,7 +114,9 @@ service stats {
   chroot =
 }
 CONF
-  dovecot -c "$dir/dovecot.conf"
+  # Detached from the caller's output, so that a test runner waiting for
+  # its test's output to end is not held by the server.
+  dovecot -c "$dir/dovecot.conf" </dev/null >/dev/null 2>&1
   # Ready when the port answers (bounded wait).
   i=0
   while [ $i -lt 50 ]; do

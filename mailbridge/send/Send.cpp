@@ -157,6 +157,8 @@ Status SendSmtp(const std::string& url, const std::string& user, const std::stri
   curl_easy_setopt(curl, CURLOPT_READDATA, &state);
   curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(raw.size()));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  // STARTTLS whenever the server offers it (the certificate is checked).
+  curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 10L);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, 120L);
   if (!user.empty()) {

@@ -31,6 +31,14 @@ struct FolderChanges {
   std::string syncPoint;
 };
 
+// What a folder is for, as the server marks it (IMAP SPECIAL-USE).
+enum class FolderRole { kNone, kSent, kTrash, kDrafts, kJunk, kArchive };
+
+struct FolderInfo {
+  std::string name;  // canonical: "A/B", UTF-8
+  FolderRole role = FolderRole::kNone;
+};
+
 // Raw bytes of one message and the time the store received it (Unix seconds).
 using FetchSink = std::function<void(const StoreEntry& entry, std::string& raw, std::int64_t received)>;
 
@@ -67,6 +75,18 @@ class MailStore {
                        const std::string& toFolder) = 0;
   virtual Status Remove(const std::string& folder, const StoreEntry& entry) = 0;
   virtual Status Append(const std::string& folder, std::string_view raw, bool read) = 0;
+  // Every folder but the inbox, in canonical form; a store that cannot
+  // tell says kFailed.
+  virtual Status Folders(std::vector<FolderInfo>& out) {
+    out.clear();
+    return Errc::kFailed;
+  }
+  // The folder the server marks with this role; false when none is marked.
+  virtual bool RoleFolder(FolderRole role, std::string& folder) {
+    (void)role;
+    folder.clear();
+    return false;
+  }
 };
 
 // Folder text from the component into canonical form; false when it names
@@ -75,14 +95,55 @@ bool CanonicalFolder(std::u16string_view folder, std::string& out);
 
 std::unique_ptr<MailStore> OpenMaildirStore(const std::string& root);
 
+enum class ImapTls { kNone, kStartTls, kTls };
+
 struct ImapSettings {
   std::string host;
   int port = 143;
+  ImapTls tls = ImapTls::kNone;
   std::string login;
   std::string password;
+  // The part of the login before this is the user the store belongs to
+  // ("alice*webmail" is alice's store); empty: the whole login.
+  std::string masterSeparator = "*";
   int timeoutSeconds = 30;
+  // Take an authenticated session from the process's pool and give it back
+  // afterwards, rather than logging in and out for this store alone.
+  bool pooled = true;
 };
 std::unique_ptr<MailStore> OpenImapStore(const ImapSettings& settings);
+
+// Logs in with the settings and out again: kAccessDenied when the server
+// refuses the login, kUnavailable when it is down or silent.
+Status CheckImapLogin(const ImapSettings& settings);
+// Connects and reads the server's greeting, without logging in.
+Status ProbeImapServer(const ImapSettings& settings);
+
+// The process's pool of authenticated IMAP sessions: at most maxOpen
+// sessions in all, at most maxPerLogin for one login (more wait for one to
+// come back, up to the store's time-out), idle ones closed after
+// idleSeconds. A session that failed is closed, never handed out again.
+struct ImapPoolLimits {
+  int maxOpen = 64;
+  int maxPerLogin = 4;
+  int idleSeconds = 60;
+};
+void SetImapPoolLimits(const ImapPoolLimits& limits);
+// Open sessions (idle and in use), and logins made since the start; for tests
+// and health pages.
+struct ImapPoolCounts {
+  int open = 0;
+  int idle = 0;
+  long logins = 0;
+};
+ImapPoolCounts ImapPoolState();
+// Closes every idle session.
+void DrainImapPool();
+
+// Modified UTF-7 mailbox names (RFC 3501): UTF-8 in, IMAP form out, and back;
+// false for text that is not valid in the source form.
+bool EncodeMailboxName(std::string_view utf8, std::string& out);
+bool DecodeMailboxName(std::string_view imap, std::string& out);
 
 // Maildir delivery used by the store and by local sending: the message is
 // written into tmp/ and, only once complete, renamed into new/ (or cur/

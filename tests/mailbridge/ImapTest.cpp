@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <memory>
 
@@ -16,6 +17,7 @@
 #include "mailbridge/store/Index.h"
 #include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Store.h"
+#include "platform/Text.h"
 
 using namespace mbtest;
 using MAPIManaged::_MAILITEM;
@@ -135,17 +137,128 @@ TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
   EXPECT_EQ(Subjects(*again, u"", &hr, nullptr, &read2).size(), 4u);
   EXPECT_EQ(read2, (std::vector<bool>{true, true, true, false}));
 
-  // Delete moves to Trash; deleting there removes it.
+  // Delete moves to the folder marked \Trash; deleting there removes it.
   ASSERT_EQ(again->DeleteMessage(u"", ids[0], u"en"), S_OK);
   EXPECT_EQ(Subjects(*again, u"", &hr), (std::vector<std::string>{"b-files", "c-third", "d-fourth"}));
   std::vector<GUID> trash;
-  EXPECT_EQ(Subjects(*again, u"Trash", &hr, &trash), (std::vector<std::string>{"a-first"}));
+  EXPECT_EQ(Subjects(*again, u"Deleted Items", &hr, &trash), (std::vector<std::string>{"a-first"}));
   ASSERT_EQ(trash.size(), 1u);
-  ASSERT_EQ(again->DeleteMessage(u"Trash", trash[0], u"en"), S_OK);
-  EXPECT_TRUE(Subjects(*again, u"Trash", &hr).empty());
+  ASSERT_EQ(again->DeleteMessage(u"Deleted Items", trash[0], u"en"), S_OK);
+  EXPECT_TRUE(Subjects(*again, u"Deleted Items", &hr).empty());
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(Subjects(*again, u"NoSuchFolder", &hr).size(), 0u);
   EXPECT_EQ(hr, MAPI_E_NOT_FOUND);
+}
+
+TEST_F(Dovecot, FoldersByListWithRolesAndNonAsciiNames) {
+  // A folder name outside ASCII goes to the server in modified UTF-7 and
+  // comes back from LIST as it was given.
+  auto c = mailbridge::OpenConnection(config);
+  auto store = Outside();
+  const std::string name = "\xC3\x9C" "berweisungen/\xC4\x88" "efa & Co \xF0\x9F\x93\xA7";
+  ASSERT_TRUE(store->Append(name, "Subject: in the folder\r\n\r\n", false).ok());
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() + "/mail/alice/Maildir/.&ANw-berweisungen.&AQg-efa &- Co &2D3c5w-"));
+  std::vector<mailbridge::MailFolder> folders;
+  ASSERT_EQ(mailbridge::ListFolders(config, folders), S_OK);
+  std::vector<std::string> listed;
+  for (const auto& f : folders) listed.push_back(f.name + "=" + f.role);
+  // The parent exists only as a name (\\NonExistent): not a folder to open.
+  EXPECT_EQ(listed, (std::vector<std::string>{"Deleted Items=trash", "Drafts=drafts", "Sent Messages=sent",
+                                              name + "="}));
+  HRESULT hr;
+  EXPECT_EQ(Subjects(*c, platform::Utf8ToUtf16(name).c_str(), &hr), (std::vector<std::string>{"in the folder"}));
+  EXPECT_EQ(hr, S_OK);
+  // Names that are not modified UTF-7 are refused rather than mangled.
+  std::string out;
+  for (const char* bad : {"&", "&AB", "&ANw", "&Jjo!-", "\x7F"}) EXPECT_FALSE(mailbridge::DecodeMailboxName(bad, out)) << bad;
+  EXPECT_FALSE(mailbridge::EncodeMailboxName("\xC3", out));
+}
+
+TEST_F(Dovecot, ChangesSinceASyncPointAndChangeStamps) {
+  auto outside = Outside();
+  for (const char* subject : {"one", "two", "three"}) {
+    ASSERT_TRUE(outside->Append("", std::string("Subject: ") + subject + "\r\n\r\n", false).ok());
+  }
+  config.imapUser = "alice";
+  mailbridge::ImapSettings s;
+  s.host = "127.0.0.1";
+  s.port = port;
+  s.login = "alice*admin";
+  s.password = "masterpw";
+  auto store = mailbridge::OpenImapStore(s);
+  mailbridge::FolderChanges all;
+  ASSERT_TRUE(store->ListChanges("", "", all).ok());
+  EXPECT_TRUE(all.full);
+  ASSERT_EQ(all.entries.size(), 3u);
+  ASSERT_FALSE(all.syncPoint.empty());
+  std::string stamp1, stamp2;
+  ASSERT_TRUE(store->ChangeStamp("", stamp1));
+  ASSERT_TRUE(store->ChangeStamp("", stamp2));
+  EXPECT_EQ(stamp1, stamp2);
+
+  // Nothing changed: an empty delta.
+  mailbridge::FolderChanges none;
+  ASSERT_TRUE(store->ListChanges("", all.syncPoint, none).ok());
+  EXPECT_FALSE(none.full);
+  EXPECT_TRUE(none.entries.empty());
+  EXPECT_TRUE(none.vanished.empty());
+
+  // Another client reads one, removes one and adds one.
+  ASSERT_TRUE(outside->SetRead("", all.entries[0]).ok());
+  ASSERT_TRUE(outside->Remove("", all.entries[1]).ok());
+  ASSERT_TRUE(outside->Append("", "Subject: four\r\n\r\n", false).ok());
+  ASSERT_TRUE(store->ChangeStamp("", stamp2));
+  EXPECT_NE(stamp1, stamp2);
+  mailbridge::FolderChanges delta;
+  ASSERT_TRUE(store->ListChanges("", all.syncPoint, delta).ok());
+  EXPECT_FALSE(delta.full);
+  ASSERT_EQ(delta.entries.size(), 2u);
+  EXPECT_EQ(delta.entries[0].key, all.entries[0].key);
+  EXPECT_TRUE(delta.entries[0].read);
+  EXPECT_FALSE(delta.entries[1].read);
+  EXPECT_EQ(delta.vanished, (std::vector<std::string>{all.entries[1].key}));
+  EXPECT_NE(delta.syncPoint, all.syncPoint);
+
+  // A sync point of another UIDVALIDITY, or none the store can read, gives the whole folder.
+  for (const char* stale : {"1:1", "garbage"}) {
+    mailbridge::FolderChanges whole;
+    ASSERT_TRUE(store->ListChanges("", stale, whole).ok());
+    EXPECT_TRUE(whole.full) << stale;
+    EXPECT_EQ(whole.entries.size(), 3u) << stale;
+  }
+}
+
+TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
+  ASSERT_TRUE(Outside()->Append("", "Subject: pooled\r\n\r\n", false).ok());
+  mailbridge::DrainImapPool();
+  long before = mailbridge::ImapPoolState().logins;
+  HRESULT hr;
+  for (int i = 0; i < 3; ++i) {
+    auto c = mailbridge::OpenConnection(config);  // one page request each
+    EXPECT_EQ(Subjects(*c, u"", &hr).size(), 1u);
+  }
+  EXPECT_EQ(mailbridge::ImapPoolState().logins - before, 1);
+  EXPECT_EQ(mailbridge::ImapPoolState().idle, 1);
+
+  // The server ends the session: the pool drops it and logs in again.
+  std::string kick = "PATH=\"$PATH:/usr/sbin:/sbin\" doveadm -c " + dir.path() + "/dovecot.conf kick alice >/dev/null 2>&1";
+  ASSERT_EQ(std::system(kick.c_str()), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  auto c = mailbridge::OpenConnection(config);
+  EXPECT_EQ(Subjects(*c, u"", &hr).size(), 1u);
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(mailbridge::ImapPoolState().logins - before, 2);
+
+  // With every session of the site in use, another request waits and then
+  // gives up within its time-out.
+  mailbridge::SetImapPoolLimits({1, 1, 60});
+  config.imapTimeoutSeconds = 1;
+  auto second = mailbridge::OpenConnection(config);
+  Subjects(*second, u"", &hr);
+  EXPECT_EQ(hr, E_FAIL);
+  c.reset();  // gives its session back
+  EXPECT_EQ(Subjects(*second, u"", &hr).size(), 1u);
+  mailbridge::SetImapPoolLimits({});
 }
 
 TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
@@ -159,7 +272,7 @@ TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
   const char16_t* to[] = {u"bob@example.org"};
   ASSERT_EQ(c->SendMessageW(to, 1, nullptr, 0, nullptr, 0, u"over imap", u"body", nullptr, 0), S_OK);
   HRESULT hr;
-  EXPECT_EQ(Subjects(*c, u"Sent", &hr), (std::vector<std::string>{"over imap"}));
+  EXPECT_EQ(Subjects(*c, u"Sent Messages", &hr), (std::vector<std::string>{"over imap"}));
   EXPECT_EQ(FilesIn(dir.path() + "/bobbox/new").size(), 1u);
 }
 
