@@ -30,7 +30,8 @@ struct SummaryRow {
 struct FolderSnapshot {
   std::vector<SummaryRow> rows;
   std::unordered_map<std::string, std::uint32_t> byKey;
-  std::string stamp;  // the store's change stamp when this was listed
+  std::string stamp;      // the store's change stamp when this was listed
+  std::string syncPoint;  // the store's sync point for its next ListChanges
 };
 
 class SummaryIndex {
