@@ -11,6 +11,7 @@
 #include "mailbridge/mime/HtmlText.h"
 #include "mailbridge/mime/Mime.h"
 #include "platform/Guid.h"
+#include "records/MailRecords.h"
 #include "platform/Text.h"
 
 namespace mailbridge {
@@ -33,17 +34,77 @@ struct StoredRow {
   std::string from, subject, body;
 };
 
+// Everything of a row but its texts, which are packed into a block apart.
 void Finish(SummaryRow& row, const StoredRow& s) {
   row.entry = s.entry;
   row.received = s.received;
   row.importance = s.importance;
   row.attachments = s.attachments;
   row.meeting = s.meeting;
-  row.fromHtml = HtmlEncode16(s.from);
-  row.subjectHtml = HtmlEncode16(s.subject);
-  row.bodyHtml = HtmlEncode16(s.body);
   row.fromKey = platform::ToLower(platform::Utf8ToUtf16(s.from));
   row.subjectKey = platform::ToLower(platform::Utf8ToUtf16(s.subject));
+}
+
+// Packs texts into one block; out receives each one's place in it.
+std::shared_ptr<const TextBlock> Pack(const std::vector<std::u16string_view>& texts,
+                                      std::vector<const char16_t*>& out) {
+  auto block = std::make_shared<TextBlock>();
+  for (const auto& t : texts) block->bytes += MAPIManaged::PinnedTextBytes(t.size());
+  block->words.reset(new std::uint32_t[block->bytes / 4 + 1]);
+  auto* at = reinterpret_cast<unsigned char*>(block->words.get());
+  out.clear();
+  out.reserve(texts.size());
+  for (const auto& t : texts) {
+    out.push_back(MAPIManaged::PlaceText(at, t.data(), t.size()));
+    at += MAPIManaged::PinnedTextBytes(t.size());
+  }
+  return block;
+}
+
+// Encodes the texts of stored rows for the records and packs them; row i's
+// texts are placed[3i..3i+2] (sender, subject, body).
+std::shared_ptr<const TextBlock> PackStored(const std::vector<StoredRow>& stored,
+                                            std::vector<const char16_t*>& placed) {
+  std::vector<std::u16string> encoded;
+  encoded.reserve(stored.size() * 3);
+  for (const auto& s : stored) {
+    encoded.push_back(HtmlEncode16(s.from));
+    encoded.push_back(HtmlEncode16(s.subject));
+    encoded.push_back(HtmlEncode16(s.body));
+  }
+  std::vector<std::u16string_view> views(encoded.begin(), encoded.end());
+  return Pack(views, placed);
+}
+
+void SetTexts(SummaryRow& row, const char16_t* const* texts) {
+  row.fromHtml = texts[0];
+  row.subjectHtml = texts[1];
+  row.bodyHtml = texts[2];
+  row.textBytes = 0;
+  for (int i = 0; i < 3; ++i) {
+    row.textBytes += static_cast<std::uint32_t>(
+        MAPIManaged::PinnedTextBytes(std::char_traits<char16_t>::length(texts[i])));
+  }
+}
+
+// Blocks that hold mostly texts of rows gone: the live texts are copied
+// into one new block and the old ones let go.
+void CompactTexts(FolderSnapshot& snap) {
+  std::size_t held = 0, live = 0;
+  for (const auto& b : snap.blocks) held += b->bytes;
+  for (const auto& r : snap.rows) live += r.textBytes;
+  if (held <= 2 * live + (1u << 20)) return;
+  std::vector<std::u16string_view> views;
+  views.reserve(snap.rows.size() * 3);
+  for (const auto& r : snap.rows) {
+    views.emplace_back(r.fromHtml);
+    views.emplace_back(r.subjectHtml);
+    views.emplace_back(r.bodyHtml);
+  }
+  std::vector<const char16_t*> placed;
+  auto block = Pack(views, placed);
+  for (std::size_t i = 0; i < snap.rows.size(); ++i) SetTexts(snap.rows[i], &placed[3 * i]);
+  snap.blocks.assign(1, std::move(block));
 }
 
 StoredRow FromMessage(const StoreEntry& entry, std::string_view raw, std::int64_t received) {
@@ -56,7 +117,7 @@ StoredRow FromMessage(const StoreEntry& entry, std::string_view raw, std::int64_
   s.meeting = m.meetingRequest;
   s.from = m.from.Display();
   s.subject = m.subject;
-  s.body = TruncateUtf16Units(m.plainBody, kSummaryBodyUnits);
+  s.body = m.plainBody;
   return s;
 }
 
@@ -165,8 +226,9 @@ std::shared_ptr<FolderSnapshot> ReadKnown(sqlite3* db, const SummaryIndex& index
                  "SELECT key, locator, seen, received, importance, attach, meeting, sender, subject, body"
                  " FROM summary WHERE folder=?");
   if (!rows || !rows.Text(1, dbFolder)) return std::make_shared<FolderSnapshot>();
+  std::vector<StoredRow> stored;
   while ((rc = sqlite3_step(rows.st)) == SQLITE_ROW) {
-    StoredRow r;
+    StoredRow& r = stored.emplace_back();
     r.entry.key = Col(rows.st, 0);
     r.entry.locator = Col(rows.st, 1);
     r.entry.read = sqlite3_column_int(rows.st, 2) != 0;
@@ -177,15 +239,20 @@ std::shared_ptr<FolderSnapshot> ReadKnown(sqlite3* db, const SummaryIndex& index
     r.from = Col(rows.st, 7);
     r.subject = Col(rows.st, 8);
     r.body = Col(rows.st, 9);
-    SummaryRow row;
-    Finish(row, r);
-    row.guid = index.GuidFor(folder, r.entry.key);
-    known->byKey.emplace(row.entry.key, static_cast<std::uint32_t>(known->rows.size()));
-    known->rows.push_back(std::move(row));
   }
   // A read cut short counts as nothing known: a partial set would make the
   // rest look gone and, with a delta, lose them.
   if (rc != SQLITE_DONE) return std::make_shared<FolderSnapshot>();
+  std::vector<const char16_t*> placed;
+  known->blocks.push_back(PackStored(stored, placed));
+  known->rows.resize(stored.size());
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    SummaryRow& row = known->rows[i];
+    Finish(row, stored[i]);
+    SetTexts(row, &placed[3 * i]);
+    row.guid = index.GuidFor(folder, row.entry.key);
+    known->byKey.emplace(row.entry.key, static_cast<std::uint32_t>(i));
+  }
   return known;
 }
 
@@ -341,7 +408,11 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
     auto own = std::const_pointer_cast<FolderSnapshot>(known);
     snap->rows = std::move(own->rows);
     snap->byKey = std::move(own->byKey);
+    snap->blocks = std::move(own->blocks);
   } else {
+    std::vector<const char16_t*> placed;
+    snap->blocks = known->blocks;
+    if (!fresh.empty()) snap->blocks.push_back(PackStored(fresh, placed));
     std::unordered_map<std::string_view, std::uint32_t> freshByKey;
     for (std::uint32_t i = 0; i < fresh.size(); ++i) freshByKey.emplace(fresh[i].entry.key, i);
     snap->rows.reserve(diff.listed.size());
@@ -349,6 +420,7 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
       SummaryRow row;
       if (auto f = freshByKey.find(e.key); f != freshByKey.end()) {
         Finish(row, fresh[f->second]);
+        SetTexts(row, &placed[3 * f->second]);
         row.guid = GuidFor(folder, e.key);
       } else if (auto k = known->byKey.find(e.key); k != known->byKey.end()) {
         row = known->rows[k->second];
@@ -359,6 +431,7 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
       snap->byKey.emplace(row.entry.key, static_cast<std::uint32_t>(snap->rows.size()));
       snap->rows.push_back(std::move(row));
     }
+    CompactTexts(*snap);
   }
 
   // Write through to disk. A failed write leaves the disk older but
@@ -375,6 +448,12 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
 void DropSummaryCache() {
   std::lock_guard<std::mutex> lock(g_cacheMutex);
   Cache().clear();
+}
+
+const std::vector<std::uint32_t>& FolderSnapshot::Order(int sort) const {
+  if (sort < 0 || sort >= kSorts) sort = 0;
+  std::call_once(orderOnce_[sort], [&] { orders_[sort] = SortedOrder(*this, sort); });
+  return orders_[sort];
 }
 
 std::vector<std::uint32_t> SortedOrder(const FolderSnapshot& snap, int sort) {
