@@ -40,17 +40,51 @@ std::u16string ReadFormItem(IRequestDictionary* form, std::u16string_view name) 
   return std::u16string(platform::BstrView(text.bstrVal));
 }
 
-void WriteIconCell(ILumarestTarget* target, const char16_t* image, const char16_t* alt) {
-  VWriteResponseText(u"<td width=17>");
-  CComBSTR imageText(image), altText(alt);
-  target->WriteImage(imageText, altText, 0);
+// Response text gathered and written in one piece before each call to the
+// target (which writes to the response too) and at the end, so that a row
+// costs a few writes instead of one per fragment. Whatever is pending when
+// an exception leaves the writer is still written, as it would have been.
+class PendingText {
+ public:
+  PendingText() = default;
+  PendingText(const PendingText&) = delete;
+  PendingText& operator=(const PendingText&) = delete;
+  ~PendingText() {
+    try {
+      Flush();
+    } catch (...) {
+    }
+  }
+  void Add(std::u16string_view text) { text_ += text; }
+  void Flush() {
+    if (text_.empty()) return;
+    VWriteResponseText(text_);
+    text_.clear();
+  }
+
+ private:
+  std::u16string text_;
+};
+
+// The icon cells' images and texts, made once per page.
+struct IconTexts {
+  CComBSTR low{u"gifs/Low.gif"}, important{u"gifs/Important.gif"}, none{u"gifs/null.gif"};
+  CComBSTR read{u"gifs/InboxMessage.gif"}, unread{u"gifs/NewInboxMessage.gif"};
+  CComBSTR attachment{u"gifs/Attachment.gif"};
+  CComBSTR importAlt{u"Import"}, mailAlt{u"Mail"}, attachmentsAlt{u"Attachments"};
+};
+
+void WriteIconCell(ILumarestTarget* target, PendingText& out, BSTR image, BSTR alt) {
+  out.Add(u"<td width=17>");
+  out.Flush();
+  target->WriteImage(image, alt, 0);
   target->EndTableData();
 }
 
-const char16_t* ImportanceIcon(LONG importance) {
-  if (importance == 0) return u"gifs/Low.gif";
-  if (importance == 2) return u"gifs/Important.gif";
-  return u"gifs/null.gif";
+BSTR ImportanceIcon(const IconTexts& icons, LONG importance) {
+  if (importance == 0) return icons.low;
+  if (importance == 2) return icons.important;
+  return icons.none;
 }
 
 }  // namespace
@@ -160,6 +194,8 @@ void CMyInbox::WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count
     if (dateFormat.empty()) dateFormat = u"%c";
   }
 
+  const IconTexts icons;
+  PendingText out;
   std::u16string scratch;
   int rows = 0;
   // Unsigned: a negative top index lies beyond any count and lists nothing.
@@ -187,33 +223,31 @@ void CMyInbox::WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count
       query = std::u16string_view(viewUrl).substr(q + 1);
 
     if (fullOutput) {
-      VWriteResponseString(item.bMeetingRequest ? kMeetingRowTemplate : kRowTemplate,
-                           read ? u"InboxRead" : u"InboxUnread", query, query, query);
+      out.Add(platform::FormatW(std::u16string_view(item.bMeetingRequest ? kMeetingRowTemplate : kRowTemplate),
+                                read ? u"InboxRead" : u"InboxUnread", query, query, query));
     } else {
       m_pTarget->StartTableRow();
     }
 
-    WriteIconCell(m_pTarget, ImportanceIcon(item.nImportance), u"Import");
-    WriteIconCell(m_pTarget, read ? u"gifs/InboxMessage.gif" : u"gifs/NewInboxMessage.gif", u"Mail");
-    WriteIconCell(m_pTarget, item.bHasAttachments ? u"gifs/Attachment.gif" : u"gifs/null.gif",
-                  u"Attachments");
+    WriteIconCell(m_pTarget, out, ImportanceIcon(icons, item.nImportance), icons.importAlt);
+    WriteIconCell(m_pTarget, out, read ? icons.read : icons.unread, icons.mailAlt);
+    WriteIconCell(m_pTarget, out, item.bHasAttachments ? icons.attachment : icons.none, icons.attachmentsAlt);
 
     if (fullOutput) {
       const std::u16string received = FormatMailTime(item.ftReceived, dateFormat);
       const std::u16string preview = BuildPreview(item.pszBody);
-      VWriteResponseText(u"<td>");
-      VWriteResponseText(platform::View(item.pszFrom));
-      VWriteResponseText(u"</td><td>");
-      VWriteResponseText(platform::View(item.pszSubject));
-      VWriteResponseText(u"<br>");
-      VWriteResponseString(u"<span class='%s'>",
-                           read ? u"MessagePreviewRead" : u"MessagePreviewUnread");
-      VWriteResponseText(preview);
-      VWriteResponseText(u"</span>");
-      VWriteResponseText(u"</td><td>");
-      VWriteResponseText(received);
-      VWriteResponseText(u"</td>");
-      VWriteResponseText(u"</tr>");
+      out.Add(u"<td>");
+      out.Add(platform::View(item.pszFrom));
+      out.Add(u"</td><td>");
+      out.Add(platform::View(item.pszSubject));
+      out.Add(u"<br>");
+      out.Add(read ? u"<span class='MessagePreviewRead'>" : u"<span class='MessagePreviewUnread'>");
+      out.Add(preview);
+      out.Add(u"</span>");
+      out.Add(u"</td><td>");
+      out.Add(received);
+      out.Add(u"</td>");
+      out.Add(u"</tr>");
     } else {
       m_pTarget->StartTableData();
       std::u16string text(platform::View(item.pszFrom));
@@ -221,20 +255,22 @@ void CMyInbox::WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count
       text += platform::View(item.pszSubject);
       if (!viewUrl.empty()) {
         // Unread messages stand out in bold.
-        if (!read) VWriteResponseText(u"<b>");
-        VWriteResponseString(platform::FormatW(platform::LoadString(kIdsSubjectLink), viewUrl, text));
-        if (!read) VWriteResponseText(u"</b>");
+        if (!read) out.Add(u"<b>");
+        out.Add(platform::FormatW(platform::LoadString(kIdsSubjectLink), viewUrl, text));
+        if (!read) out.Add(u"</b>");
       } else {
         const bool bold = item.bRead == 1;
-        if (bold) VWriteResponseText(u"<b>");
-        VWriteResponseString(kIdsCannotRead);
-        if (bold) VWriteResponseText(u"</b>");
+        if (bold) out.Add(u"<b>");
+        out.Add(platform::LoadString(kIdsCannotRead));
+        if (bold) out.Add(u"</b>");
       }
+      out.Flush();
       m_pTarget->EndTableData();
       m_pTarget->EndTableRow();
     }
   }
 
+  out.Flush();
   m_pTarget->EndTable();
   VWriteResponseText(u"</div>");
   m_pTarget->WriteLine();
