@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <type_traits>
 #include <string>
 #include <string_view>
 
@@ -155,34 +156,74 @@ __attribute__((no_sanitize_address)) std::size_t ScanText(const char16_t* text, 
   return static_cast<std::size_t>(p - text);
 }
 
+struct LowerUnit {
+  char16_t operator()(char16_t c) const {
+    if (c < 0x80) return static_cast<char16_t>(static_cast<unsigned>(c - u'A') < 26u ? c + 32 : c);
+    return platform::ToLowerUnit(c);
+  }
+};
+
+struct SameUnit {
+  char16_t operator()(char16_t c) const { return c; }
+};
+
+// Whether needle starts at text, each text unit lowered on its own.
+template <typename Lower>
+bool MatchesAt(const char16_t* text, std::u16string_view needle, Lower lower) {
+  for (std::size_t k = 0; k < needle.size(); ++k)
+    if (lower(text[k]) != needle[k]) return false;
+  return true;
+}
+
 // Whether lower(text) holds needle, each unit lowered on its own as the
-// search does it (ASCII letters directly, others through the locale). A
-// Horspool search: most units of a long text are never looked at.
+// search does it (ASCII letters directly, others through the locale). Eight
+// starting places at a time: a place is looked at further only where its
+// first and last units both match. Blocks with units outside ASCII (which
+// may lower to ASCII letters) are checked unit by unit.
 template <typename Lower>
 bool Contains(std::u16string_view text, std::u16string_view needle, Lower lower) {
   const std::size_t m = needle.size(), n = text.size();
   if (m == 0) return true;
   if (m > n) return false;
-  // Skips by the low byte of a unit: units sharing it skip the least of theirs.
-  std::size_t shift[256];
-  std::fill(std::begin(shift), std::end(shift), m);
-  for (std::size_t i = 0; i + 1 < m; ++i) shift[needle[i] & 0xFF] = m - 1 - i;
-  const char16_t last = needle[m - 1];
-  for (std::size_t pos = 0; pos + m <= n;) {
-    const char16_t c = lower(text[pos + m - 1]);
-    if (c == last) {
-      std::size_t k = 0;
-      while (k + 1 < m && lower(text[pos + k]) == needle[k]) ++k;
-      if (k + 1 == m) return true;
+  const char16_t* t = text.data();
+  std::size_t i = 0;
+#ifdef __SSE2__
+  constexpr bool kLowers = !std::is_same_v<Lower, SameUnit>;
+  const __m128i first = _mm_set1_epi16(static_cast<short>(needle[0]));
+  const __m128i last = _mm_set1_epi16(static_cast<short>(needle[m - 1]));
+  const __m128i nonAscii = _mm_set1_epi16(static_cast<short>(0xFF80)), zero = _mm_setzero_si128();
+  const __m128i upperA = _mm_set1_epi16(u'A'), below = _mm_set1_epi16(-1), span = _mm_set1_epi16(26);
+  const __m128i caseBit = _mm_set1_epi16(32);
+  auto lowerAscii = [&](__m128i v) {
+    const __m128i d = _mm_sub_epi16(v, upperA);
+    const __m128i upper = _mm_and_si128(_mm_cmpgt_epi16(d, below), _mm_cmpgt_epi16(span, d));
+    return _mm_add_epi16(v, _mm_and_si128(upper, caseBit));
+  };
+  for (; i + m - 1 + 8 <= n; i += 8) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i + m - 1));
+    if constexpr (kLowers) {
+      const __m128i high = _mm_and_si128(_mm_or_si128(a, b), nonAscii);
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) != 0xFFFF) {
+        for (std::size_t j = i; j < i + 8; ++j)
+          if (MatchesAt(t + j, needle, lower)) return true;
+        continue;
+      }
+      a = lowerAscii(a);
+      b = lowerAscii(b);
     }
-    pos += shift[c & 0xFF];
+    unsigned mask = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(a, first), _mm_cmpeq_epi16(b, last))));
+    while (mask) {
+      const unsigned bit = static_cast<unsigned>(__builtin_ctz(mask));
+      if (MatchesAt(t + i + bit / 2, needle, lower)) return true;
+      mask &= ~(3u << bit);
+    }
   }
+#endif
+  for (; i + m <= n; ++i)
+    if (MatchesAt(t + i, needle, lower)) return true;
   return false;
-}
-
-char16_t LowerUnit(char16_t c) {
-  if (c < 0x80) return static_cast<char16_t>(static_cast<unsigned>(c - u'A') < 26u ? c + 32 : c);
-  return platform::ToLowerUnit(c);
 }
 
 }  // namespace
@@ -195,7 +236,7 @@ bool FieldMatches(const char16_t* field, std::u16string_view search, std::u16str
   const std::u16string_view text(field, n);
   // Without an "&" there is nothing to decode: search the text as it is,
   // lowering only the units looked at.
-  if (!ampersand) return Contains(text, search, LowerUnit);
+  if (!ampersand) return Contains(text, search, LowerUnit{});
   // Lower-case first, then decode, as the stored texts are HTML-encoded.
   // ASCII in one branch-free pass; other letters, rare in practice, after.
   scratch.resize(n);
@@ -212,7 +253,7 @@ bool FieldMatches(const char16_t* field, std::u16string_view search, std::u16str
       if (in[i] >= 0x80) out[i] = platform::ToLowerUnit(in[i]);
   }
   scratch = VHTMLDecodeString(scratch);
-  return Contains(scratch, search, [](char16_t c) { return c; });
+  return Contains(scratch, search, SameUnit{});
 }
 
 std::u16string BuildPreview(const char16_t* body) {
@@ -225,7 +266,7 @@ std::u16string BuildPreview(const char16_t* body) {
   // Decode a prefix only, long enough to hold the cut. A prefix decodes as
   // the start of the whole text when its last "&" is closed by a ";" inside
   // it: no entity decision then depends on what follows the prefix.
-  std::size_t take = 4 * kPreviewChars;
+  std::size_t take = kPreviewChars + kPreviewChars / 4;
   for (;;) {
     if (take >= stored.size()) {
       take = stored.size();
