@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -308,6 +309,20 @@ std::shared_ptr<const FolderSnapshot> CachedSnapshot(const std::string& cacheKey
   return it == Cache().end() ? nullptr : it->second;
 }
 
+// The lock that keeps refreshes of one folder from running side by side.
+std::mutex& FolderMutex(const std::string& cacheKey) {
+  static std::map<std::string, std::unique_ptr<std::mutex>> locks;
+  std::lock_guard<std::mutex> lock(g_cacheMutex);
+  auto& m = locks[cacheKey];
+  if (!m) m = std::make_unique<std::mutex>();
+  return *m;
+}
+
+std::int64_t SteadyNow() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 void Publish(const std::string& cacheKey, std::shared_ptr<const FolderSnapshot> snap) {
   std::lock_guard<std::mutex> lock(g_cacheMutex);
   Cache()[cacheKey] = std::move(snap);
@@ -369,6 +384,7 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
   // One index file may serve several logins (IMAP): rows are kept per store.
   const std::string dbFolder = store_.Identity() + "\n" + folder;
 
+  const std::int64_t arrived = SteadyNow();
   std::shared_ptr<const FolderSnapshot> cached = CachedSnapshot(cacheKey);
   // Nothing changed in the folder since it was last listed: no listing.
   std::string stamp;
@@ -378,16 +394,35 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
     return OkStatus();
   }
 
+  // One refresh of a folder at a time in this process. A refresh that
+  // started listing after this call arrived has seen every change made
+  // before it: its snapshot is as fresh as a listing of our own would be.
+  std::lock_guard<std::mutex> folderLock(FolderMutex(cacheKey));
+  cached = CachedSnapshot(cacheKey);
+  if (cached && (cached->listedAt.load() >= arrived || (haveStamp && cached->stamp == stamp))) {
+    out = cached;
+    return OkStatus();
+  }
+
   // Load what is known: the process cache, else the index on disk.
   std::shared_ptr<const FolderSnapshot> known =
       cached ? cached : ReadKnown(db_ ? db_->db : nullptr, *this, folder, dbFolder);
 
   // List the store: the whole folder, or what changed since the sync point.
+  const std::int64_t listedAt = SteadyNow();
   FolderChanges changes;
   Status st = store_.ListChanges(folder, known->syncPoint, changes);
   if (!st.ok()) return st;
 
   Diff diff = Compare(*known, changes);
+
+  // Unchanged since the cached snapshot: it stays, now known to be current.
+  if (cached && diff.Empty() && changes.syncPoint == cached->syncPoint &&
+      (!haveStamp || cached->stamp == stamp)) {
+    cached->listedAt.store(listedAt);
+    out = cached;
+    return OkStatus();
+  }
 
   // Fetch and parse only what is new.
   std::vector<StoredRow> fresh;
@@ -440,6 +475,7 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
     (void)WriteThrough(db_->db, dbFolder, fresh, diff, changes.syncPoint);
   }
 
+  snap->listedAt.store(listedAt);
   Publish(cacheKey, snap);
   out = snap;
   return OkStatus();

@@ -3,6 +3,7 @@
 // store's cheap listing so that only new messages are parsed.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,6 +45,9 @@ struct FolderSnapshot {
   std::string stamp;      // the store's change stamp when this was listed
   std::string syncPoint;  // the store's sync point for its next ListChanges
   std::vector<std::shared_ptr<const TextBlock>> blocks;  // every text the rows point at
+  // When the store was last asked about the folder for this snapshot
+  // (steady clock, ns); moves on when a later listing found nothing new.
+  mutable std::atomic<std::int64_t> listedAt{0};
 
   // SortedOrder(*this, sort), worked out once per sort code.
   const std::vector<std::uint32_t>& Order(int sort) const;
