@@ -19,7 +19,9 @@ end
 local views, mine = {}, {}
 local sent, kind = 0, nil
 local step = 0
-errors = 0  -- global: read by done() through the thread object
+-- Globals, read by done() through the thread object.
+errors = 0
+issued, answered = 0, 0
 local words = { "budget", "nowhere", "quick", "Friday", "trip" }
 
 local function get(path)
@@ -48,6 +50,7 @@ function request()
   kind = plan[step]
   if kind == "view" and #views == 0 then kind = "list" end
   if kind == "delete" and #mine == 0 then kind = "list" end
+  issued = issued + 1
   if kind == "list" then
     return get("/HalvornSLV/Inbox.asp")
   elseif kind == "page" then
@@ -69,6 +72,7 @@ function request()
 end
 
 function response(status, headers, body)
+  answered = answered + 1
   if status ~= 200 and status ~= 302 then
     if os.getenv("SOAK_DEBUG") then io.stderr:write(kind .. " " .. status .. "\n") end
     errors = errors + 1
@@ -107,6 +111,12 @@ end
 
 function done(summary, latency, requests)
   local total = 0
-  for _, t in ipairs(threads) do total = total + t:get("errors") end
+  for _, t in ipairs(threads) do
+    -- A request left unanswered is lost (wrk gave up on it and reconnected),
+    -- except the one still in flight when the run stopped; wrk counts that
+    -- one among its timeouts, which is why the shell script ignores those.
+    local lost = t:get("issued") - t:get("answered") - 1
+    total = total + t:get("errors") + (lost > 0 and lost or 0)
+  end
   io.write(string.format("soak-errors %d\n", total))
 end

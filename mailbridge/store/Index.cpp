@@ -1,9 +1,11 @@
 #include "mailbridge/store/Index.h"
 
+#include <malloc.h>
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -309,13 +311,21 @@ std::shared_ptr<const FolderSnapshot> CachedSnapshot(const std::string& cacheKey
   return it == Cache().end() ? nullptr : it->second;
 }
 
-// The lock that keeps refreshes of one folder from running side by side.
-std::mutex& FolderMutex(const std::string& cacheKey) {
-  static std::map<std::string, std::unique_ptr<std::mutex>> locks;
+// Refreshes of one folder take turns: one lists while the others wait for
+// its snapshot. Waiters are woken together when a turn ends, so none waits
+// longer than the turn in progress and the next one.
+struct FolderTurn {
+  std::mutex m;
+  std::condition_variable done;
+  bool running = false;
+};
+
+FolderTurn& TurnFor(const std::string& cacheKey) {
+  static std::map<std::string, std::unique_ptr<FolderTurn>> turns;
   std::lock_guard<std::mutex> lock(g_cacheMutex);
-  auto& m = locks[cacheKey];
-  if (!m) m = std::make_unique<std::mutex>();
-  return *m;
+  auto& t = turns[cacheKey];
+  if (!t) t = std::make_unique<FolderTurn>();
+  return *t;
 }
 
 std::int64_t SteadyNow() {
@@ -397,12 +407,31 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
   // One refresh of a folder at a time in this process. A refresh that
   // started listing after this call arrived has seen every change made
   // before it: its snapshot is as fresh as a listing of our own would be.
-  std::lock_guard<std::mutex> folderLock(FolderMutex(cacheKey));
-  cached = CachedSnapshot(cacheKey);
-  if (cached && (cached->listedAt.load() >= arrived || (haveStamp && cached->stamp == stamp))) {
-    out = cached;
-    return OkStatus();
+  // (A failed turn publishes nothing; the next waiter takes a turn.)
+  FolderTurn& turn = TurnFor(cacheKey);
+  {
+    std::unique_lock<std::mutex> lock(turn.m);
+    for (;;) {
+      cached = CachedSnapshot(cacheKey);
+      if (cached && (cached->listedAt.load() >= arrived || (haveStamp && cached->stamp == stamp))) {
+        out = cached;
+        return OkStatus();
+      }
+      if (!turn.running) break;
+      turn.done.wait(lock);
+    }
+    turn.running = true;
   }
+  struct EndTurn {
+    FolderTurn& turn;
+    ~EndTurn() {
+      {
+        std::lock_guard<std::mutex> lock(turn.m);
+        turn.running = false;
+      }
+      turn.done.notify_all();
+    }
+  } endTurn{turn};
 
   // Load what is known: the process cache, else the index on disk.
   std::shared_ptr<const FolderSnapshot> known =
@@ -476,6 +505,7 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
   }
 
   snap->listedAt.store(listedAt);
+  snap->MarkLarge();
   Publish(cacheKey, snap);
   out = snap;
   return OkStatus();
@@ -484,6 +514,10 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
 void DropSummaryCache() {
   std::lock_guard<std::mutex> lock(g_cacheMutex);
   Cache().clear();
+}
+
+FolderSnapshot::TrimWhenFreed::~TrimWhenFreed() {
+  if (large) malloc_trim(0);
 }
 
 const std::vector<std::uint32_t>& FolderSnapshot::Order(int sort) const {

@@ -40,6 +40,18 @@ struct SummaryRow {
 };
 
 struct FolderSnapshot {
+ private:
+  // Declared first, so run last: once a large snapshot's memory is freed,
+  // the allocator gives the pages back, whichever thread's arena held them
+  // (snapshots are rebuilt by whichever request sees a change first).
+  struct TrimWhenFreed {
+    bool large = false;
+    ~TrimWhenFreed();
+  } trim_;
+
+ public:
+  void MarkLarge() { trim_.large = rows.size() >= 1000; }
+
   std::vector<SummaryRow> rows;
   std::unordered_map<std::string, std::uint32_t> byKey;
   std::string stamp;      // the store's change stamp when this was listed
