@@ -3,13 +3,19 @@
 # percentiles for the listing of a 1,000- and a 10,000-message folder and for
 # one small message view, at 1, 4 and 16 connections. Loopback only; every
 # run is bounded by its duration.
-#   bench/http-load.sh [BUILD_DIR] [SECONDS]
-# Defaults: build-release, 10 seconds per run. Needs wrk (Debian "wrk").
+#   bench/http-load.sh [BUILD_DIR] [SECONDS] [MEMORY_MINUTES]
+# Defaults: build-release, 10 seconds per run, no memory run. With
+# MEMORY_MINUTES, the runs are followed by that many minutes of 16
+# connections on the 10,000-message listing (100 more sessions signed in),
+# with the portal's resident memory after each minute: RssAnon (heap and
+# other anonymous memory) and RssFile (mapped files: the program, its
+# libraries, index pages) apart. Needs wrk (Debian "wrk").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${1:-build-release}
 seconds=${2:-10}
+memoryMinutes=${3:-0}
 portal=$build/bin/lumarest-portal
 port=${LUMAREST_BENCH_PORT:-18090}
 base=http://127.0.0.1:$port/HalvornSLV
@@ -105,6 +111,15 @@ echo "## listing, 1000 messages, 256 keep-alive connections"
 wrk -t 2 -c 256 -d "${seconds}s" --latency -H "Cookie: $cookie" "$base/Inbox.asp" |
   grep -E 'Latency  |Requests/sec|50%|90%|99%|Non-2xx|Socket errors'
 
-echo "## resident memory of the portal after the runs: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"
+
+memory() { awk '/VmRSS|RssAnon|RssFile/ { printf "%s %s kB  ", $1, $2 }' "/proc/$pid/status"; }
+echo "## resident memory of the portal after the runs: $(memory)"
 for _ in $(seq 1 100); do signin u10000 >/dev/null; done
-echo "## resident memory with 100 more sessions: $(awk '/VmRSS/ {print $2, $3}' /proc/$pid/status)"
+echo "## resident memory with 100 more sessions: $(memory)"
+if [ "$memoryMinutes" -gt 0 ]; then
+  cookie="LumarestSession=$(signin u10000)"
+  for minute in $(seq 1 "$memoryMinutes"); do
+    rps=$(wrk -t 2 -c 16 -d 60s -H "Cookie: $cookie" "$base/Inbox.asp" | awk '/Requests\/sec/ { print $2 }')
+    echo "## minute $minute of 16 connections on the 10,000-message listing: $rps requests/s; $(memory)"
+  done
+fi

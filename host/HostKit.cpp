@@ -165,7 +165,11 @@ std::u16string VHTMLDecodeString(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != u'&') {
-      out.push_back(text[i]);
+      // Plain text up to the next "&" is copied in one piece.
+      std::size_t amp = text.find(u'&', i);
+      if (amp == std::u16string_view::npos) amp = text.size();
+      out.append(text.substr(i, amp - i));
+      i = amp - 1;
       continue;
     }
     // An entity's ';' lies at most ten characters after its '&'; looking

@@ -247,7 +247,7 @@ void Connection::Rebind(std::unique_ptr<MailStore> store) {
 
 HRESULT Connection::Locate(const char16_t* folder, const GUID& id, int direction, Located& out) {
   if (!CanonicalFolder(platform::View(folder), out.folder)) return E_INVALIDARG;
-  std::shared_ptr<const FolderSnapshot> snap;
+  std::shared_ptr<const FolderSnapshot>& snap = out.snapshot;
   HRESULT hr = ToHresult(index_->Refresh(out.folder, snap));
   if (FAILED(hr)) return hr;
   std::size_t found = snap->rows.size();
@@ -263,7 +263,7 @@ HRESULT Connection::Locate(const char16_t* folder, const GUID& id, int direction
     return S_OK;
   }
   // Neighbours in the default listing: newest first.
-  std::vector<std::uint32_t> order = SortedOrder(*snap, 0);
+  const std::vector<std::uint32_t>& order = snap->Order(0);
   auto pos = std::find(order.begin(), order.end(), static_cast<std::uint32_t>(found)) - order.begin();
   long target = static_cast<long>(pos) + (direction < 0 ? -1 : 1);
   if (target < 0 || target >= static_cast<long>(order.size())) return MAPI_E_NOT_FOUND;
@@ -282,8 +282,10 @@ HRESULT Connection::InboxSummary(const char16_t* folder, _MAILITEM** items, DWOR
     HRESULT hr = ToHresult(index_->Refresh(canonical, snap));
     if (FAILED(hr)) return hr;
     if (snap->rows.empty()) return S_OK;
-    std::vector<std::uint32_t> order = SortedOrder(*snap, sort);
-    std::unique_ptr<_MAILITEM[]> arr(new _MAILITEM[order.size()]);
+    const std::vector<std::uint32_t>& order = snap->Order(sort);
+    // The records point at the snapshot's shared texts; the array holds the
+    // snapshot until the component releases it.
+    std::unique_ptr<_MAILITEM[]> arr(MAPIManaged::NewMailItems(order.size(), snap));
     for (std::size_t i = 0; i < order.size(); ++i) {
       const SummaryRow& r = snap->rows[order[i]];
       _MAILITEM& it = arr[i];
@@ -291,10 +293,10 @@ HRESULT Connection::InboxSummary(const char16_t* folder, _MAILITEM** items, DWOR
       it.bHasAttachments = r.attachments ? TRUE : FALSE;
       it.bRead = r.entry.read ? TRUE : FALSE;
       it.nImportance = r.importance;
-      it.pszFrom = Dup(r.fromHtml);
-      it.pszSubject = Dup(r.subjectHtml);
+      it.pszFrom = const_cast<char16_t*>(r.fromHtml);
+      it.pszSubject = const_cast<char16_t*>(r.subjectHtml);
       it.ftReceived = platform::UnixTimeToFileTime(r.received);
-      it.pszBody = Dup(r.bodyHtml);
+      it.pszBody = const_cast<char16_t*>(r.bodyHtml);
       it.bMeetingRequest = r.meeting ? 1 : 0;
     }
     *count = static_cast<DWORD>(order.size());

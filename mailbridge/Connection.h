@@ -44,6 +44,7 @@ class Connection final : public MAPIManaged::MAPINativeConnection {
   struct Located {
     std::string folder;
     SummaryRow row;
+    std::shared_ptr<const FolderSnapshot> snapshot;  // holds the row's texts
   };
   HRESULT Locate(const char16_t* folder, const GUID& id, int direction, Located& out);
   Status ResolveRecipients(const char16_t* const* items, DWORD count, std::vector<MailAddress>& out);

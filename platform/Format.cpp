@@ -27,7 +27,11 @@ std::u16string FormatV(std::u16string_view f, std::initializer_list<FormatArg> a
   for (std::size_t i = 0; i < f.size(); ++i) {
     char16_t c = f[i];
     if (c != u'%') {
-      out.push_back(c);
+      // Literal text up to the next "%" is copied in one piece.
+      std::size_t percent = f.find(u'%', i);
+      if (percent == std::u16string_view::npos) percent = f.size();
+      out.append(f.substr(i, percent - i));
+      i = percent - 1;
       continue;
     }
     if (++i >= f.size()) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <cwctype>
 #include <vector>
@@ -12,10 +13,33 @@ namespace MAPIManaged {
 namespace {
 std::atomic<long> g_liveArrays{0};
 
+// The header in front of every record text.
+struct TextHeader {
+  std::uint32_t tag;
+  std::uint32_t length;
+};
+static_assert(sizeof(TextHeader) % alignof(char16_t) == 0);
+constexpr std::uint32_t kOwnedTag = 0x4f776e64;   // freed with the record
+constexpr std::uint32_t kPinnedTag = 0x50696e64;  // lives in a shared block
+
+TextHeader* HeaderOf(char16_t* text) {
+  return reinterpret_cast<TextHeader*>(reinterpret_cast<unsigned char*>(text) - sizeof(TextHeader));
+}
+
 void Free(char16_t*& p) {
-  delete[] p;
+  if (p) {
+    TextHeader* h = HeaderOf(p);
+    if (h->tag != kPinnedTag) ::operator delete(h);
+  }
   p = nullptr;
 }
+
+// What a mail-item array holds in front of its records.
+using KeepAlive = std::shared_ptr<const void>;
+constexpr std::size_t kArrayPrefix =
+    (sizeof(KeepAlive) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+// Handed from NewMailItems to the allocation it makes on the same thread.
+thread_local KeepAlive* t_pendingKeepAlive = nullptr;
 
 char16_t FoldCase(char16_t c) {
   if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
@@ -63,14 +87,29 @@ _CONTACTITEM::~_CONTACTITEM() {
 long LiveRecordArrays() { return g_liveArrays.load(); }
 
 void* _MAILITEM::operator new[](std::size_t bytes) {
-  void* p = ::operator new[](bytes);
+  auto* raw = static_cast<unsigned char*>(::operator new[](bytes + kArrayPrefix));
+  auto* keep = new (raw) KeepAlive();
+  if (t_pendingKeepAlive) {
+    keep->swap(*t_pendingKeepAlive);
+    t_pendingKeepAlive = nullptr;
+  }
   ++g_liveArrays;
-  return p;
+  return raw + kArrayPrefix;
 }
 void _MAILITEM::operator delete[](void* p) noexcept {
   if (!p) return;
   --g_liveArrays;
-  ::operator delete[](p);
+  auto* raw = static_cast<unsigned char*>(p) - kArrayPrefix;
+  std::launder(reinterpret_cast<KeepAlive*>(raw))->~KeepAlive();
+  ::operator delete[](raw);
+}
+
+_MAILITEM* NewMailItems(std::size_t count, std::shared_ptr<const void> keepAlive) {
+  t_pendingKeepAlive = &keepAlive;
+  struct Clear {
+    ~Clear() { t_pendingKeepAlive = nullptr; }
+  } clear;
+  return new _MAILITEM[count];
 }
 
 void* _MAILMESSAGE::operator new[](std::size_t bytes) {
@@ -108,10 +147,27 @@ void _CONTACTITEM::operator delete[](void* p) noexcept {
 
 char16_t* DupText(const char16_t* text, std::size_t length) {
   if (!text) return nullptr;
-  auto* copy = new char16_t[length + 1];
+  auto* h = static_cast<TextHeader*>(::operator new(sizeof(TextHeader) + (length + 1) * sizeof(char16_t)));
+  h->tag = kOwnedTag;
+  h->length = static_cast<std::uint32_t>(length);
+  auto* copy = reinterpret_cast<char16_t*>(h + 1);
   std::copy(text, text + length, copy);
   copy[length] = 0;
   return copy;
+}
+
+std::size_t PinnedTextBytes(std::size_t length) {
+  return (sizeof(TextHeader) + (length + 1) * sizeof(char16_t) + 3) & ~static_cast<std::size_t>(3);
+}
+
+char16_t* PlaceText(void* where, const char16_t* text, std::size_t length) {
+  auto* h = static_cast<TextHeader*>(where);
+  h->tag = kPinnedTag;
+  h->length = static_cast<std::uint32_t>(length);
+  auto* chars = reinterpret_cast<char16_t*>(h + 1);
+  if (length) std::copy(text, text + length, chars);
+  chars[length] = 0;
+  return chars;
 }
 
 char16_t* DupText(const char16_t* text) {

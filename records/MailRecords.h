@@ -1,9 +1,21 @@
 // The mail records exchanged between the component and the mail library.
 // Field order and sizes match the fixed 32-bit layout; on 64-bit builds the
-// same order with natural alignment. Owned texts are separate new[] arrays
-// released by each record's destructor; arrays of records come from new[]
-// and are released with delete[] (one allocator for both sides).
+// same order with natural alignment. Owned texts are released by each
+// record's destructor; arrays of records come from new[] and are released
+// with delete[] (one allocator for both sides).
+//
+// Every text a record points at starts after a small header that says who
+// owns it: a text from DupText belongs to the record and is freed with it; a
+// pinned text (PlaceText) belongs to a text block that the library shares
+// between its cache and any number of record arrays, and the record frees
+// nothing. An array of mail items can hold such a block alive
+// (NewMailItems): it is let go when the array is released, after the
+// records' destructors ran.
 #pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 
 #include "platform/WinTypes.h"
 
@@ -82,9 +94,21 @@ struct _CONTACTITEM {
 // array handed out was released.
 long LiveRecordArrays();
 
-// A new[] copy of a NUL-terminated UTF-16 text, for the owned fields.
+// A copy of a NUL-terminated UTF-16 text that the record owns.
 char16_t* DupText(const char16_t* text);
 char16_t* DupText(const char16_t* text, std::size_t length);
+
+// Bytes a pinned text of `length` units takes in a text block (a multiple of
+// 4, so that texts placed one after another stay aligned).
+std::size_t PinnedTextBytes(std::size_t length);
+// Writes a pinned text at `where` (4-byte aligned, PinnedTextBytes(length)
+// bytes) and returns its characters, NUL-terminated. Records pointing at it
+// never free it: whoever owns the block keeps it alive.
+char16_t* PlaceText(void* where, const char16_t* text, std::size_t length);
+
+// An array of `count` mail items that keeps `keepAlive` (the owner of the
+// pinned texts its records will point at) until the array is released.
+_MAILITEM* NewMailItems(std::size_t count, std::shared_ptr<const void> keepAlive);
 
 // Sorts contact entries in place by display name, ignoring case; an entry
 // with a null display name compares equal to any other.

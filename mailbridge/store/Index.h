@@ -3,7 +3,9 @@
 // store's cheap listing so that only new messages are parsed.
 #pragma once
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -13,8 +15,13 @@
 
 namespace mailbridge {
 
-// UTF-16 units of body text kept per message for previews and body search.
-constexpr std::size_t kSummaryBodyUnits = 512;
+// Immutable record texts, laid out as pinned texts (records/MailRecords.h):
+// the cache and every page's records point into a block at once, and the
+// block lives while a snapshot or a page's record array holds it.
+struct TextBlock {
+  std::unique_ptr<std::uint32_t[]> words;
+  std::size_t bytes = 0;
+};
 
 struct SummaryRow {
   StoreEntry entry;
@@ -23,14 +30,44 @@ struct SummaryRow {
   int importance = 1;
   bool attachments = false;
   bool meeting = false;
-  std::u16string fromHtml, subjectHtml, bodyHtml;  // HTML-encoded, ready for records
-  std::u16string fromKey, subjectKey;              // lower-cased, for sorting
+  // HTML-encoded, ready for records (the body whole): pinned texts in the
+  // blocks of the snapshot that holds the row.
+  const char16_t* fromHtml = nullptr;
+  const char16_t* subjectHtml = nullptr;
+  const char16_t* bodyHtml = nullptr;
+  std::uint32_t textBytes = 0;        // what the three texts take in their block
+  std::u16string fromKey, subjectKey;  // lower-cased, for sorting
 };
 
 struct FolderSnapshot {
+ private:
+  // Declared first, so run last: once a large snapshot's memory is freed,
+  // the allocator gives the pages back, whichever thread's arena held them
+  // (snapshots are rebuilt by whichever request sees a change first).
+  struct TrimWhenFreed {
+    bool large = false;
+    ~TrimWhenFreed();
+  } trim_;
+
+ public:
+  void MarkLarge() { trim_.large = rows.size() >= 1000; }
+
   std::vector<SummaryRow> rows;
   std::unordered_map<std::string, std::uint32_t> byKey;
-  std::string stamp;  // the store's change stamp when this was listed
+  std::string stamp;      // the store's change stamp when this was listed
+  std::string syncPoint;  // the store's sync point for its next ListChanges
+  std::vector<std::shared_ptr<const TextBlock>> blocks;  // every text the rows point at
+  // When the store was last asked about the folder for this snapshot
+  // (steady clock, ns); moves on when a later listing found nothing new.
+  mutable std::atomic<std::int64_t> listedAt{0};
+
+  // SortedOrder(*this, sort), worked out once per sort code.
+  const std::vector<std::uint32_t>& Order(int sort) const;
+
+ private:
+  static constexpr int kSorts = 6;
+  mutable std::once_flag orderOnce_[kSorts];
+  mutable std::vector<std::uint32_t> orders_[kSorts];
 };
 
 class SummaryIndex {

@@ -231,10 +231,12 @@ namespace {
 
 // The preview decodes only as much of a body as the cut needs; it must agree
 // with cutting the whole decoded body, wherever entities fall.
+const std::u16string kPieces[] = {u"a",     u"\u00e9", u"&amp;",  u"&lt;",   u"&#233;",   u"&",
+                                  u";",     u"&#x41;", u"&bogus;", u"&nbsp;", u"&verylongentityname;",
+                                  u" word ", u"W", u"\u00c9", u"\u212a"};
+
 TEST(PreviewTest, PartialDecodingAgreesWithDecodingTheWholeBody) {
-  const std::u16string pieces[] = {u"a",     u"\u00e9", u"&amp;",  u"&lt;",   u"&#233;",   u"&",
-                                   u";",     u"&#x41;", u"&bogus;", u"&nbsp;", u"&verylongentityname;",
-                                   u" word "};
+  const auto& pieces = kPieces;
   // An entity straddling the first decoding window, right at the cut.
   std::u16string straddling;
   for (int i = 0; i < 114; ++i) straddling += u"&amp;";
@@ -253,6 +255,37 @@ TEST(PreviewTest, PartialDecodingAgreesWithDecodingTheWholeBody) {
                              : body + u"...[END]";
     ASSERT_EQ(expected, listing::BuildPreview(body.c_str())) << platform::U8(body);
   }
+}
+
+// The search skips lowering and decoding where it can; what it finds must be
+// what lowering, decoding and searching the whole text finds, at any place
+// in a text of any length and with or without entities.
+TEST(SearchMatchTest, AgreesWithLoweringAndDecodingTheWholeText) {
+  const std::u16string needles[] = {u"a",  u"word", u"\u00e9a", u"&",      u"<a", u"w a",
+                                    u"aw", u"k",    u"d wor",   u"\u00a0w", u";a"};
+  std::mt19937 random(20261206);
+  std::u16string scratch;
+  int found = 0;
+  for (int round = 0; round < 4000; ++round) {
+    std::u16string body;
+    const std::size_t length = random() % 300;
+    const bool plain = round % 2 == 0;  // half without any "&"
+    while (body.size() < length) {
+      const std::u16string& piece = kPieces[random() % std::size(kPieces)];
+      if (!plain || piece.find(u'&') == std::u16string::npos) body += piece;
+    }
+    // Texts start at every alignment: the scan reads in aligned blocks.
+    std::u16string stored = std::u16string(random() % 8, u'x') + body;
+    const char16_t* text = stored.c_str() + (stored.size() - body.size());
+    const std::u16string decoded = VHTMLDecodeString(platform::ToLower(body));
+    for (const auto& needle : needles) {
+      const bool expected = !body.empty() && decoded.find(needle) != std::u16string::npos;
+      found += expected;
+      ASSERT_EQ(expected, listing::FieldMatches(text, needle, scratch))
+          << platform::U8(body) << " / " << platform::U8(needle);
+    }
+  }
+  EXPECT_GT(found, 1000);
 }
 
 }  // namespace
