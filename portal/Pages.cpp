@@ -993,6 +993,7 @@ void SendMessage(PageEnv& env, int status, const std::string& text) { SendStatus
 void SendRedirect(PageEnv& env, const std::string& location) { Redirect(env, location); }
 bool SignedIn(PageEnv& env) { return RequireSignIn(env); }
 bool FromThisSite(PageEnv& env) { return RequireSameOrigin(env); }
+bool HasUnsafeRecipientChar(const std::string& text) { return portal::HasUnsafeRecipientChar(text); }
 std::string RunComponent(PageEnv& env, const std::function<HRESULT(IMyInbox*)>& fn, hostkit::FieldList form,
                          HRESULT* result) {
   auto call = CallComponent(env, fn, std::move(form));

@@ -64,6 +64,9 @@ void SendRedirect(PageEnv& env, const std::string& location);
 // False when the answer (sign-in or refusal) has been sent.
 bool SignedIn(PageEnv& env);
 bool FromThisSite(PageEnv& env);
+// The one rule for a value that may become a recipient: no markup, no quote,
+// no control character (the compose form writes recipients as they stand).
+bool HasUnsafeRecipientChar(const std::string& text);
 // Runs fn on a new MyInbox with this form; the session's changes are saved.
 // Returns what the component wrote.
 std::string RunComponent(PageEnv& env, const std::function<HRESULT(IMyInbox*)>& fn,

@@ -45,13 +45,6 @@ struct Match {
   std::string value;  // the address, or the name of an entry without one
 };
 
-// A recipient the compose form may hold: never markup, never a line break.
-bool IsPlainRecipient(const std::string& text) {
-  for (unsigned char c : text)
-    if (c == '<' || c == '>' || c == '"' || c < 0x20 || c == 0x7F) return false;
-  return true;
-}
-
 bool NeedsLookup(const std::string& item) {
   if (item.find('@') != std::string::npos) return false;
   return !(item.size() >= 2 && item.front() == '\'' && item.back() == '\'');
@@ -158,7 +151,7 @@ void TakeChoices(PageEnv& env) {
     for (const auto& [k, v] : env.form) {
       std::string key = U8(k);
       if (key.size() <= prefix.size() || !EqualsNoCaseAscii(key.substr(0, prefix.size()), prefix)) continue;
-      if (!IsPlainRecipient(U8(v))) {
+      if (pagekit::HasUnsafeRecipientChar(U8(v))) {
         pagekit::SendMessage(env, 400, "A recipient holds characters an address cannot hold.");
         return;
       }
