@@ -17,18 +17,6 @@ ImapSettings ImapSettingsFor(const AccountConfig& config) {
 
 namespace {
 
-const char* RoleText(FolderRole r) {
-  switch (r) {
-    case FolderRole::kSent: return "sent";
-    case FolderRole::kTrash: return "trash";
-    case FolderRole::kDrafts: return "drafts";
-    case FolderRole::kJunk: return "junk";
-    case FolderRole::kArchive: return "archive";
-    case FolderRole::kNone: break;
-  }
-  return "";
-}
-
 // Tells the host when the server cannot be reached, passing everything through.
 class ReportingStore final : public MailStore {
  public:
@@ -82,7 +70,7 @@ HRESULT ListFolders(const AccountConfig& config, std::vector<MailFolder>& folder
   std::vector<FolderInfo> found;
   HRESULT hr = ToHresult(store->Folders(found));
   if (FAILED(hr)) return hr;
-  for (auto& f : found) folders.push_back({std::move(f.name), RoleText(f.role)});
+  for (auto& f : found) folders.push_back({std::move(f.name), FolderRoleName(f.role)});
   return S_OK;
 }
 

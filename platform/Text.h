@@ -14,6 +14,8 @@ std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // Appends a code point up to U+10FFFF: one unit, or a surrogate pair above U+FFFF.
 void AppendCodePoint(std::u16string& out, char32_t cp);
+// Appends a code point up to U+10FFFF as one to four UTF-8 bytes.
+void AppendUtf8(std::string& out, char32_t cp);
 
 // Length of a NUL-terminated UTF-16 text; null counts as 0.
 std::size_t TextLength(const char16_t* text);

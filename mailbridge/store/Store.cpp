@@ -4,8 +4,21 @@
 #include <cctype>
 
 #include "mailbridge/store/Store.h"
+#include "platform/Text.h"
 
 namespace mailbridge {
+
+const char* FolderRoleName(FolderRole role) {
+  switch (role) {
+    case FolderRole::kSent: return "sent";
+    case FolderRole::kTrash: return "trash";
+    case FolderRole::kDrafts: return "drafts";
+    case FolderRole::kJunk: return "junk";
+    case FolderRole::kArchive: return "archive";
+    case FolderRole::kNone: break;
+  }
+  return "";
+}
 
 Status ErrnoStatus(int err) {
   if (err == ENOENT || err == ENOTDIR) return Errc::kNotFound;
@@ -60,21 +73,7 @@ bool CanonicalFolder(std::u16string_view folder, std::string& out) {
       } else if (cp >= 0xD800 && cp <= 0xDFFF) {
         return false;
       }
-      if (cp < 0x80) {
-        u8.push_back(static_cast<char>(cp));
-      } else if (cp < 0x800) {
-        u8.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        u8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else if (cp < 0x10000) {
-        u8.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        u8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        u8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      } else {
-        u8.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        u8.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        u8.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        u8.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-      }
+      platform::AppendUtf8(u8, cp);
     }
     if (!result.empty()) result.push_back('/');
     result += u8;

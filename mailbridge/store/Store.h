@@ -33,6 +33,8 @@ struct FolderChanges {
 
 // What a folder is for, as the server marks it (IMAP SPECIAL-USE).
 enum class FolderRole { kNone, kSent, kTrash, kDrafts, kJunk, kArchive };
+// "sent", "trash", ...: the role's lower-case name ("" for none).
+const char* FolderRoleName(FolderRole role);
 
 struct FolderInfo {
   std::string name;  // canonical: "A/B", UTF-8

@@ -147,24 +147,12 @@ void UseEndAwareReads(mailimap* imap) {
   low->driver = &it->second->copy;
 }
 
-const char* RoleName(FolderRole r) {
-  switch (r) {
-    case FolderRole::kSent: return "sent";
-    case FolderRole::kTrash: return "trash";
-    case FolderRole::kDrafts: return "drafts";
-    case FolderRole::kJunk: return "junk";
-    case FolderRole::kArchive: return "archive";
-    case FolderRole::kNone: break;
-  }
-  return "";
-}
-
 FolderRole RoleOfFlag(std::string flag) {
   if (!flag.empty() && flag[0] == '\\') flag.erase(0, 1);
   for (char& c : flag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   for (FolderRole r : {FolderRole::kSent, FolderRole::kTrash, FolderRole::kDrafts, FolderRole::kJunk,
                        FolderRole::kArchive}) {
-    if (flag == RoleName(r)) return r;
+    if (flag == FolderRoleName(r)) return r;
   }
   return FolderRole::kNone;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mailbridge/store/Store.h"
+#include "platform/Text.h"
 
 namespace mailbridge {
 
@@ -36,23 +37,6 @@ bool NextCodePoint(std::string_view s, std::size_t& i, char32_t& cp) {
   return true;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
 
 }  // namespace
 
@@ -135,7 +119,7 @@ bool DecodeMailboxName(std::string_view imap, std::string& out) {
       } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
         return false;
       }
-      AppendUtf8(out, cp);
+      platform::AppendUtf8(out, cp);
     }
     i = end;
   }
