@@ -42,6 +42,7 @@ TEST_F(SecurityTest, StateChangingRequestsFromOtherSitesAreRefused) {
   } cases[] = {
       {"Origin", {{"Origin", "http://evil.example"}}},
       {"null Origin", {{"Origin", "null"}}},
+      {"Origin that only begins like this site's", {{"Origin", Origin() + ".evil.example"}}},
       {"Sec-Fetch-Site", {{"Sec-Fetch-Site", "cross-site"}}},
       {"same-site is not same-origin", {{"Sec-Fetch-Site", "same-site"}}},
       {"Referer", {{"Referer", "http://evil.example/page.html"}}},
@@ -278,6 +279,24 @@ TEST_F(SecurityTest, ImpersonationAcceptsOnlyTheSessionsOwnSecret) {
   auto r = Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=SendFile&Filename=" + file).c_str(), With(alice));
   ASSERT_TRUE(r);
   EXPECT_NE(r->body.find("<p id=impersonated>yes readable</p>"), std::string::npos);
+}
+
+// A sign-in over an open session replaces it: the cookie the browser had
+// before (perhaps planted by someone else) opens nothing afterwards.
+TEST_F(SecurityTest, SigningInEndsTheSessionTheBrowserAlreadyHad) {
+  auto before = SignIn("alice", "alice-secret");
+  auto r = Client().Post("/HalvornSLV/Login.asp", With(before),
+                         httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
+  ASSERT_TRUE(r);
+  ASSERT_EQ(r->status, 302);
+  std::string after = r->get_header_value("Set-Cookie");
+  after = after.substr(0, after.find(';'));
+  EXPECT_NE(after, before);
+  EXPECT_EQ(Client().Get("/HalvornSLV/Inbox.asp", With(after))->status, 200);
+  auto old = Client().Get("/HalvornSLV/Inbox.asp", With(before));
+  ASSERT_TRUE(old);
+  EXPECT_EQ(old->status, 302);
+  EXPECT_EQ(old->get_header_value("Location"), "/HalvornSLV/Login.asp");
 }
 
 // Sign-in: five failures lock the account and the address out with 429 and
