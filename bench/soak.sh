@@ -2,9 +2,11 @@
 # Soak run of the portal: a user with a large generated folder, CONNECTIONS
 # connections mixing listing, paging, searching, viewing, sending (to the
 # user itself, so the folder keeps its size) and deleting (bench/soak.lua)
-# for MINUTES minutes. Each minute prints requests per second, errors, and
-# the portal's resident memory (RssAnon: heap and other anonymous memory;
-# RssFile: mapped files). Loopback only; bounded by its duration.
+# for MINUTES minutes. Each minute prints requests per second, errors
+# (answers other than 200/302, failed sends, listings without rows, and
+# wrk's socket errors and time-outs), and the portal's resident memory
+# (RssAnon: heap and other anonymous memory; RssFile: mapped files).
+# Loopback only; bounded by its duration.
 #   bench/soak.sh [BUILD_DIR] [MINUTES] [CONNECTIONS] [MESSAGES]
 # Defaults: build-release, 30 minutes, 16 connections, 10,000 messages.
 # Exit status 1 when any request failed. Needs wrk (Debian "wrk").
