@@ -16,42 +16,20 @@ cd "$(dirname "$0")/.."
 build=${1:-build-release}
 seconds=${2:-10}
 memoryMinutes=${3:-0}
-portal=$build/bin/lumarest-portal
 port=${LUMAREST_BENCH_PORT:-18090}
-base=http://127.0.0.1:$port/HalvornSLV
-
-command -v wrk >/dev/null || { echo "wrk is missing: apt-get install wrk" >&2; exit 1; }
-[ -x "$portal" ] || { echo "build the portal first: cmake --build $build --target lumarest-portal" >&2; exit 1; }
-
-data=$(mktemp -d /tmp/lumarest-bench-XXXXXX)
-pid=
-cleanup() {
-  [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true
-  rm -rf "$data"
-}
-trap cleanup EXIT
+. bench/portal-env.sh
+portal_env_init bench
 
 # Two users: one with 1,000 messages, one with 10,000.
 for n in 1000 10000; do
-  printf 'bench-password\n' | "$portal" --data "$data" user add "u$n" --password-stdin >/dev/null
-  "$portal" --data "$data" fill-folder "$data/users/u$n/Maildir" "$n"
+  portal_add_user "u$n" bench-password "$n"
 done
 
 # wrk's 256 connections all come from one address, as they would through a
 # front-end proxy: allow that many for this run (the default is 32).
 printf '\n[portal]\nmax_connections_per_address = 300\n' >>"$data/portal.ini"
-
-"$portal" --data "$data" --listen "127.0.0.1:$port" >"$data/portal.log" 2>&1 &
-pid=$!
-for _ in $(seq 1 100); do
-  curl -s -o /dev/null "$base/Login.asp" && break
-  sleep 0.1
-done
-
-signin() {
-  curl -s -o /dev/null -c - -H "Sec-Fetch-Site: same-origin" -d "UserName=$1&Password=bench-password" "$base/Login.asp" |
-    awk '$6 == "LumarestSession" { print $7 }'
-}
+portal_start
+signin() { portal_signin "$1" bench-password; }
 
 # The first listing builds the folder's summary index; later ones reuse it.
 echo "# $(date -u +%FT%TZ) $(uname -m), $(nproc) cores, ${seconds}s per run"
@@ -111,15 +89,13 @@ echo "## listing, 1000 messages, 256 keep-alive connections"
 wrk -t 2 -c 256 -d "${seconds}s" --latency -H "Cookie: $cookie" "$base/Inbox.asp" |
   grep -E 'Latency  |Requests/sec|50%|90%|99%|Non-2xx|Socket errors'
 
-
-memory() { awk '/VmRSS|RssAnon|RssFile/ { printf "%s %s kB  ", $1, $2 }' "/proc/$pid/status"; }
-echo "## resident memory of the portal after the runs: $(memory)"
+echo "## resident memory of the portal after the runs: $(portal_memory)"
 for _ in $(seq 1 100); do signin u10000 >/dev/null; done
-echo "## resident memory with 100 more sessions: $(memory)"
+echo "## resident memory with 100 more sessions: $(portal_memory)"
 if [ "$memoryMinutes" -gt 0 ]; then
   cookie="LumarestSession=$(signin u10000)"
   for minute in $(seq 1 "$memoryMinutes"); do
     rps=$(wrk -t 2 -c 16 -d 60s -H "Cookie: $cookie" "$base/Inbox.asp" | awk '/Requests\/sec/ { print $2 }')
-    echo "## minute $minute of 16 connections on the 10,000-message listing: $rps requests/s; $(memory)"
+    echo "## minute $minute of 16 connections on the 10,000-message listing: $rps requests/s; $(portal_memory)"
   done
 fi

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/Intrinsics.h"
 #include "platform/Text.h"
 
 namespace hostkit {
@@ -131,8 +132,7 @@ MAPINativeConnection* VGetMAPINative() {
 void VWriteResponseText(std::u16string_view text) {
   CComPtr<IResponse> response;
   if (FAILED(VGetIISObject(response))) return;
-  CComVariant v(text);
-  response->Write(v);
+  hostkit::WriteResponse(response, text);
 }
 
 void VWriteResponseString(const std::u16string& text) { VWriteResponseText(text); }

@@ -168,13 +168,22 @@ class Request final : public DispatchObject<IRequest> {
 
 class Response final : public DispatchObject<IResponse> {
  public:
+  // A page's text is written in many pieces: room for a typical page at once.
+  Response() { state_.body.reserve(32768); }
   HRESULT Write(VARIANT text) override {
     if (state_.ended) return S_OK;
+    if (text.vt == VT_BSTR) {
+      state_.body.append(platform::BstrView(text.bstrVal));
+      return S_OK;
+    }
     CComVariant s;
     HRESULT hr = VariantChangeType(&s, &text, 0, VT_BSTR);
     if (FAILED(hr)) return hr;
     state_.body.append(platform::BstrView(s.bstrVal));
     return S_OK;
+  }
+  void Append(std::u16string_view text) {
+    if (!state_.ended) state_.body.append(text);
   }
   HRESULT Clear() override {
     if (!state_.ended) state_.body.clear();
@@ -198,6 +207,15 @@ class Response final : public DispatchObject<IResponse> {
 
 CComPtr<IRequest> CreateRequest(FieldList query, FieldList form, FieldList serverVariables) {
   return CComPtr<IRequest>(new Request(std::move(query), std::move(form), std::move(serverVariables)));
+}
+
+HRESULT WriteResponse(IResponse* response, std::u16string_view text) {
+  if (auto* own = dynamic_cast<Response*>(response)) {
+    own->Append(text);
+    return S_OK;
+  }
+  CComVariant v(text);
+  return response->Write(v);
 }
 
 CComPtr<IResponse> CreateResponse(ResponseState** state) {

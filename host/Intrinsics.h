@@ -92,4 +92,8 @@ struct ResponseState {
 };
 CComPtr<IResponse> CreateResponse(ResponseState** state);
 
+// Writes text to a response as IResponse::Write does; to the standard
+// response directly, without making a BSTR and a VARIANT for each write.
+HRESULT WriteResponse(IResponse* response, std::u16string_view text);
+
 }  // namespace hostkit

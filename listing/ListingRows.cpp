@@ -26,14 +26,18 @@
 
 namespace {
 
-constexpr char16_t kRowTemplate[] =
-    u"<tr class='%s' valign='top' onselectstart='return false' onclick='selectItem(this,\"%s\",0)' "
-    u"ondblclick='openMessage(\"%s\")' "
-    u"oncontextmenu='displayMenu(this,mailPreviewOptionsMenu,\"%s\",0)'>";
-constexpr char16_t kMeetingRowTemplate[] =
-    u"<tr class='%s' valign='top' onselectstart='return false' onclick='selectItem(this,\"%s\",0)' "
-    u"ondblclick='openMessage(\"%s\")' "
-    u"oncontextmenu='displayMenu(this,mailMeetingPreviewOptionsMenu,\"%s\",0)'>";
+// A row's opening tag, in the pieces around its class, its message's query
+// (three times) and the context menu's name (which differs for meeting
+// requests).
+constexpr std::u16string_view kRowStart = u"<tr class='";
+constexpr std::u16string_view kRowSelect =
+    u"' valign='top' onselectstart='return false' onclick='selectItem(this,\"";
+constexpr std::u16string_view kRowOpen = u"\",0)' ondblclick='openMessage(\"";
+constexpr std::u16string_view kRowMenu = u"\")' oncontextmenu='displayMenu(this,";
+constexpr std::u16string_view kMailMenu = u"mailPreviewOptionsMenu";
+constexpr std::u16string_view kMeetingMenu = u"mailMeetingPreviewOptionsMenu";
+constexpr std::u16string_view kRowEnd = u",\"";
+constexpr std::u16string_view kRowClose = u"\",0)'>";
 
 // Decoded characters a preview shows before it is cut.
 constexpr std::size_t kPreviewChars = 156;
@@ -257,32 +261,59 @@ bool FieldMatches(const char16_t* field, std::u16string_view search, std::u16str
 }
 
 std::u16string BuildPreview(const char16_t* body) {
-  std::u16string_view stored = platform::View(body);
   // Decoding never lengthens a text and only acts on entities: a short body,
-  // or one without any "&", needs no decoding to be measured or cut.
-  if (stored.size() <= kPreviewChars) return std::u16string(stored) + u"...[END]";
-  if (stored.find(u'&') == std::u16string_view::npos)
-    return VHTMLEncodeString2(stored.substr(0, kPreviewChars)) + u"...[MORE]";
+  // or one without any "&" in the prefix decoded first below, needs no
+  // decoding to be measured or cut (that prefix would decode to itself and
+  // be cut at the same place), so a long body is not measured to its end.
+  std::size_t take = kPreviewChars + kPreviewChars / 4;
+  std::size_t head = 0;
+  bool ampersand = false;
+  if (body) {
+    for (; head < take && body[head]; ++head) ampersand |= body[head] == u'&';
+  }
+  if (head <= kPreviewChars) return std::u16string(body, head) + u"...[END]";
+  if (!ampersand) {
+    std::u16string preview = VHTMLEncodeString2(std::u16string_view(body, kPreviewChars));
+    preview += u"...[MORE]";
+    return preview;
+  }
   // Decode a prefix only, long enough to hold the cut. A prefix decodes as
   // the start of the whole text when its last "&" is closed by a ";" inside
-  // it: no entity decision then depends on what follows the prefix.
-  std::size_t take = kPreviewChars + kPreviewChars / 4;
-  for (;;) {
-    if (take >= stored.size()) {
-      take = stored.size();
-    } else if (std::size_t amp = stored.rfind(u'&', take - 1); amp != std::u16string_view::npos) {
-      std::size_t semi = stored.find(u';', amp + 1);
-      if (semi >= take) take = semi == std::u16string_view::npos ? stored.size() : semi + 1;
+  // it: no entity decision then depends on what follows the prefix. The
+  // body is measured only as far as the prefixes reach: `seen` units are
+  // known to come before its end, all of it once `whole`.
+  std::size_t seen = head;
+  bool whole = head < take;
+  auto reach = [&](std::size_t want) {
+    for (; !whole && seen < want; ++seen) {
+      if (!body[seen]) whole = true;
+      if (whole) break;
     }
-    std::u16string decoded = VHTMLDecodeString(stored.substr(0, take));
+  };
+  for (;;) {
+    reach(take + 1);
+    std::u16string_view known(body, seen);
+    if (whole && take >= seen) {
+      take = seen;
+    } else if (std::size_t amp = known.rfind(u'&', take - 1); amp != std::u16string_view::npos) {
+      std::size_t semi = amp + 1;
+      for (;; ++semi) {
+        reach(semi + 1);
+        if (semi >= seen) break;
+        if (body[semi] == u';') break;
+      }
+      if (semi >= take) take = semi >= seen ? seen : semi + 1;
+    }
+    reach(take + 1);
+    std::u16string decoded = VHTMLDecodeString(std::u16string_view(body, take));
     if (decoded.size() > kPreviewChars) {
       decoded.resize(kPreviewChars);
       return VHTMLEncodeString2(decoded) + u"...[MORE]";
     }
-    if (take == stored.size()) break;
+    if (whole && take == seen) break;
     take *= 2;
   }
-  return std::u16string(stored) + u"...[END]";
+  return std::u16string(body, seen) + u"...[END]";
 }
 
 }  // namespace listing
@@ -345,8 +376,17 @@ void CMyInbox::WriteListingRows(const MAPIManaged::_MAILITEM* items, DWORD count
       query = std::u16string_view(viewUrl).substr(q + 1);
 
     if (fullOutput) {
-      out.Add(platform::FormatW(std::u16string_view(item.bMeetingRequest ? kMeetingRowTemplate : kRowTemplate),
-                                read ? u"InboxRead" : u"InboxUnread", query, query, query));
+      out.Add(kRowStart);
+      out.Add(read ? u"InboxRead" : u"InboxUnread");
+      out.Add(kRowSelect);
+      out.Add(query);
+      out.Add(kRowOpen);
+      out.Add(query);
+      out.Add(kRowMenu);
+      out.Add(item.bMeetingRequest ? kMeetingMenu : kMailMenu);
+      out.Add(kRowEnd);
+      out.Add(query);
+      out.Add(kRowClose);
     } else {
       m_pTarget->StartTableRow();
     }

@@ -1,5 +1,7 @@
 #include "platform/Format.h"
 
+#include <iterator>
+
 #include "platform/Exceptions.h"
 
 namespace platform {
@@ -7,12 +9,14 @@ namespace platform {
 namespace {
 std::u16string Digits(unsigned long long v, unsigned base, bool upper) {
   const char* set = upper ? "0123456789ABCDEF" : "0123456789abcdef";
-  std::u16string out;
+  char16_t digits[64];  // enough for 64 bits in base 8
+  char16_t* end = digits + std::size(digits);
+  char16_t* at = end;
   do {
-    out.insert(out.begin(), static_cast<char16_t>(set[v % base]));
+    *--at = static_cast<char16_t>(set[v % base]);
     v /= base;
   } while (v);
-  return out;
+  return std::u16string(at, end);
 }
 
 [[noreturn]] void Fail(const char16_t* what) {
@@ -22,7 +26,9 @@ std::u16string Digits(unsigned long long v, unsigned base, bool upper) {
 
 std::u16string FormatV(std::u16string_view f, std::initializer_list<FormatArg> args) {
   std::u16string out;
-  out.reserve(f.size() + 16);
+  std::size_t room = f.size() + 16;
+  for (const auto& a : args) room += a.kind() == FormatArg::Kind::Text ? a.Text().size() : 20;
+  out.reserve(room);
   auto next = args.begin();
   for (std::size_t i = 0; i < f.size(); ++i) {
     char16_t c = f[i];
@@ -65,6 +71,13 @@ std::u16string FormatV(std::u16string_view f, std::initializer_list<FormatArg> a
     char16_t conv = f[i];
     if (next == args.end()) Fail(u"missing argument");
     const FormatArg& a = *next++;
+    if ((conv == u's' || conv == u'S') && width == 0 && a.kind() == FormatArg::Kind::Text) {
+      // Plain text in its place, cut to the precision: no padding to work out.
+      std::u16string_view text = a.Text();
+      if (precision >= 0 && text.size() > static_cast<std::size_t>(precision)) text = text.substr(0, precision);
+      out.append(text);
+      continue;
+    }
     std::u16string body;
     std::u16string sign;
     switch (conv) {
@@ -120,14 +133,21 @@ std::u16string FormatV(std::u16string_view f, std::initializer_list<FormatArg> a
     if (len < width) {
       std::size_t pad = width - len;
       if (left) {
-        out += sign + body + std::u16string(pad, u' ');
+        out += sign;
+        out += body;
+        out.append(pad, u' ');
       } else if (zero) {
-        out += sign + std::u16string(pad, u'0') + body;
+        out += sign;
+        out.append(pad, u'0');
+        out += body;
       } else {
-        out += std::u16string(pad, u' ') + sign + body;
+        out.append(pad, u' ');
+        out += sign;
+        out += body;
       }
     } else {
-      out += sign + body;
+      out += sign;
+      out += body;
     }
   }
   return out;

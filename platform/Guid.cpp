@@ -48,23 +48,23 @@ bool ParseGuid(std::u16string_view s, GUID& g) {
 
 std::u16string GuidToString(REFGUID g) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::u16string out;
-  out.reserve(38);
+  std::u16string out(38, u'-');
+  char16_t* at = out.data();
   auto put = [&](std::uint64_t value, int digits) {
-    for (int i = digits - 1; i >= 0; --i) out.push_back(kHex[(value >> (i * 4)) & 0xF]);
+    for (int i = digits - 1; i >= 0; --i) *at++ = static_cast<char16_t>(kHex[(value >> (i * 4)) & 0xF]);
   };
-  out.push_back(u'{');
+  *at++ = u'{';
   put(g.Data1, 8);
-  out.push_back(u'-');
+  ++at;  // '-'
   put(g.Data2, 4);
-  out.push_back(u'-');
+  ++at;
   put(g.Data3, 4);
-  out.push_back(u'-');
+  ++at;
   put(g.Data4[0], 2);
   put(g.Data4[1], 2);
-  out.push_back(u'-');
+  ++at;
   for (int i = 2; i < 8; ++i) put(g.Data4[i], 2);
-  out.push_back(u'}');
+  *at = u'}';
   return out;
 }
 

@@ -7,6 +7,7 @@
 
 #include <clocale>
 #include <cwctype>
+#include <type_traits>
 #include <locale.h>
 
 namespace platform {
@@ -28,12 +29,19 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   std::size_t n = s.size(), i = 0;
   while (i < n) {
     unsigned char c = p[i];
+    if (c < 0x80) {
+      // A run of ASCII is widened in one piece.
+      std::size_t end = i + 1;
+      while (end < n && p[end] < 0x80) ++end;
+      const std::size_t at = out.size();
+      out.resize(at + (end - i));
+      for (std::size_t k = i; k < end; ++k) out[at + (k - i)] = p[k];
+      i = end;
+      continue;
+    }
     char32_t cp;
     std::size_t len;
-    if (c < 0x80) {
-      cp = c;
-      len = 1;
-    } else if ((c & 0xE0) == 0xC0) {
+    if ((c & 0xE0) == 0xC0) {
       cp = c & 0x1F;
       len = 2;
     } else if ((c & 0xF0) == 0xE0) {
@@ -233,16 +241,28 @@ std::basic_string<Char> EscapeHtml(std::basic_string_view<Char> text) {
   auto append = [&out](const char* ascii) {
     for (; *ascii; ++ascii) out.push_back(static_cast<Char>(*ascii));
   };
-  for (Char c : text) {
-    switch (c) {
-      case '&': append("&amp;"); break;
-      case '<': append("&lt;"); break;
-      case '>': append("&gt;"); break;
-      case '"': append("&quot;"); break;
-      case '\'': append("&#39;"); break;
-      default: out.push_back(c);
+  // Runs without a character to escape are copied in one piece. The five
+  // escaped characters are all below 64: one mask tells them apart.
+  constexpr std::uint64_t kEscaped =
+      (1ull << '&') | (1ull << '<') | (1ull << '>') | (1ull << '"') | (1ull << '\'');
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto unit = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(text[i]));
+    if (unit >= 64 || !((kEscaped >> unit) & 1)) continue;
+    const char* escaped = nullptr;
+    switch (text[i]) {
+      case '&': escaped = "&amp;"; break;
+      case '<': escaped = "&lt;"; break;
+      case '>': escaped = "&gt;"; break;
+      case '"': escaped = "&quot;"; break;
+      case '\'': escaped = "&#39;"; break;
+      default: continue;
     }
+    out.append(text.substr(run, i - run));
+    append(escaped);
+    run = i + 1;
   }
+  out.append(text.substr(run));
   return out;
 }
 }  // namespace

@@ -1,7 +1,10 @@
 #include "platform/Time.h"
 
+#include <langinfo.h>
+
 #include <cmath>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "platform/Text.h"
@@ -36,21 +39,17 @@ BOOL FileTimeToSystemTime(const FILETIME* ft, SYSTEMTIME* st) {
   ULONGLONG days = t / kTicksPerDay;
   ULONGLONG rem = t % kTicksPerDay;
   st->wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
-  long y = 1601;
-  // 400-year cycles have 146097 days.
-  y += static_cast<long>(days / 146097) * 400;
-  days %= 146097;
-  while (true) {
-    int len = IsLeap(y) ? 366 : 365;
-    if (days < static_cast<ULONGLONG>(len)) break;
-    days -= len;
-    ++y;
-  }
-  int m = 1;
-  while (days >= static_cast<ULONGLONG>(DaysInMonth(y, m))) {
-    days -= DaysInMonth(y, m);
-    ++m;
-  }
+  // The civil date of a day count, without loops (days from 0000-03-01 in
+  // 400-year eras; the year then starts in March, so February is last).
+  const long long z = static_cast<long long>(days) + 584694;  // 1601-01-01 from 0000-03-01
+  const long long era = z / 146097;
+  const long long doe = z - era * 146097;
+  const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const long long mp = (5 * doy + 2) / 153;
+  const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const long y = static_cast<long>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+  days = static_cast<ULONGLONG>(doy - (153 * mp + 2) / 5);
   st->wYear = static_cast<WORD>(y);
   st->wMonth = static_cast<WORD>(m);
   st->wDay = static_cast<WORD>(days + 1);
@@ -129,6 +128,65 @@ int VariantTimeToSystemTime(DATE date, SYSTEMTIME* st) {
 
 namespace platform {
 
+namespace {
+void AppendNumber(std::string& out, int v, int width, char pad) {
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  for (; n < width; --width) out.push_back(pad);
+  while (n) out.push_back(digits[--n]);
+}
+
+// strftime for the conversions that page formats use, written directly:
+// numbers as strftime writes them, names and the %c %x %X layouts from the
+// current locale (nl_langinfo, which strftime reads too). False for
+// anything else (flags, widths, E and O modifiers, other conversions, years
+// outside 1000-9999), which is then left to strftime itself.
+bool FormatDirect(const std::tm& tm, const char* f, std::string& out, int depth) {
+  if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_wday < 0 || tm.tm_wday > 6 || tm.tm_hour < 0) return false;
+  for (; *f; ++f) {
+    if (*f != '%') {
+      out.push_back(*f);
+      continue;
+    }
+    const char* sub = nullptr;
+    switch (*++f) {
+      case '%': out.push_back('%'); break;
+      case 'Y':
+        if (tm.tm_year + 1900 < 1000 || tm.tm_year + 1900 > 9999) return false;
+        AppendNumber(out, tm.tm_year + 1900, 4, '0');
+        break;
+      case 'y': AppendNumber(out, (tm.tm_year + 1900) % 100, 2, '0'); break;
+      case 'm': AppendNumber(out, tm.tm_mon + 1, 2, '0'); break;
+      case 'd': AppendNumber(out, tm.tm_mday, 2, '0'); break;
+      case 'e': AppendNumber(out, tm.tm_mday, 2, ' '); break;
+      case 'H': AppendNumber(out, tm.tm_hour, 2, '0'); break;
+      case 'I': AppendNumber(out, tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12, 2, '0'); break;
+      case 'M': AppendNumber(out, tm.tm_min, 2, '0'); break;
+      case 'S': AppendNumber(out, tm.tm_sec, 2, '0'); break;
+      case 'a': out += nl_langinfo(static_cast<nl_item>(ABDAY_1 + tm.tm_wday)); break;
+      case 'A': out += nl_langinfo(static_cast<nl_item>(DAY_1 + tm.tm_wday)); break;
+      case 'b':
+      case 'h': out += nl_langinfo(static_cast<nl_item>(ABMON_1 + tm.tm_mon)); break;
+      case 'B': out += nl_langinfo(static_cast<nl_item>(MON_1 + tm.tm_mon)); break;
+      case 'p': out += nl_langinfo(tm.tm_hour > 11 ? PM_STR : AM_STR); break;
+      case 'c': sub = nl_langinfo(D_T_FMT); break;
+      case 'x': sub = nl_langinfo(D_FMT); break;
+      case 'X': sub = nl_langinfo(T_FMT); break;
+      case 'D': sub = "%m/%d/%y"; break;
+      case 'T': sub = "%H:%M:%S"; break;
+      case 'R': sub = "%H:%M"; break;
+      default: return false;
+    }
+    if (sub && (depth > 0 || !FormatDirect(tm, sub, out, depth + 1))) return false;
+  }
+  return true;
+}
+}  // namespace
+
 bool FormatCalendarTime(const SYSTEMTIME& st, std::u16string_view format, std::size_t maxChars,
                         std::u16string& out) {
   std::tm tm{};
@@ -149,10 +207,27 @@ bool FormatCalendarTime(const SYSTEMTIME& st, std::u16string_view format, std::s
     return maxChars > 0;
   }
   // strftime counts bytes; allow for multibyte output and check the UTF-16 size after.
-  std::vector<char> buf(maxChars * 4 + 1);
-  std::size_t n = std::strftime(buf.data(), buf.size(), fmt.c_str(), &tm);
+  const std::size_t bytes = maxChars * 4 + 1;
+  std::string direct;
+  if (FormatDirect(tm, fmt.c_str(), direct, 0)) {
+    // strftime gives 0 for a result that is empty or does not fit.
+    if (direct.empty() || direct.size() >= bytes) return false;
+    std::u16string result = Utf8ToUtf16(direct);
+    if (result.size() + 1 > maxChars) return false;
+    out = std::move(result);
+    return true;
+  }
+  // The usual sizes fit a buffer on the stack.
+  char local[1025];
+  std::vector<char> large;
+  char* buf = local;
+  if (bytes > sizeof local) {
+    large.resize(bytes);
+    buf = large.data();
+  }
+  std::size_t n = std::strftime(buf, bytes, fmt.c_str(), &tm);
   if (n == 0) return false;
-  std::u16string result = Utf8ToUtf16(std::string_view(buf.data(), n));
+  std::u16string result = Utf8ToUtf16(std::string_view(buf, n));
   if (result.size() + 1 > maxChars) return false;
   out = std::move(result);
   return true;

@@ -90,24 +90,60 @@ void SetTexts(SummaryRow& row, const char16_t* const* texts) {
   }
 }
 
-// Blocks that hold mostly texts of rows gone: the live texts are copied
-// into one new block and the old ones let go.
+// More blocks than this (one per change that brought new messages) and the
+// small ones are merged, so a snapshot holds a few blocks, not one per send.
+constexpr std::size_t kMaxBlocks = 16;
+
+// Keeps the blocks few and mostly live. When they hold mostly texts of rows
+// gone, every live text is copied into one new block; when there are many,
+// the texts outside the largest block are. Rows whose texts move are
+// replaced by new rows (the old ones stay as they are for the snapshots and
+// pages that hold them).
 void CompactTexts(FolderSnapshot& snap) {
+  if (snap.blocks.empty()) return;
   std::size_t held = 0, live = 0;
   for (const auto& b : snap.blocks) held += b->bytes;
   for (const auto& r : snap.rows) live += r.textBytes;
-  if (held <= 2 * live + (1u << 20)) return;
+  const bool wasteful = held > 2 * live + (1u << 20);
+  if (!wasteful && snap.blocks.size() <= kMaxBlocks) return;
+  std::shared_ptr<const TextBlock> keep;
+  if (!wasteful) {
+    keep = *std::max_element(snap.blocks.begin(), snap.blocks.end(),
+                             [](const auto& x, const auto& y) { return x->bytes < y->bytes; });
+  }
+  auto inKept = [&](const SummaryRow& r) {
+    if (!keep) return false;
+    const auto* lo = reinterpret_cast<const unsigned char*>(keep->words.get());
+    const auto* at = reinterpret_cast<const unsigned char*>(r.fromHtml);
+    return at >= lo && at < lo + keep->bytes;
+  };
+  std::vector<std::size_t> moved;
   std::vector<std::u16string_view> views;
-  views.reserve(snap.rows.size() * 3);
-  for (const auto& r : snap.rows) {
+  for (std::size_t i = 0; i < snap.rows.size(); ++i) {
+    const SummaryRow& r = snap.rows[i];
+    if (inKept(r)) continue;
+    moved.push_back(i);
     views.emplace_back(r.fromHtml);
     views.emplace_back(r.subjectHtml);
     views.emplace_back(r.bodyHtml);
   }
   std::vector<const char16_t*> placed;
   auto block = Pack(views, placed);
-  for (std::size_t i = 0; i < snap.rows.size(); ++i) SetTexts(snap.rows[i], &placed[3 * i]);
-  snap.blocks.assign(1, std::move(block));
+  for (std::size_t j = 0; j < moved.size(); ++j) {
+    auto row = std::make_shared<SummaryRow>(snap.rows[moved[j]]);
+    SetTexts(*row, &placed[3 * j]);
+    snap.rows.Replace(moved[j], std::move(row));
+  }
+  snap.blocks.clear();
+  if (keep) snap.blocks.push_back(std::move(keep));
+  snap.blocks.push_back(std::move(block));
+}
+
+// Row positions by key, pointing at the rows' own keys.
+void IndexKeys(FolderSnapshot& snap) {
+  snap.byKey.clear();
+  snap.byKey.reserve(snap.rows.size());
+  for (std::uint32_t i = 0; i < snap.rows.size(); ++i) snap.byKey.emplace(snap.rows[i].entry.key, i);
 }
 
 StoredRow FromMessage(const StoreEntry& entry, std::string_view raw, std::int64_t received) {
@@ -248,14 +284,15 @@ std::shared_ptr<FolderSnapshot> ReadKnown(sqlite3* db, const SummaryIndex& index
   if (rc != SQLITE_DONE) return std::make_shared<FolderSnapshot>();
   std::vector<const char16_t*> placed;
   known->blocks.push_back(PackStored(stored, placed));
-  known->rows.resize(stored.size());
+  known->rows.reserve(stored.size());
   for (std::size_t i = 0; i < stored.size(); ++i) {
-    SummaryRow& row = known->rows[i];
-    Finish(row, stored[i]);
-    SetTexts(row, &placed[3 * i]);
-    row.guid = index.GuidFor(folder, row.entry.key);
-    known->byKey.emplace(row.entry.key, static_cast<std::uint32_t>(i));
+    auto row = std::make_shared<SummaryRow>();
+    Finish(*row, stored[i]);
+    SetTexts(*row, &placed[3 * i]);
+    row->guid = index.GuidFor(folder, row->entry.key);
+    known->rows.push_back(std::move(row));
   }
+  IndexKeys(*known);
   return known;
 }
 
@@ -481,21 +518,26 @@ Status SummaryIndex::Refresh(const std::string& folder, std::shared_ptr<const Fo
     for (std::uint32_t i = 0; i < fresh.size(); ++i) freshByKey.emplace(fresh[i].entry.key, i);
     snap->rows.reserve(diff.listed.size());
     for (const auto& e : diff.listed) {
-      SummaryRow row;
       if (auto f = freshByKey.find(e.key); f != freshByKey.end()) {
-        Finish(row, fresh[f->second]);
-        SetTexts(row, &placed[3 * f->second]);
-        row.guid = GuidFor(folder, e.key);
+        auto row = std::make_shared<SummaryRow>();
+        Finish(*row, fresh[f->second]);
+        SetTexts(*row, &placed[3 * f->second]);
+        row->guid = GuidFor(folder, e.key);
+        snap->rows.push_back(std::move(row));
       } else if (auto k = known->byKey.find(e.key); k != known->byKey.end()) {
-        row = known->rows[k->second];
-        row.entry = e;
-      } else {
-        continue;  // vanished before it could be read
+        const SummaryRows::Ptr& old = known->rows.Shared(k->second);
+        if (old->entry.locator == e.locator && old->entry.read == e.read) {
+          snap->rows.push_back(old);  // unchanged: shared as it is
+        } else {
+          auto row = std::make_shared<SummaryRow>(*old);
+          row->entry = e;
+          snap->rows.push_back(std::move(row));
+        }
       }
-      snap->byKey.emplace(row.entry.key, static_cast<std::uint32_t>(snap->rows.size()));
-      snap->rows.push_back(std::move(row));
+      // else: vanished before it could be read
     }
     CompactTexts(*snap);
+    IndexKeys(*snap);
   }
 
   // Write through to disk. A failed write leaves the disk older but

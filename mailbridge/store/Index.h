@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +40,44 @@ struct SummaryRow {
   std::u16string fromKey, subjectKey;  // lower-cased, for sorting
 };
 
+// A snapshot's rows. Each row is immutable once listed and shared by every
+// snapshot that holds it, so a change to the folder copies one pointer per
+// row and builds new rows only for what changed.
+class SummaryRows {
+ public:
+  using Ptr = std::shared_ptr<const SummaryRow>;
+  class const_iterator {
+   public:
+    using iterator_category = std::random_access_iterator_tag;
+    using value_type = SummaryRow;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const SummaryRow*;
+    using reference = const SummaryRow&;
+    const_iterator() = default;
+    explicit const_iterator(std::vector<Ptr>::const_iterator at) : at_(at) {}
+    reference operator*() const { return **at_; }
+    pointer operator->() const { return at_->get(); }
+    const_iterator& operator++() { ++at_; return *this; }
+    bool operator==(const const_iterator& o) const { return at_ == o.at_; }
+    bool operator!=(const const_iterator& o) const { return at_ != o.at_; }
+   private:
+    std::vector<Ptr>::const_iterator at_;
+  };
+
+  std::size_t size() const { return rows_.size(); }
+  bool empty() const { return rows_.empty(); }
+  const SummaryRow& operator[](std::size_t i) const { return *rows_[i]; }
+  const Ptr& Shared(std::size_t i) const { return rows_[i]; }
+  const_iterator begin() const { return const_iterator(rows_.begin()); }
+  const_iterator end() const { return const_iterator(rows_.end()); }
+  void reserve(std::size_t n) { rows_.reserve(n); }
+  void push_back(Ptr row) { rows_.push_back(std::move(row)); }
+  void Replace(std::size_t i, Ptr row) { rows_[i] = std::move(row); }
+
+ private:
+  std::vector<Ptr> rows_;
+};
+
 struct FolderSnapshot {
  private:
   // Declared first, so run last: once a large snapshot's memory is freed,
@@ -52,8 +91,9 @@ struct FolderSnapshot {
  public:
   void MarkLarge() { trim_.large = rows.size() >= 1000; }
 
-  std::vector<SummaryRow> rows;
-  std::unordered_map<std::string, std::uint32_t> byKey;
+  SummaryRows rows;
+  // Row positions by store key; the keys are the rows' own (entry.key).
+  std::unordered_map<std::string_view, std::uint32_t> byKey;
   std::string stamp;      // the store's change stamp when this was listed
   std::string syncPoint;  // the store's sync point for its next ListChanges
   std::vector<std::shared_ptr<const TextBlock>> blocks;  // every text the rows point at
