@@ -2,14 +2,6 @@
 // QRESYNC), a real Redis and an SMTP listener, all on loopback: two portals
 // sharing Redis and the data folder serve one user signed in with the IMAP
 // password. Skipped, loudly, without dovecot or redis-server.
-#include <hiredis/hiredis.h>
-#include <httplib.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <thread>
 
 #include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Store.h"
@@ -18,12 +10,9 @@
 #include "portal/Config.h"
 #include "portal/Pages.h"
 #include "portal/PortalHost.h"
-#include "portal/Server.h"
 #include "portal/Util.h"
 #include "tests/mailbridge/SmtpSink.h"
 #include "tests/portal/PortalFixture.h"
-
-extern char** environ;
 
 namespace portal_test {
 namespace {
@@ -46,59 +35,30 @@ class ImapSite : public ::testing::Test {
         !fs::exists("/usr/bin/redis-server"))
       GTEST_SKIP() << "*** DOVECOT OR REDIS NOT INSTALLED: THE IMAP SITE IS NOT TESTED ***";
     imapPort_ = mbtest::FreePort();
-    std::string start = std::string(LUMAREST_DOVECOT_SCRIPT) + " start " + mail_.path() + " " + std::to_string(imapPort_);
+    std::string start = std::string(LUMAREST_DOVECOT_SCRIPT) + " start " + mail_.Path().string() + " " + std::to_string(imapPort_);
     ASSERT_EQ(std::system(start.c_str()), 0);
     dovecot_ = true;
-    StartRedis();
-    data_ = fs::path(mail_.path()) / "site";
-    fs::create_directories(data_);
+    ASSERT_TRUE(redis_.Start(mail_.Path()));
+    data_ = mail_ / "site";
     portal::WriteFile(data_ / "master.secret", "masterpw\n");
     portal::WriteFile(data_ / "portal.ini",
-                      portal::Config::DefaultText() + "\n[portal]\nredis = 127.0.0.1:" + std::to_string(redisPort_) +
+                      portal::Config::DefaultText() + "\n[portal]\nredis = 127.0.0.1:" + std::to_string(redis_.Port()) +
                           "\n[mail]\nimap = imap://127.0.0.1:" + std::to_string(imapPort_) +
                           "   # loopback\nimap_tls = none\nimap_master_user = admin\nimap_master_password_file = " +
                           (data_ / "master.secret").string() + "\nimap_timeout_seconds = 3\nsmtp = " + smtp_->Url() +
                           "\n[auth]\nsource = imap\n");
-    for (auto* p : {&a_, &b_}) {
-      portal::PortalOptions o;
-      o.dataDir = data_;
-      o.listen = "127.0.0.1:0";
-      o.log = &p->log;
-      p->portal = std::make_unique<portal::Portal>(o);
-      p->port = p->portal->Bind();
-      p->thread = std::thread([p] { p->portal->Run(); });
-    }
+    a_.Start(data_, true);
+    b_.Start(data_, true);
   }
   void TearDown() override {
-    for (auto* p : {&a_, &b_}) {
+    for (auto* p : {&a_, &b_})
       if (p->portal) p->portal->Stop();
-      if (p->thread.joinable()) p->thread.join();
-    }
     StopDovecot();
-    if (redisPid_ > 0) {
-      ::kill(redisPid_, SIGTERM);
-      ::waitpid(redisPid_, nullptr, 0);
-    }
   }
   void StopDovecot() {
     if (!dovecot_) return;
-    std::system((std::string(LUMAREST_DOVECOT_SCRIPT) + " stop " + mail_.path()).c_str());
+    std::system((std::string(LUMAREST_DOVECOT_SCRIPT) + " stop " + mail_.Path().string()).c_str());
     dovecot_ = false;
-  }
-  void StartRedis() {
-    redisPort_ = mbtest::FreePort();
-    std::string port = std::to_string(redisPort_), d = mail_.path();
-    const char* argv[] = {"redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save", "",
-                          "--appendonly", "no", "--dir", d.c_str(), "--loglevel", "warning", nullptr};
-    ASSERT_EQ(posix_spawn(&redisPid_, "/usr/bin/redis-server", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    for (int i = 0; i < 100; ++i) {
-      redisContext* c = redisConnectWithTimeout("127.0.0.1", redisPort_, timeval{0, 200000});
-      bool ok = c && !c->err;
-      if (c) redisFree(c);
-      if (ok) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    FAIL() << "redis did not start";
   }
   // Alice's own login, as her desktop client would use it.
   std::unique_ptr<mailbridge::MailStore> AliceStore() {
@@ -133,25 +93,13 @@ class ImapSite : public ::testing::Test {
     delete[] items;
     return found;
   }
-  struct Running {
-    std::unique_ptr<portal::Portal> portal;
-    std::thread thread;
-    int port = 0;
-    std::ostringstream log;
-    httplib::Client Client() {
-      httplib::Client c("127.0.0.1", port);
-      c.set_read_timeout(20, 0);
-      return c;
-    }
-  };
-
-  mbtest::TempDir mail_;
+  testing_support::TempDir mail_;
   std::unique_ptr<mbtest::SmtpSink> smtp_ = std::make_unique<mbtest::SmtpSink>();
   fs::path data_;
-  int imapPort_ = 0, redisPort_ = 0;
-  pid_t redisPid_ = -1;
+  int imapPort_ = 0;
   bool dovecot_ = false;
-  Running a_, b_;
+  RedisServer redis_;
+  RunningPortal a_, b_;
 };
 
 TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
@@ -164,16 +112,12 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
 
   // Sign-in: the server checks the password; the first one makes the site record.
   EXPECT_FALSE(fs::exists(data_ / "users/alice/account.ini"));
-  auto login = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Headers{{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "secret"}});
-  ASSERT_TRUE(login);
-  ASSERT_EQ(login->status, 302);
-  std::string cookie = login->get_header_value("Set-Cookie");
-  cookie = cookie.substr(0, cookie.find(';'));
+  std::string cookie = SignIn(a_.Client(), "alice", "secret");
+  ASSERT_FALSE(cookie.empty());
   std::string record;
   ASSERT_TRUE(portal::ReadFile(data_ / "users/alice/account.ini", record));
   EXPECT_EQ(record.find("secret"), std::string::npos);
-  auto origin = [](Running& r) { return "http://127.0.0.1:" + std::to_string(r.port); };
-  httplib::Headers onA{{"Cookie", cookie}, {"Origin", origin(a_)}}, onB{{"Cookie", cookie}, {"Origin", origin(b_)}};
+  httplib::Headers onA{{"Cookie", cookie}, {"Origin", a_.Origin()}}, onB{{"Cookie", cookie}, {"Origin", b_.Origin()}};
 
   // List on B, read on A (through the master user: alice never gave the portal a stored password).
   auto inbox = b_.Client().Get("/HalvornSLV/Inbox.asp", onB);
@@ -267,7 +211,8 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
 
 // Every problem of the file is reported, each with its own line.
 TEST(CheckConfig, ReportsEveryProblemWithItsLine) {
-  fs::path dir = MakeTempDir("check");
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.Path();
   portal::WriteFile(dir / "secret", "pw\n");
   struct Case {
     const char* line;
@@ -304,7 +249,6 @@ TEST(CheckConfig, ReportsEveryProblemWithItsLine) {
   // The file the portal writes for a new data folder has none.
   portal::WriteFile(dir / "portal.ini", portal::Config::DefaultText());
   EXPECT_TRUE(portal::Config::Check(dir).empty());
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,11 +1,6 @@
 // The portal hosting the real component module over the demo mailbox: the
 // module registers at start and each page creates it by ProgID. Messages are
 // found through the mail library the way the component finds them.
-#include <httplib.h>
-#include <gtest/gtest.h>
-
-#include <thread>
-
 #include "host/HostContext.h"
 #include "platform/Guid.h"
 #include "platform/Registry.h"
@@ -24,38 +19,13 @@ namespace fs = std::filesystem;
 using platform::U16;
 using platform::U8;
 
-class ModuleTest : public ::testing::Test {
+class ModuleTest : public PortalFixture {
  protected:
-  void SetUp() override {
-    dir_ = MakeTempDir("module");
-    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n[mail]\nmax_attachment_bytes = 4096\n");
-    portal::PortalOptions o;
-    o.dataDir = dir_;
-    o.listen = "127.0.0.1:0";
-    o.log = &log_;
-    portal_ = std::make_unique<portal::Portal>(o);
+  std::string ExtraConfig() override { return "[user carol]\nwebmail = deny\n[mail]\nmax_attachment_bytes = 4096\n"; }
+  bool RealModule() override { return true; }
+  void AddUsers() override {
     demo_ = portal::CreateDemo(dir_, portal_->Users(), "example.org");
     portal_->Users().Add("carol", "carol-secret", {}, "example.org");
-    port_ = portal_->Bind();
-    thread_ = std::thread([this] { portal_->Run(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  void TearDown() override {
-    portal_->Stop();
-    thread_.join();
-    portal_.reset();
-    fs::remove_all(dir_);
-  }
-  httplib::Client Client() {
-    httplib::Client c("127.0.0.1", port_);
-    c.set_read_timeout(20, 0);
-    return c;
-  }
-  std::string SignIn(const std::string& user, const std::string& password) {
-    auto r = Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", user}, {"Password", password}});
-    if (!r || r->status != 302) return {};
-    auto c = r->get_header_value("Set-Cookie");
-    return c.substr(0, c.find(';'));
   }
   // The identifier of the inbox message with this subject, and its attachments.
   std::string FindMessage(const std::string& subject, std::vector<std::pair<int, std::string>>* attachments = nullptr) {
@@ -87,11 +57,6 @@ class ModuleTest : public ::testing::Test {
     return found;
   }
 
-  fs::path dir_;
-  std::unique_ptr<portal::Portal> portal_;
-  std::thread thread_;
-  int port_ = 0;
-  std::ostringstream log_;
   portal::DemoUser demo_;
 };
 
@@ -255,7 +220,7 @@ TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
 
 TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", Origin()}};
   auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg&To=o'brien@example.org", h);
   ASSERT_TRUE(form);
   EXPECT_EQ(form->status, 200);
@@ -282,7 +247,7 @@ TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
 
 TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", Origin()}};
   // A post whose button the component does not know saves the form and shows it again.
   auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
                             "IsCompose=true&TTo=ada.lindqvist%40example.org&Subject=Draft+subject&MessageText=Draft+body",
@@ -324,7 +289,7 @@ TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.user) + " " + c.post);
     auto cookie = SignIn(c.user, c.password);
-    httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+    httplib::Headers h{{"Cookie", cookie}, {"Origin", Origin()}};
     auto r = Client().Post("/HalvornSLV/ComposeMessage.asp", h, c.post, "application/x-www-form-urlencoded");
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200);
@@ -341,7 +306,7 @@ TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
 // through UpdateResolvedContacts back into the message, which then sends.
 TEST_F(ModuleTest, RecipientsPageCarriesChosenEntriesIntoTheMessage) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
+  httplib::Headers h{{"Cookie", cookie}, {"Origin", Origin()}};
   auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg", h);
   EXPECT_NE(form->body.find("form=\"compose\" name=\"ReviewRecipients\""), std::string::npos);
   auto review = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
