@@ -66,6 +66,15 @@ class PortalFixture : public ::testing::Test {
     return portal_test::SignIn(Client(), user, password, output);
   }
   httplib::Headers With(const std::string& cookie, httplib::Headers more = {});
+  // A page of the site ("Inbox.asp?..."), with the session's cookie, from this site.
+  httplib::Result Get(const std::string& page, const std::string& cookie, httplib::Headers more = {}) {
+    return Client().Get(("/HalvornSLV/" + page).c_str(), With(cookie, std::move(more)));
+  }
+  httplib::Result Post(const std::string& page, const std::string& cookie, const std::string& form,
+                       httplib::Headers more = {}) {
+    return Client().Post(("/HalvornSLV/" + page).c_str(), With(cookie, std::move(more)), form,
+                         "application/x-www-form-urlencoded");
+  }
   std::string Origin() const { return site_.Origin(); }
   // The session variables behind a cookie.
   portal::SessionVars Vars(const std::string& cookie);
