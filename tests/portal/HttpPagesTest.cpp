@@ -62,12 +62,12 @@ TEST_F(PagesTest, PagesWithoutSessionSendTheBrowserToSignIn) {
 
 TEST_F(PagesTest, SignOutEndsTheSession) {
   auto cookie = SignIn("alice", "alice-secret");
-  auto out = Client().Get("/HalvornSLV/Logout.asp", With(cookie));
+  auto out = Get("Logout.asp", cookie);
   ASSERT_TRUE(out);
   EXPECT_EQ(out->status, 302);
   EXPECT_EQ(out->get_header_value("Location"), "/HalvornSLV/Login.asp");
   EXPECT_NE(out->get_header_value("Set-Cookie").find("Max-Age=0"), std::string::npos);
-  EXPECT_EQ(Client().Get("/HalvornSLV/Inbox.asp", With(cookie))->status, 302);
+  EXPECT_EQ(Get("Inbox.asp", cookie)->status, 302);
 }
 
 TEST_F(PagesTest, PageNamesMatchWithoutRegardToCase) {
@@ -79,7 +79,7 @@ TEST_F(PagesTest, PageNamesMatchWithoutRegardToCase) {
     ASSERT_TRUE(r) << page;
     EXPECT_EQ(r->status, 200) << page;
   }
-  EXPECT_EQ(Client().Get("/HalvornSLV/NoSuchPage.asp", With(cookie))->status, 404);
+  EXPECT_EQ(Get("NoSuchPage.asp", cookie)->status, 404);
 }
 
 // Each page calls its component method once, with the arguments, query,
@@ -99,9 +99,7 @@ TEST_P(RoutesTest, PageCallsItsMethodWithTheRequest) {
   auto cookie = SignIn("alice", "alice-secret");
   // Attachment lists come from the session.
   if (c.called == "ListAttachments") portal_->Store().Put(cookie.substr(cookie.find('=') + 1), {{"FileID", "a;b"}});
-  auto h = With(cookie, c.headers);
-  auto r = c.method == "GET" ? Client().Get(c.target.c_str(), h)
-                             : Client().Post(c.target.c_str(), h, c.form, "application/x-www-form-urlencoded");
+  auto r = c.method == "GET" ? Get(c.target, cookie, c.headers) : Post(c.target, cookie, c.form, c.headers);
   ASSERT_TRUE(r);
   auto calls = RecordingInbox::Calls();
   ASSERT_EQ(calls.size(), 1u);
@@ -115,7 +113,7 @@ TEST_P(RoutesTest, PageCallsItsMethodWithTheRequest) {
   auto q = c.target.find('?');
   EXPECT_EQ(call.query, q == std::string::npos ? "" : c.target.substr(q + 1));
   EXPECT_EQ(call.form, c.form);
-  EXPECT_EQ(call.language, h.count("Accept-Language") ? h.find("Accept-Language")->second : "");
+  EXPECT_EQ(call.language, c.headers.count("Accept-Language") ? c.headers.find("Accept-Language")->second : "");
   if (c.called != "GetAttachment2") {
     EXPECT_EQ(r->status, 200);
     EXPECT_NE(r->body.find(Marker(call)), std::string::npos) << r->body;
@@ -125,20 +123,20 @@ TEST_P(RoutesTest, PageCallsItsMethodWithTheRequest) {
 const std::string kFolder = portal::EncodeUrlSafe("Projects/Q3");
 
 INSTANTIATE_TEST_SUITE_P(Pages, RoutesTest, ::testing::Values(
-    Route{"listing", "GET", "/HalvornSLV/Inbox.asp?Folder=" + kFolder, "", {{"Accept-Language", "fr-ch,en;q=0.5"}},
+    Route{"listing", "GET", "Inbox.asp?Folder=" + kFolder, "", {{"Accept-Language", "fr-ch,en;q=0.5"}},
           "DisplayMessagesEx", {""}},
-    Route{"search", "POST", "/HalvornSLV/Inbox.asp", "SearchText=budget&SearchType=2", {}, "DisplayMessagesEx", {""}},
-    Route{"view", "GET", "/HalvornSLV/ViewInboxMessage.asp?Guid=" + kGuid, "", {}, "ViewMessageEx", {"en"}},
-    Route{"view in French", "GET", "/HalvornSLV/ViewInboxMessage.asp?Guid=" + kGuid, "", {{"Accept-Language", "fr"}},
+    Route{"search", "POST", "Inbox.asp", "SearchText=budget&SearchType=2", {}, "DisplayMessagesEx", {""}},
+    Route{"view", "GET", "ViewInboxMessage.asp?Guid=" + kGuid, "", {}, "ViewMessageEx", {"en"}},
+    Route{"view in French", "GET", "ViewInboxMessage.asp?Guid=" + kGuid, "", {{"Accept-Language", "fr"}},
           "ViewMessageEx", {"fr"}},
-    Route{"compose", "POST", "/HalvornSLV/ComposeMessage.asp", "IsCompose=true&MessageText=Hello", {},
+    Route{"compose", "POST", "ComposeMessage.asp", "IsCompose=true&MessageText=Hello", {},
           "ComposeMessage", {}},
-    Route{"delete", "GET", "/HalvornSLV/DeleteMessage.asp?Guid=" + kGuid + "&Folder=UHJvamVjdHM-", "", {},
+    Route{"delete", "GET", "DeleteMessage.asp?Guid=" + kGuid + "&Folder=UHJvamVjdHM-", "", {},
           "DeleteMessage", {kGuid}},
-    Route{"meeting", "GET", "/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + kGuid, "", {},
+    Route{"meeting", "GET", "MeetingResponse.asp?Type=AcceptMeeting&Guid=" + kGuid, "", {},
           "MeetingResponse", {}},
-    Route{"attachment list", "GET", "/HalvornSLV/DoAttachments.asp", "", {}, "ListAttachments", {"a;b"}},
-    Route{"attachment", "GET", "/HalvornSLV/GetAttachment.asp?Guid=" + kGuid + "&AttachID=2&Name=a.pdf", "", {},
+    Route{"attachment list", "GET", "DoAttachments.asp", "", {}, "ListAttachments", {"a;b"}},
+    Route{"attachment", "GET", "GetAttachment.asp?Guid=" + kGuid + "&AttachID=2&Name=a.pdf", "", {},
           "GetAttachment2", {"MASTER", kGuid, "2"}}),
     [](const auto& info) {
       std::string n = info.param.what;
@@ -172,7 +170,7 @@ TEST_F(PagesTest, ComponentResultsBecomeHttpAnswers) {
   for (auto& c : cases) {
     SCOPED_TRACE(c.what);
     RecordingInbox::On(c.method, c.script);
-    auto r = Client().Get(("/HalvornSLV/" + c.target).c_str(), With(cookie));
+    auto r = Get(c.target, cookie);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, c.status);
     EXPECT_EQ(r->get_header_value(c.header.c_str()), c.value);
@@ -199,7 +197,7 @@ TEST_F(PagesTest, PortalPagesSayWhatHappened) {
       {"gifs/Text_Document.jpg", 200, "image/gif", ""},
   };
   for (const auto& c : cases) {
-    auto r = Client().Get(("/HalvornSLV/" + c.page).c_str(), With(cookie));
+    auto r = Get(c.page, cookie);
     ASSERT_TRUE(r) << c.page;
     EXPECT_EQ(r->status, c.status) << c.page;
     EXPECT_EQ(r->get_header_value("Content-Type").rfind(c.type, 0), 0u) << c.page;
@@ -217,7 +215,7 @@ TEST_F(PagesTest, OutputModeFollowsTheChoiceOrTheBrowser) {
   // The portal's own navigation shows in full output only; reduced pages
   // carry the component's navigation bar instead.
   auto nav = [&](const std::string& cookie) {
-    return Client().Get("/HalvornSLV/Inbox.asp", With(cookie))->body.find("class=\"PortalNav\"") != std::string::npos;
+    return Get("Inbox.asp", cookie)->body.find("class=\"PortalNav\"") != std::string::npos;
   };
   EXPECT_TRUE(nav(SignIn("alice", "alice-secret", "full")));
   EXPECT_FALSE(nav(SignIn("alice", "alice-secret", "reduced")));
@@ -254,12 +252,11 @@ TEST_F(PagesTest, UploadAttachListAndRemove) {
     *c.out = SysAllocString(u"");
     return S_OK;
   });
-  EXPECT_EQ(Client().Get(("/HalvornSLV/" + location).c_str(), With(cookie))->status, 200);
-  Client().Get("/HalvornSLV/DoAttachments.asp", With(cookie));
-  auto remove = Client().Post("/HalvornSLV/DoAttachments.asp", With(cookie, {{"Origin", Origin()}}),
-                              "Attachment=" + ref + "&Remove=Remove", "application/x-www-form-urlencoded");
+  EXPECT_EQ(Get(location, cookie)->status, 200);
+  Get("DoAttachments.asp", cookie);
+  auto remove = Post("DoAttachments.asp", cookie, "Attachment=" + ref + "&Remove=Remove", {{"Origin", Origin()}});
   EXPECT_EQ(remove->status, 302);
-  Client().Get("/HalvornSLV/DoAttachments.asp", With(cookie));
+  Get("DoAttachments.asp", cookie);
   auto calls = RecordingInbox::Calls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[1].method + calls[1].args[0], "ListAttachments" + ref);
@@ -272,16 +269,16 @@ TEST_F(PagesTest, ActivationOffersOpenOrDownloadAndServesBoth) {
   RecordingInbox::On("ViewMessageEx", OfferFile);
   fs::path file = dir_ / "users" / "alice" / "attachments" / "m1" / "notes.txt";
   portal::WriteFile(file, "remember the milk\n");
-  std::string base = "/HalvornSLV/ViewInboxMessage.asp?ComponentID=2&FileName=" + portal::EncodeUrlSafe(file.string());
-  auto choice = Client().Get((base + "&Options=3").c_str(), With(cookie));
+  std::string base = "ViewInboxMessage.asp?ComponentID=2&FileName=" + portal::EncodeUrlSafe(file.string());
+  auto choice = Get(base + "&Options=3", cookie);
   ASSERT_TRUE(choice);
   EXPECT_EQ(choice->status, 200);
   EXPECT_NE(choice->body.find("Options=1"), std::string::npos);
   EXPECT_NE(choice->body.find("Options=2"), std::string::npos);
-  auto open = Client().Get((base + "&Options=1").c_str(), With(cookie));
+  auto open = Get(base + "&Options=1", cookie);
   EXPECT_EQ(open->body, "remember the milk\n");
   EXPECT_EQ(open->get_header_value("Content-Disposition").rfind("inline", 0), 0u);
-  auto download = Client().Get((base + "&Options=2").c_str(), With(cookie));
+  auto download = Get(base + "&Options=2", cookie);
   EXPECT_EQ(download->get_header_value("Content-Disposition").rfind("attachment", 0), 0u);
   EXPECT_EQ(download->get_header_value("Content-Type"), "application/octet-stream");
 }
@@ -290,7 +287,7 @@ TEST_F(PagesTest, FoldersListTheMaildirFolders) {
   auto cookie = SignIn("alice", "alice-secret");
   portal::EnsureMaildir(dir_ / "users" / "alice" / "Maildir" / ".Projects");
   portal::EnsureMaildir(dir_ / "users" / "alice" / "Maildir" / ".Projects.Q3");
-  auto r = Client().Get("/HalvornSLV/InboxFolders.asp?Recurse=true&Vis=Inbox", With(cookie));
+  auto r = Get("InboxFolders.asp?Recurse=true&Vis=Inbox", cookie);
   ASSERT_TRUE(r);
   EXPECT_NE(r->body.find("Inbox.asp?Folder=" + portal::EncodeUrlSafe("Projects") + "'"), std::string::npos);
   EXPECT_NE(r->body.find("Inbox.asp?Folder=" + portal::EncodeUrlSafe("Projects/Q3") + "'"), std::string::npos);
@@ -302,12 +299,12 @@ class PolicyDeniedTest : public PortalFixture {
 
 TEST_F(PolicyDeniedTest, RefusedUserGetsTheNoAccessPage) {
   auto alice = SignIn("alice", "alice-secret");
-  auto r = Client().Get("/HalvornSLV/Inbox.asp", With(alice));
+  auto r = Get("Inbox.asp", alice);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 403);
   EXPECT_NE(r->body.find("You have not been granted access to web-based email."), std::string::npos);
   auto bob = SignIn("bob", "bob-secret");
-  EXPECT_EQ(Client().Get("/HalvornSLV/Inbox.asp", With(bob))->status, 200);
+  EXPECT_EQ(Get("Inbox.asp", bob)->status, 200);
 }
 
 }  // namespace

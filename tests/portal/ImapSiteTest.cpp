@@ -5,11 +5,9 @@
 
 #include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Store.h"
-#include "platform/Guid.h"
 #include "platform/Text.h"
 #include "portal/Config.h"
 #include "portal/Pages.h"
-#include "portal/PortalHost.h"
 #include "portal/Util.h"
 #include "tests/mailbridge/SmtpSink.h"
 #include "tests/portal/PortalFixture.h"
@@ -80,19 +78,8 @@ class ImapSite : public ::testing::Test {
     });
     return out;
   }
-  std::string Guid(const std::string& subject) {
-    auto account = a_.portal->Users().Find("alice");
-    portal::RequestContext ctx(*a_.portal, &*account, nullptr, {}, {}, {});
-    std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
-    MAPIManaged::_MAILITEM* items = nullptr;
-    DWORD count = 0;
-    std::string found;
-    if (mapi && SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
-      for (DWORD i = 0; i < count; ++i)
-        if (U8(platform::View(items[i].pszSubject)) == subject) found = U8(platform::GuidToString(items[i].guidID));
-    delete[] items;
-    return found;
-  }
+  std::string Guid(const std::string& subject) { return FindMessage(*a_.portal, "alice", subject); }
+
   testing_support::TempDir mail_;
   std::unique_ptr<mbtest::SmtpSink> smtp_ = std::make_unique<mbtest::SmtpSink>();
   fs::path data_;

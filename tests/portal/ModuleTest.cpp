@@ -1,14 +1,9 @@
 // The portal hosting the real component module over the demo mailbox: the
 // module registers at start and each page creates it by ProgID. Messages are
 // found through the mail library the way the component finds them.
-#include "host/HostContext.h"
-#include "platform/Guid.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "portal/Config.h"
 #include "portal/Demo.h"
-#include "portal/PortalHost.h"
-#include "portal/Server.h"
 #include "portal/Util.h"
 #include "tests/portal/PortalFixture.h"
 
@@ -27,34 +22,8 @@ class ModuleTest : public PortalFixture {
     demo_ = portal::CreateDemo(dir_, portal_->Users(), "example.org");
     portal_->Users().Add("carol", "carol-secret", {}, "example.org");
   }
-  // The identifier of the inbox message with this subject, and its attachments.
   std::string FindMessage(const std::string& subject, std::vector<std::pair<int, std::string>>* attachments = nullptr) {
-    auto account = portal_->Users().Find("demo");
-    portal::RequestContext ctx(*portal_, &*account, nullptr, {}, {}, {});
-    std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
-    if (!mapi) return {};
-    MAPIManaged::_MAILITEM* items = nullptr;
-    DWORD count = 0;
-    std::string found;
-    GUID id{};
-    if (SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
-      for (DWORD i = 0; i < count; ++i)
-        if (U8(platform::View(items[i].pszSubject)) == subject) {
-          id = items[i].guidID;
-          found = U8(platform::GuidToString(id));
-        }
-    delete[] items;
-    if (!found.empty() && attachments) {
-      MAPIManaged::_MAILMESSAGE* msg = nullptr;
-      MAPIManaged::_MAILMESSAGEATTACHMENTS* att = nullptr;
-      DWORD n = 0;
-      if (SUCCEEDED(mapi->InboxMessage(u"", id, &msg, &att, &n, 0)))
-        for (DWORD i = 0; i < n; ++i)
-          attachments->emplace_back(att[i].nAttachID, U8(platform::View(att[i].pszFileName)));
-      delete[] msg;
-      delete[] att;
-    }
-    return found;
+    return portal_test::FindMessage(*portal_, "demo", subject, attachments);
   }
 
   portal::DemoUser demo_;

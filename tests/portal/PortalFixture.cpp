@@ -10,7 +10,10 @@
 
 #include <chrono>
 
+#include "platform/Guid.h"
+#include "platform/Text.h"
 #include "portal/Config.h"
+#include "portal/PortalHost.h"
 #include "portal/Util.h"
 
 extern char** environ;
@@ -27,6 +30,36 @@ std::string SignIn(httplib::Client&& client, const std::string& user, const std:
   if (!r || r->status != 302) return {};
   auto cookie = r->get_header_value("Set-Cookie");
   return cookie.substr(0, cookie.find(';'));
+}
+
+std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject,
+                      std::vector<std::pair<int, std::string>>* attachments) {
+  auto account = portal.Users().Find(user);
+  portal::RequestContext ctx(portal, &*account, nullptr, {}, {}, {});
+  std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
+  if (!mapi) return {};
+  MAPIManaged::_MAILITEM* items = nullptr;
+  DWORD count = 0;
+  std::string found;
+  GUID id{};
+  if (SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
+    for (DWORD i = 0; i < count; ++i)
+      if (platform::U8(platform::View(items[i].pszSubject)) == subject) {
+        id = items[i].guidID;
+        found = platform::U8(platform::GuidToString(id));
+      }
+  delete[] items;
+  if (!found.empty() && attachments) {
+    MAPIManaged::_MAILMESSAGE* msg = nullptr;
+    MAPIManaged::_MAILMESSAGEATTACHMENTS* att = nullptr;
+    DWORD n = 0;
+    if (SUCCEEDED(mapi->InboxMessage(u"", id, &msg, &att, &n, 0)))
+      for (DWORD i = 0; i < n; ++i)
+        attachments->emplace_back(att[i].nAttachID, platform::U8(platform::View(att[i].pszFileName)));
+    delete[] msg;
+    delete[] att;
+  }
+  return found;
 }
 
 void RunningPortal::Start(const fs::path& dataDir, bool realModule) {

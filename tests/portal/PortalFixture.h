@@ -25,6 +25,11 @@ namespace portal_test {
 std::string SignIn(httplib::Client&& client, const std::string& user, const std::string& password,
                    const std::string& output = "");
 
+// The identifier of user's inbox message with this subject ("" if none), and
+// its attachments (number, file name), found the way the component finds them.
+std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject,
+                        std::vector<std::pair<int, std::string>>* attachments = nullptr);
+
 struct RunningPortal {
   // Starts a portal on dataDir (portal.ini already written) and waits until it answers.
   void Start(const std::filesystem::path& dataDir, bool realModule);

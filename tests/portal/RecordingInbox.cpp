@@ -26,8 +26,7 @@ std::string Arg(BSTR b) { return U8(platform::BstrView(b)); }
 
 std::string Server(const char16_t* name) {
   std::u16string v;
-  VGetRequestVariable(name, v);
-  return U8(v);
+  return VGetRequestVariable(name, v), U8(v);
 }
 
 std::string FormText() {
@@ -49,10 +48,7 @@ std::string FormText() {
 
 class Stand final : public platform::DispatchObject<IMyInbox> {
  public:
-  HRESULT SetTarget(ILumarestTarget* t) override {
-    target_ = t;
-    return S_OK;
-  }
+  HRESULT SetTarget(ILumarestTarget* t) override { return target_ = t, S_OK; }
   HRESULT DisplayMessages() override { return Page("DisplayMessages", {}); }
   HRESULT DisplayMessagesEx(BSTR lang) override { return Page("DisplayMessagesEx", {Arg(lang)}); }
   HRESULT ViewMessage() override { return Page("ViewMessage", {}); }
@@ -66,11 +62,9 @@ class Stand final : public platform::DispatchObject<IMyInbox> {
     return Page("RemoveAttachment", {Arg(name), Arg(list)}, nullptr, out);
   }
   HRESULT GetAttachment2(BSTR key, BSTR, BSTR, BSTR, BSTR msg, BSTR id, BSTR, VARIANT* result) override {
-    VariantInit(result);
     return Page("GetAttachment2", {Arg(key), Arg(msg), Arg(id)}, result);
   }
   HRESULT GetAttachment(BSTR key, BSTR, BSTR, BSTR msg, BSTR id, BSTR, VARIANT* result) override {
-    VariantInit(result);
     return Page("GetAttachment", {Arg(key), Arg(msg), Arg(id)}, result);
   }
   // Not reached by the portal's pages.
@@ -85,36 +79,27 @@ class Stand final : public platform::DispatchObject<IMyInbox> {
 
  private:
   HRESULT Page(const char* method, std::vector<std::string> args, VARIANT* result = nullptr, BSTR* out = nullptr) {
-    InboxCall call;
-    call.method = method;
-    call.args = std::move(args);
-    std::u16string user;
+    if (result) VariantInit(result);
+    std::u16string user, master;
     VGetSessionVariable(u"Halvorn.Slv.ADUserName", user);
-    call.user = U8(user);
-    call.query = Server(u"QUERY_STRING");
-    call.language = Server(u"HTTP_ACCEPT_LANGUAGE");
-    call.form = FormText();
-    call.result = result;
-    call.out = out;
-    Script script;
+    InboxCall call{method, std::move(args), U8(user), Server(u"QUERY_STRING"), FormText(),
+                   Server(u"HTTP_ACCEPT_LANGUAGE"), nullptr, nullptr};
+    RecordingInbox::Script script;
     {
       std::lock_guard<std::mutex> lock(mu);
       calls.push_back(call);
-      calls.back().result = nullptr;
-      calls.back().out = nullptr;
       if (auto it = scripts.find(method); it != scripts.end()) script = it->second;
     }
+    call.result = result;
+    call.out = out;
     if (script) return script(call);
     // As the component does first: no page for a user the policy refuses.
-    std::u16string master;
     bool allowed = false;
     if (SUCCEEDED(VGetMasterSessionID(master))) VerifyPolicyAccessToEmail(allowed, master);
     if (!allowed) return E_FAIL;
     CComBSTR marker(U16(Marker(call)));
-    if (target_) target_->WriteText(marker, 0);
-    return S_OK;
+    return target_->WriteText(marker, 0);
   }
-  using Script = RecordingInbox::Script;
 
   CComPtr<ILumarestTarget> target_;
 };
