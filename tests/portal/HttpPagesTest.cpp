@@ -92,6 +92,8 @@ struct Route {
   std::vector<std::string> args;
 };
 
+void PrintTo(const Route& r, std::ostream* os) { *os << r.what; }
+
 class RoutesTest : public PortalFixture, public ::testing::WithParamInterface<Route> {};
 
 TEST_P(RoutesTest, PageCallsItsMethodWithTheRequest) {

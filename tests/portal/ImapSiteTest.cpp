@@ -104,86 +104,75 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   std::string record;
   ASSERT_TRUE(portal::ReadFile(data_ / "users/alice/account.ini", record));
   EXPECT_EQ(record.find("secret"), std::string::npos);
-  httplib::Headers onA{{"Cookie", cookie}, {"Origin", a_.Origin()}}, onB{{"Cookie", cookie}, {"Origin", b_.Origin()}};
+  // A page on one portal or the other, with the session's cookie.
+  auto get = [&](RunningPortal& p, const std::string& page) {
+    return p.Client().Get(("/HalvornSLV/" + page).c_str(), {{"Cookie", cookie}, {"Origin", p.Origin()}});
+  };
+  auto send = [&](RunningPortal& p, const std::string& form) {
+    return p.Client().Post("/HalvornSLV/ComposeMessage.asp", {{"Cookie", cookie}, {"Origin", p.Origin()}},
+                           "IsCompose=true&TTo=bob%40example.org&" + form + "&Send=Send", "application/x-www-form-urlencoded");
+  };
 
   // List on B, read on A (through the master user: alice never gave the portal a stored password).
-  auto inbox = b_.Client().Get("/HalvornSLV/Inbox.asp", onB);
+  auto inbox = get(b_, "Inbox.asp");
   ASSERT_TRUE(inbox);
   EXPECT_EQ(inbox->status, 200);
   EXPECT_NE(inbox->body.find("Budget"), std::string::npos);
   std::string budget = Guid("Budget");
   ASSERT_FALSE(budget.empty());
-  auto view = a_.Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + budget + "&Folder=").c_str(), onA);
-  ASSERT_TRUE(view);
+  auto view = get(a_, "ViewInboxMessage.asp?Guid=" + budget + "&Folder=");
   EXPECT_EQ(view->status, 200);
   EXPECT_NE(view->body.find("Numbers attached soon."), std::string::npos);
 
   // A reply started on A with an upload, sent from B: SMTP gets it from
   // alice's address, a copy lands in the folder marked \Sent.
-  auto start = a_.Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Reply&Guid=" + budget + "&Folder=").c_str(), onA);
-  ASSERT_EQ(start->status, 200);
-  httplib::MultipartFormDataItems upload{{"File", "Q3 figures", "figures.txt", "text/plain"}};
-  auto up = a_.Client().Post("/HalvornSLV/DoAttachments.asp", onA, upload);
-  ASSERT_TRUE(up);
+  ASSERT_EQ(get(a_, "ComposeMessage.asp?Type=Reply&Guid=" + budget + "&Folder=")->status, 200);
+  auto up = a_.Client().Post("/HalvornSLV/DoAttachments.asp", {{"Cookie", cookie}, {"Origin", a_.Origin()}},
+                             httplib::MultipartFormDataItems{{"File", "Q3 figures", "figures.txt", "text/plain"}});
   ASSERT_EQ(up->status, 302);
-  auto attach = b_.Client().Get(("/HalvornSLV/" + up->get_header_value("Location")).c_str(), onB);
-  ASSERT_EQ(attach->status, 200);
-  auto send = b_.Client().Post("/HalvornSLV/ComposeMessage.asp", onB,
-                               "IsCompose=true&TTo=bob%40example.org&TCC=&TBCC=&Subject=RE%3A+Budget&MessageText=Here&Send=Send",
-                               "application/x-www-form-urlencoded");
-  ASSERT_TRUE(send);
-  EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
+  ASSERT_EQ(get(b_, up->get_header_value("Location"))->status, 200);
+  auto sent = send(b_, "TCC=&TBCC=&Subject=RE%3A+Budget&MessageText=Here");
+  EXPECT_EQ(sent->get_header_value("Location"), "SendOK.asp?Success=true");
   ASSERT_EQ(smtp_->messages.size(), 1u);
   EXPECT_NE(smtp_->messages[0].find("<alice@example.org>"), std::string::npos);
   EXPECT_NE(smtp_->messages[0].find("figures.txt"), std::string::npos);
   EXPECT_EQ(Subjects("Sent Messages"), (std::vector<std::string>{"RE: Budget"}));
 
   // Delete on B moves to the folder marked \Trash.
-  auto del = b_.Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + budget + "&Folder=").c_str(), onB);
-  ASSERT_TRUE(del);
-  EXPECT_EQ(del->status, 302);
+  EXPECT_EQ(get(b_, "DeleteMessage.asp?Guid=" + budget + "&Folder=")->status, 302);
   EXPECT_EQ(Subjects("Deleted Items"), (std::vector<std::string>{"Budget"}));
 
   // Accepting the meeting on A answers the organiser through SMTP.
   std::string meeting = Guid("Design review");
   ASSERT_FALSE(meeting.empty());
-  auto accept = a_.Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + meeting + "&Folder=").c_str(), onA);
-  ASSERT_TRUE(accept);
-  EXPECT_EQ(accept->status, 302);
+  EXPECT_EQ(get(a_, "MeetingResponse.asp?Type=AcceptMeeting&Guid=" + meeting + "&Folder=")->status, 302);
   ASSERT_EQ(smtp_->messages.size(), 2u);
   EXPECT_NE(smtp_->messages[1].find("METHOD:REPLY"), std::string::npos);
   EXPECT_NE(smtp_->rcpts.back().find("bob@example.org"), std::string::npos);
 
   // The folder page lists the non-ASCII folder; its link opens it.
-  auto folders = b_.Client().Get("/HalvornSLV/InboxFolders.asp", onB);
-  ASSERT_TRUE(folders);
   std::string link = "Inbox.asp?Folder=" + portal::EncodeUrlSafe(folder);
-  EXPECT_NE(folders->body.find(link + "'>" + folder + "<"), std::string::npos);
-  auto filed = a_.Client().Get(("/HalvornSLV/" + link).c_str(), onA);
-  ASSERT_TRUE(filed);
-  EXPECT_NE(filed->body.find("Filed away"), std::string::npos);
+  EXPECT_NE(get(b_, "InboxFolders.asp")->body.find(link + "'>" + folder + "<"), std::string::npos);
+  EXPECT_NE(get(a_, link)->body.find("Filed away"), std::string::npos);
 
   // With the SMTP service gone, sending fails and the message is kept.
   smtp_.reset();
-  auto failed = b_.Client().Post("/HalvornSLV/ComposeMessage.asp", onB,
-                                 "IsCompose=true&TTo=bob%40example.org&Subject=Unsent+note&MessageText=Later&Send=Send",
-                                 "application/x-www-form-urlencoded");
-  ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->get_header_value("Location"), "SendOk.asp?Success=false");
-  auto kept = a_.Client().Get("/HalvornSLV/ComposeMessage.asp", onA);
-  EXPECT_NE(kept->body.find("Unsent note"), std::string::npos);
+  EXPECT_EQ(send(b_, "Subject=Unsent+note&MessageText=Later")->get_header_value("Location"), "SendOk.asp?Success=false");
+  EXPECT_NE(get(a_, "ComposeMessage.asp")->body.find("Unsent note"), std::string::npos);
 
   // A wrong password is refused (last: the server delays logins from this address after it).
-  auto wrong = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Headers{{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "nope"}});
-  ASSERT_TRUE(wrong);
-  EXPECT_EQ(wrong->status, 401);
+  auto login = [&](const char* password) {
+    return a_.Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}},
+                            httplib::Params{{"UserName", "alice"}, {"Password", password}});
+  };
+  EXPECT_EQ(login("nope")->status, 401);
 
   // Both portals report healthy; with the IMAP server gone, pages and the
   // health check answer within the time-out.
   EXPECT_EQ(a_.Client().Get("/healthz")->status, 200);
   StopDovecot();
   mailbridge::DrainImapPool();
-  auto down = b_.Client().Get("/HalvornSLV/Inbox.asp", onB);
+  auto down = get(b_, "Inbox.asp");
   ASSERT_TRUE(down);
   EXPECT_EQ(down->status, 503);
   EXPECT_EQ(down->body, portal::ErrorPage(227));
@@ -191,9 +180,7 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   ASSERT_TRUE(health);
   EXPECT_EQ(health->status, 503);
   EXPECT_NE(health->body.find("IMAP server"), std::string::npos);
-  auto again = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Headers{{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "secret"}});
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->status, 503);
+  EXPECT_EQ(login("secret")->status, 503);
 }
 
 // Every problem of the file is reported, each with its own line.
