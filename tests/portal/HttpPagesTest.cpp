@@ -295,19 +295,5 @@ TEST_F(PagesTest, FoldersListTheMaildirFolders) {
   EXPECT_NE(r->body.find("Inbox.asp?Folder=" + portal::EncodeUrlSafe("Projects/Q3") + "'"), std::string::npos);
 }
 
-class PolicyDeniedTest : public PortalFixture {
-  std::string ExtraConfig() override { return "[user alice]\nwebmail = deny\n"; }
-};
-
-TEST_F(PolicyDeniedTest, RefusedUserGetsTheNoAccessPage) {
-  auto alice = SignIn("alice", "alice-secret");
-  auto r = Get("Inbox.asp", alice);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->status, 403);
-  EXPECT_NE(r->body.find("You have not been granted access to web-based email."), std::string::npos);
-  auto bob = SignIn("bob", "bob-secret");
-  EXPECT_EQ(Get("Inbox.asp", bob)->status, 200);
-}
-
 }  // namespace
 }  // namespace portal_test

@@ -355,6 +355,16 @@ class HostClassesTest : public PortalFixture {
     auto vars = portal_->Store().Load(id);
     return vars ? std::make_unique<portal::Session>(id, *vars) : nullptr;
   }
+  // Makes a request of alice's, on this session, the current one.
+  void Enter(portal::Session* session) {
+    account_ = portal_->Users().Find("alice");
+    ctx_ = std::make_unique<portal::RequestContext>(*portal_, &*account_, session, hostkit::FieldList{},
+                                                    hostkit::FieldList{}, hostkit::FieldList{});
+    scope_ = std::make_unique<hostkit::HostScope>(ctx_.get());
+  }
+  std::optional<portal::Account> account_;
+  std::unique_ptr<portal::RequestContext> ctx_;
+  std::unique_ptr<hostkit::HostScope> scope_;
 };
 
 TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
@@ -362,9 +372,7 @@ TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
   auto aliceSecond = SessionOf(SignIn("alice", "alice-secret"));
   auto bob = SessionOf(SignIn("bob", "bob-secret"));
   ASSERT_TRUE(alice && aliceSecond && bob);
-  auto account = portal_->Users().Find("alice");
-  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
-  hostkit::HostScope scope(&ctx);
+  Enter(alice.get());
   CComPtr<IMasterSessionStore> store;
   ASSERT_EQ(store.CoCreateInstance(CLSID_MasterSessionStore), S_OK);
   CComBSTR bobMaster(platform::U16(bob->Master()));
@@ -387,9 +395,7 @@ TEST_F(HostClassesTest, MasterSessionStoreOpensOnlyTheUsersOwnSessions) {
 
 TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
   auto alice = SessionOf(SignIn("alice", "alice-secret"));
-  auto account = portal_->Users().Find("alice");
-  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
-  hostkit::HostScope scope(&ctx);
+  Enter(alice.get());
   auto attempt = [&](const std::u16string& user, const std::u16string& password) {
     CComPtr<IImpersonate> imp;
     EXPECT_EQ(imp.CoCreateInstance(CLSID_Impersonate), S_OK);
@@ -404,7 +410,7 @@ TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
   std::u16string secret(pwd.Get());
   EXPECT_EQ(platform::U8(secret), alice->Get("_secret"));
   EXPECT_TRUE(attempt(u"alice", secret));
-  EXPECT_FALSE(ctx.impersonated);  // released: the impersonation ended
+  EXPECT_FALSE(ctx_->impersonated);  // released: the impersonation ended
   EXPECT_FALSE(attempt(u"alice", u"alice-secret"));  // the real password is not what the session holds
   EXPECT_FALSE(attempt(u"bob", secret));
   EXPECT_FALSE(attempt(u"alice", secret.substr(1)));
@@ -412,13 +418,11 @@ TEST_F(HostClassesTest, ImpersonationNeedsTheSessionSecretAndUser) {
 
 TEST_F(HostClassesTest, ShellReadsShortcutsOnlyInsideTheUsersRoots) {
   auto alice = SessionOf(SignIn("alice", "alice-secret"));
-  auto account = portal_->Users().Find("alice");
   fs::path mine = dir_ / "users" / "alice" / "attachments" / "wiki.url";
   fs::path theirs = dir_ / "users" / "bob" / "attachments" / "wiki.url";
   portal::WriteFile(mine, "[InternetShortcut]\r\nURL=https://wiki.example.org/\r\n");
   portal::WriteFile(theirs, "[InternetShortcut]\r\nURL=https://bob.example.org/\r\n");
-  portal::RequestContext ctx(*portal_, &*account, alice.get(), {}, {}, {});
-  hostkit::HostScope scope(&ctx);
+  Enter(alice.get());
   CComPtr<IDispatch> shell;
   ASSERT_EQ(shell.CoCreateInstance(u"WScript.Shell"), S_OK);
   auto target = [&](const fs::path& p) -> std::string {
