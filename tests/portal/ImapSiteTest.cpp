@@ -2,28 +2,15 @@
 // QRESYNC), a real Redis and an SMTP listener, all on loopback: two portals
 // sharing Redis and the data folder serve one user signed in with the IMAP
 // password. Skipped, loudly, without dovecot or redis-server.
-#include <hiredis/hiredis.h>
-#include <httplib.h>
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <thread>
 
 #include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Store.h"
-#include "platform/Guid.h"
 #include "platform/Text.h"
 #include "portal/Config.h"
 #include "portal/Pages.h"
-#include "portal/PortalHost.h"
-#include "portal/Server.h"
 #include "portal/Util.h"
 #include "tests/mailbridge/SmtpSink.h"
 #include "tests/portal/PortalFixture.h"
-
-extern char** environ;
 
 namespace portal_test {
 namespace {
@@ -46,59 +33,30 @@ class ImapSite : public ::testing::Test {
         !fs::exists("/usr/bin/redis-server"))
       GTEST_SKIP() << "*** DOVECOT OR REDIS NOT INSTALLED: THE IMAP SITE IS NOT TESTED ***";
     imapPort_ = mbtest::FreePort();
-    std::string start = std::string(LUMAREST_DOVECOT_SCRIPT) + " start " + mail_.path() + " " + std::to_string(imapPort_);
+    std::string start = std::string(LUMAREST_DOVECOT_SCRIPT) + " start " + mail_.Path().string() + " " + std::to_string(imapPort_);
     ASSERT_EQ(std::system(start.c_str()), 0);
     dovecot_ = true;
-    StartRedis();
-    data_ = fs::path(mail_.path()) / "site";
-    fs::create_directories(data_);
+    ASSERT_TRUE(redis_.Start(mail_.Path()));
+    data_ = mail_ / "site";
     portal::WriteFile(data_ / "master.secret", "masterpw\n");
     portal::WriteFile(data_ / "portal.ini",
-                      portal::Config::DefaultText() + "\n[portal]\nredis = 127.0.0.1:" + std::to_string(redisPort_) +
+                      portal::Config::DefaultText() + "\n[portal]\nredis = 127.0.0.1:" + std::to_string(redis_.Port()) +
                           "\n[mail]\nimap = imap://127.0.0.1:" + std::to_string(imapPort_) +
                           "   # loopback\nimap_tls = none\nimap_master_user = admin\nimap_master_password_file = " +
                           (data_ / "master.secret").string() + "\nimap_timeout_seconds = 3\nsmtp = " + smtp_->Url() +
                           "\n[auth]\nsource = imap\n");
-    for (auto* p : {&a_, &b_}) {
-      portal::PortalOptions o;
-      o.dataDir = data_;
-      o.listen = "127.0.0.1:0";
-      o.log = &p->log;
-      p->portal = std::make_unique<portal::Portal>(o);
-      p->port = p->portal->Bind();
-      p->thread = std::thread([p] { p->portal->Run(); });
-    }
+    a_.Start(data_, true);
+    b_.Start(data_, true);
   }
   void TearDown() override {
-    for (auto* p : {&a_, &b_}) {
+    for (auto* p : {&a_, &b_})
       if (p->portal) p->portal->Stop();
-      if (p->thread.joinable()) p->thread.join();
-    }
     StopDovecot();
-    if (redisPid_ > 0) {
-      ::kill(redisPid_, SIGTERM);
-      ::waitpid(redisPid_, nullptr, 0);
-    }
   }
   void StopDovecot() {
     if (!dovecot_) return;
-    std::system((std::string(LUMAREST_DOVECOT_SCRIPT) + " stop " + mail_.path()).c_str());
+    std::system((std::string(LUMAREST_DOVECOT_SCRIPT) + " stop " + mail_.Path().string()).c_str());
     dovecot_ = false;
-  }
-  void StartRedis() {
-    redisPort_ = mbtest::FreePort();
-    std::string port = std::to_string(redisPort_), d = mail_.path();
-    const char* argv[] = {"redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save", "",
-                          "--appendonly", "no", "--dir", d.c_str(), "--loglevel", "warning", nullptr};
-    ASSERT_EQ(posix_spawn(&redisPid_, "/usr/bin/redis-server", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    for (int i = 0; i < 100; ++i) {
-      redisContext* c = redisConnectWithTimeout("127.0.0.1", redisPort_, timeval{0, 200000});
-      bool ok = c && !c->err;
-      if (c) redisFree(c);
-      if (ok) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    FAIL() << "redis did not start";
   }
   // Alice's own login, as her desktop client would use it.
   std::unique_ptr<mailbridge::MailStore> AliceStore() {
@@ -120,38 +78,15 @@ class ImapSite : public ::testing::Test {
     });
     return out;
   }
-  std::string Guid(const std::string& subject) {
-    auto account = a_.portal->Users().Find("alice");
-    portal::RequestContext ctx(*a_.portal, &*account, nullptr, {}, {}, {});
-    std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
-    MAPIManaged::_MAILITEM* items = nullptr;
-    DWORD count = 0;
-    std::string found;
-    if (mapi && SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
-      for (DWORD i = 0; i < count; ++i)
-        if (U8(platform::View(items[i].pszSubject)) == subject) found = U8(platform::GuidToString(items[i].guidID));
-    delete[] items;
-    return found;
-  }
-  struct Running {
-    std::unique_ptr<portal::Portal> portal;
-    std::thread thread;
-    int port = 0;
-    std::ostringstream log;
-    httplib::Client Client() {
-      httplib::Client c("127.0.0.1", port);
-      c.set_read_timeout(20, 0);
-      return c;
-    }
-  };
+  std::string Guid(const std::string& subject) { return FindMessage(*a_.portal, "alice", subject); }
 
-  mbtest::TempDir mail_;
+  testing_support::TempDir mail_;
   std::unique_ptr<mbtest::SmtpSink> smtp_ = std::make_unique<mbtest::SmtpSink>();
   fs::path data_;
-  int imapPort_ = 0, redisPort_ = 0;
-  pid_t redisPid_ = -1;
+  int imapPort_ = 0;
   bool dovecot_ = false;
-  Running a_, b_;
+  RedisServer redis_;
+  RunningPortal a_, b_;
 };
 
 TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
@@ -164,95 +99,80 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
 
   // Sign-in: the server checks the password; the first one makes the site record.
   EXPECT_FALSE(fs::exists(data_ / "users/alice/account.ini"));
-  auto login = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Headers{{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "secret"}});
-  ASSERT_TRUE(login);
-  ASSERT_EQ(login->status, 302);
-  std::string cookie = login->get_header_value("Set-Cookie");
-  cookie = cookie.substr(0, cookie.find(';'));
+  std::string cookie = SignIn(a_.Client(), "alice", "secret");
+  ASSERT_FALSE(cookie.empty());
   std::string record;
   ASSERT_TRUE(portal::ReadFile(data_ / "users/alice/account.ini", record));
   EXPECT_EQ(record.find("secret"), std::string::npos);
-  auto origin = [](Running& r) { return "http://127.0.0.1:" + std::to_string(r.port); };
-  httplib::Headers onA{{"Cookie", cookie}, {"Origin", origin(a_)}}, onB{{"Cookie", cookie}, {"Origin", origin(b_)}};
+  // A page on one portal or the other, with the session's cookie.
+  auto get = [&](RunningPortal& p, const std::string& page) {
+    return p.Client().Get(("/HalvornSLV/" + page).c_str(), {{"Cookie", cookie}, {"Origin", p.Origin()}});
+  };
+  auto send = [&](RunningPortal& p, const std::string& form) {
+    return p.Client().Post("/HalvornSLV/ComposeMessage.asp", {{"Cookie", cookie}, {"Origin", p.Origin()}},
+                           "IsCompose=true&TTo=bob%40example.org&" + form + "&Send=Send", "application/x-www-form-urlencoded");
+  };
 
   // List on B, read on A (through the master user: alice never gave the portal a stored password).
-  auto inbox = b_.Client().Get("/HalvornSLV/Inbox.asp", onB);
+  auto inbox = get(b_, "Inbox.asp");
   ASSERT_TRUE(inbox);
   EXPECT_EQ(inbox->status, 200);
   EXPECT_NE(inbox->body.find("Budget"), std::string::npos);
   std::string budget = Guid("Budget");
   ASSERT_FALSE(budget.empty());
-  auto view = a_.Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + budget + "&Folder=").c_str(), onA);
-  ASSERT_TRUE(view);
+  auto view = get(a_, "ViewInboxMessage.asp?Guid=" + budget + "&Folder=");
   EXPECT_EQ(view->status, 200);
   EXPECT_NE(view->body.find("Numbers attached soon."), std::string::npos);
 
   // A reply started on A with an upload, sent from B: SMTP gets it from
   // alice's address, a copy lands in the folder marked \Sent.
-  auto start = a_.Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Reply&Guid=" + budget + "&Folder=").c_str(), onA);
-  ASSERT_EQ(start->status, 200);
-  httplib::MultipartFormDataItems upload{{"File", "Q3 figures", "figures.txt", "text/plain"}};
-  auto up = a_.Client().Post("/HalvornSLV/DoAttachments.asp", onA, upload);
-  ASSERT_TRUE(up);
+  ASSERT_EQ(get(a_, "ComposeMessage.asp?Type=Reply&Guid=" + budget + "&Folder=")->status, 200);
+  auto up = a_.Client().Post("/HalvornSLV/DoAttachments.asp", {{"Cookie", cookie}, {"Origin", a_.Origin()}},
+                             httplib::MultipartFormDataItems{{"File", "Q3 figures", "figures.txt", "text/plain"}});
   ASSERT_EQ(up->status, 302);
-  auto attach = b_.Client().Get(("/HalvornSLV/" + up->get_header_value("Location")).c_str(), onB);
-  ASSERT_EQ(attach->status, 200);
-  auto send = b_.Client().Post("/HalvornSLV/ComposeMessage.asp", onB,
-                               "IsCompose=true&TTo=bob%40example.org&TCC=&TBCC=&Subject=RE%3A+Budget&MessageText=Here&Send=Send",
-                               "application/x-www-form-urlencoded");
-  ASSERT_TRUE(send);
-  EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
+  ASSERT_EQ(get(b_, up->get_header_value("Location"))->status, 200);
+  auto sent = send(b_, "TCC=&TBCC=&Subject=RE%3A+Budget&MessageText=Here");
+  EXPECT_EQ(sent->get_header_value("Location"), "SendOK.asp?Success=true");
   ASSERT_EQ(smtp_->messages.size(), 1u);
   EXPECT_NE(smtp_->messages[0].find("<alice@example.org>"), std::string::npos);
   EXPECT_NE(smtp_->messages[0].find("figures.txt"), std::string::npos);
   EXPECT_EQ(Subjects("Sent Messages"), (std::vector<std::string>{"RE: Budget"}));
 
   // Delete on B moves to the folder marked \Trash.
-  auto del = b_.Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + budget + "&Folder=").c_str(), onB);
-  ASSERT_TRUE(del);
-  EXPECT_EQ(del->status, 302);
+  EXPECT_EQ(get(b_, "DeleteMessage.asp?Guid=" + budget + "&Folder=")->status, 302);
   EXPECT_EQ(Subjects("Deleted Items"), (std::vector<std::string>{"Budget"}));
 
   // Accepting the meeting on A answers the organiser through SMTP.
   std::string meeting = Guid("Design review");
   ASSERT_FALSE(meeting.empty());
-  auto accept = a_.Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + meeting + "&Folder=").c_str(), onA);
-  ASSERT_TRUE(accept);
-  EXPECT_EQ(accept->status, 302);
+  EXPECT_EQ(get(a_, "MeetingResponse.asp?Type=AcceptMeeting&Guid=" + meeting + "&Folder=")->status, 302);
   ASSERT_EQ(smtp_->messages.size(), 2u);
   EXPECT_NE(smtp_->messages[1].find("METHOD:REPLY"), std::string::npos);
   EXPECT_NE(smtp_->rcpts.back().find("bob@example.org"), std::string::npos);
 
   // The folder page lists the non-ASCII folder; its link opens it.
-  auto folders = b_.Client().Get("/HalvornSLV/InboxFolders.asp", onB);
-  ASSERT_TRUE(folders);
   std::string link = "Inbox.asp?Folder=" + portal::EncodeUrlSafe(folder);
-  EXPECT_NE(folders->body.find(link + "'>" + folder + "<"), std::string::npos);
-  auto filed = a_.Client().Get(("/HalvornSLV/" + link).c_str(), onA);
-  ASSERT_TRUE(filed);
-  EXPECT_NE(filed->body.find("Filed away"), std::string::npos);
+  EXPECT_NE(get(b_, "InboxFolders.asp")->body.find(link + "'>" + folder + "<"), std::string::npos);
+  EXPECT_NE(get(a_, link)->body.find("Filed away"), std::string::npos);
 
   // With the SMTP service gone, sending fails and the message is kept.
   smtp_.reset();
-  auto failed = b_.Client().Post("/HalvornSLV/ComposeMessage.asp", onB,
-                                 "IsCompose=true&TTo=bob%40example.org&Subject=Unsent+note&MessageText=Later&Send=Send",
-                                 "application/x-www-form-urlencoded");
-  ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->get_header_value("Location"), "SendOk.asp?Success=false");
-  auto kept = a_.Client().Get("/HalvornSLV/ComposeMessage.asp", onA);
-  EXPECT_NE(kept->body.find("Unsent note"), std::string::npos);
+  EXPECT_EQ(send(b_, "Subject=Unsent+note&MessageText=Later")->get_header_value("Location"), "SendOk.asp?Success=false");
+  EXPECT_NE(get(a_, "ComposeMessage.asp")->body.find("Unsent note"), std::string::npos);
 
   // A wrong password is refused (last: the server delays logins from this address after it).
-  auto wrong = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Headers{{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "nope"}});
-  ASSERT_TRUE(wrong);
-  EXPECT_EQ(wrong->status, 401);
+  auto login = [&](const char* password) {
+    return a_.Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}},
+                            httplib::Params{{"UserName", "alice"}, {"Password", password}});
+  };
+  EXPECT_EQ(login("nope")->status, 401);
 
   // Both portals report healthy; with the IMAP server gone, pages and the
   // health check answer within the time-out.
   EXPECT_EQ(a_.Client().Get("/healthz")->status, 200);
   StopDovecot();
   mailbridge::DrainImapPool();
-  auto down = b_.Client().Get("/HalvornSLV/Inbox.asp", onB);
+  auto down = get(b_, "Inbox.asp");
   ASSERT_TRUE(down);
   EXPECT_EQ(down->status, 503);
   EXPECT_EQ(down->body, portal::ErrorPage(227));
@@ -260,14 +180,13 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   ASSERT_TRUE(health);
   EXPECT_EQ(health->status, 503);
   EXPECT_NE(health->body.find("IMAP server"), std::string::npos);
-  auto again = a_.Client().Post("/HalvornSLV/Login.asp", httplib::Headers{{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "secret"}});
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->status, 503);
+  EXPECT_EQ(login("secret")->status, 503);
 }
 
 // Every problem of the file is reported, each with its own line.
 TEST(CheckConfig, ReportsEveryProblemWithItsLine) {
-  fs::path dir = MakeTempDir("check");
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.Path();
   portal::WriteFile(dir / "secret", "pw\n");
   struct Case {
     const char* line;
@@ -304,7 +223,6 @@ TEST(CheckConfig, ReportsEveryProblemWithItsLine) {
   // The file the portal writes for a new data folder has none.
   portal::WriteFile(dir / "portal.ini", portal::Config::DefaultText());
   EXPECT_TRUE(portal::Config::Check(dir).empty());
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,19 +1,9 @@
 // The portal hosting the real component module over the demo mailbox: the
 // module registers at start and each page creates it by ProgID. Messages are
 // found through the mail library the way the component finds them.
-#include <httplib.h>
-#include <gtest/gtest.h>
-
-#include <thread>
-
-#include "host/HostContext.h"
-#include "platform/Guid.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "portal/Config.h"
 #include "portal/Demo.h"
-#include "portal/PortalHost.h"
-#include "portal/Server.h"
 #include "portal/Util.h"
 #include "tests/portal/PortalFixture.h"
 
@@ -24,74 +14,18 @@ namespace fs = std::filesystem;
 using platform::U16;
 using platform::U8;
 
-class ModuleTest : public ::testing::Test {
+class ModuleTest : public PortalFixture {
  protected:
-  void SetUp() override {
-    dir_ = MakeTempDir("module");
-    portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n[user carol]\nwebmail = deny\n[mail]\nmax_attachment_bytes = 4096\n");
-    portal::PortalOptions o;
-    o.dataDir = dir_;
-    o.listen = "127.0.0.1:0";
-    o.log = &log_;
-    portal_ = std::make_unique<portal::Portal>(o);
+  std::string ExtraConfig() override { return "[user carol]\nwebmail = deny\n[mail]\nmax_attachment_bytes = 4096\n"; }
+  bool RealModule() override { return true; }
+  void AddUsers() override {
     demo_ = portal::CreateDemo(dir_, portal_->Users(), "example.org");
     portal_->Users().Add("carol", "carol-secret", {}, "example.org");
-    port_ = portal_->Bind();
-    thread_ = std::thread([this] { portal_->Run(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
-  void TearDown() override {
-    portal_->Stop();
-    thread_.join();
-    portal_.reset();
-    fs::remove_all(dir_);
-  }
-  httplib::Client Client() {
-    httplib::Client c("127.0.0.1", port_);
-    c.set_read_timeout(20, 0);
-    return c;
-  }
-  std::string SignIn(const std::string& user, const std::string& password) {
-    auto r = Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", user}, {"Password", password}});
-    if (!r || r->status != 302) return {};
-    auto c = r->get_header_value("Set-Cookie");
-    return c.substr(0, c.find(';'));
-  }
-  // The identifier of the inbox message with this subject, and its attachments.
   std::string FindMessage(const std::string& subject, std::vector<std::pair<int, std::string>>* attachments = nullptr) {
-    auto account = portal_->Users().Find("demo");
-    portal::RequestContext ctx(*portal_, &*account, nullptr, {}, {}, {});
-    std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
-    if (!mapi) return {};
-    MAPIManaged::_MAILITEM* items = nullptr;
-    DWORD count = 0;
-    std::string found;
-    GUID id{};
-    if (SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
-      for (DWORD i = 0; i < count; ++i)
-        if (U8(platform::View(items[i].pszSubject)) == subject) {
-          id = items[i].guidID;
-          found = U8(platform::GuidToString(id));
-        }
-    delete[] items;
-    if (!found.empty() && attachments) {
-      MAPIManaged::_MAILMESSAGE* msg = nullptr;
-      MAPIManaged::_MAILMESSAGEATTACHMENTS* att = nullptr;
-      DWORD n = 0;
-      if (SUCCEEDED(mapi->InboxMessage(u"", id, &msg, &att, &n, 0)))
-        for (DWORD i = 0; i < n; ++i)
-          attachments->emplace_back(att[i].nAttachID, U8(platform::View(att[i].pszFileName)));
-      delete[] msg;
-      delete[] att;
-    }
-    return found;
+    return portal_test::FindMessage(*portal_, "demo", subject, attachments);
   }
 
-  fs::path dir_;
-  std::unique_ptr<portal::Portal> portal_;
-  std::thread thread_;
-  int port_ = 0;
-  std::ostringstream log_;
   portal::DemoUser demo_;
 };
 
@@ -104,6 +38,8 @@ TEST_F(ModuleTest, StartUpRegistersTheModuleAndTheInstallFolder) {
   EXPECT_TRUE(fs::exists(fs::path(U8(install)) / "Bin" / "quorraFax_de.strings"));
 }
 
+const char* kFigures = "quarter,revenue\r\nQ1,120\r\nQ2,135\r\nQ3,150\r\n";
+
 TEST_F(ModuleTest, AttachmentDownloadGivesTheAttachmentsBytes) {
   auto cookie = SignIn("demo", demo_.password);
   std::vector<std::pair<int, std::string>> attachments;
@@ -113,31 +49,24 @@ TEST_F(ModuleTest, AttachmentDownloadGivesTheAttachmentsBytes) {
   for (const auto& [id, path] : attachments)
     if (path.find("figures.csv") != std::string::npos) csv = id;
   ASSERT_GE(csv, 0);
-  auto r = Client().Get(("/HalvornSLV/GetAttachment.asp?Guid=" + guid + "&AttachID=" + std::to_string(csv) +
-                         "&Name=figures.csv").c_str(), httplib::Headers{{"Cookie", cookie}});
+  auto r = Get("GetAttachment.asp?Guid=" + guid + "&AttachID=" + std::to_string(csv) + "&Name=figures.csv", cookie);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 200);
-  EXPECT_EQ(r->body, "quarter,revenue\r\nQ1,120\r\nQ2,135\r\nQ3,150\r\n");
-  auto missing = Client().Get("/HalvornSLV/GetAttachment.asp?Guid={00000000-0000-0000-0000-000000000009}&AttachID=0",
-                              httplib::Headers{{"Cookie", cookie}});
-  EXPECT_EQ(missing->status, 404);
+  EXPECT_EQ(r->body, kFigures);
+  EXPECT_EQ(Get("GetAttachment.asp?Guid={00000000-0000-0000-0000-000000000009}&AttachID=0", cookie)->status, 404);
 }
 
 TEST_F(ModuleTest, DeleteRemovesTheMessageAndReturnsToTheListing) {
   auto cookie = SignIn("demo", demo_.password);
-  std::string guid = FindMessage("Coffee machine fixed");
-  ASSERT_FALSE(guid.empty());
-  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
-  auto cross = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(),
-                            httplib::Headers{{"Cookie", cookie}, {"Sec-Fetch-Site", "cross-site"}});
-  EXPECT_EQ(cross->status, 403);
+  std::string page = "DeleteMessage.asp?Guid=" + FindMessage("Coffee machine fixed") + "&Folder=";
+  EXPECT_EQ(Get(page, cookie, {{"Sec-Fetch-Site", "cross-site"}})->status, 403);
   EXPECT_FALSE(FindMessage("Coffee machine fixed").empty());
-  auto r = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  auto r = Get(page, cookie);
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 302);
   EXPECT_EQ(r->get_header_value("Location"), "Inbox.asp?Folder=");
   EXPECT_TRUE(FindMessage("Coffee machine fixed").empty());
-  auto again = Client().Get(("/HalvornSLV/DeleteMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  auto again = Get(page, cookie);
   EXPECT_EQ(again->status, 404);
   EXPECT_NE(again->body.find("The message could not be deleted."), std::string::npos);
 }
@@ -146,45 +75,40 @@ TEST_F(ModuleTest, DeleteRemovesTheMessageAndReturnsToTheListing) {
 // other failures of the store stay server errors.
 TEST_F(ModuleTest, WhatIsGoneIsNotFoundAndFaultsStayServerErrors) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   const std::string gone = "{00000000-0000-0000-0000-000000000009}";
   const std::string nope = portal::EncodeUrlSafe("Nope<b>");
   const std::string projects = portal::EncodeUrlSafe("Projects");
   struct Case {
     std::string url;
+    int status;
     const char* says;
     std::string back;
   } cases[] = {
-      {"Inbox.asp?Folder=" + nope, "There is no folder \"Nope&lt;b&gt;\"", "href=\"InboxFolders.asp"},
-      {"ViewInboxMessage.asp?Folder=" + nope + "&Guid=" + gone, "There is no folder", "href=\"Inbox.asp\""},
-      {"ViewInboxMessage.asp?Folder=" + projects + "&Guid=" + gone,
+      {"Inbox.asp?Folder=" + nope, 404, "There is no folder \"Nope&lt;b&gt;\"", "href=\"InboxFolders.asp"},
+      {"ViewInboxMessage.asp?Folder=" + nope + "&Guid=" + gone, 404, "There is no folder", "href=\"Inbox.asp\""},
+      {"ViewInboxMessage.asp?Folder=" + projects + "&Guid=" + gone, 404,
        "This message is no longer in the folder \"Projects\"", "href=\"Inbox.asp?Folder=" + projects + "\""},
-      {"MeetingResponse.asp?Type=AcceptMeeting&Folder=&Guid=" + gone, "no longer in the folder \"Inbox\"",
+      {"MeetingResponse.asp?Type=AcceptMeeting&Folder=&Guid=" + gone, 404, "no longer in the folder \"Inbox\"",
        "href=\"Inbox.asp?Folder=\""},
+      // The store refuses this name (E_INVALIDARG): a failure, not a missing folder.
+      {"Inbox.asp?Folder=" + portal::EncodeUrlSafe("a/../b"), 500, "", ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.url);
-    auto r = Client().Get(("/HalvornSLV/" + c.url).c_str(), h);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 404);
-    EXPECT_NE(r->body.find(c.says), std::string::npos);
-    EXPECT_NE(r->body.find(c.back), std::string::npos);
+    auto r = Get(c.url, cookie);
+    ASSERT_TRUE(r) << c.url;
+    EXPECT_EQ(r->status, c.status) << c.url;
+    EXPECT_NE(r->body.find(c.says), std::string::npos) << c.url;
+    EXPECT_NE(r->body.find(c.back), std::string::npos) << c.url;
   }
-  // The store refuses this name (E_INVALIDARG): a failure, not a missing folder.
-  auto refused = Client().Get(("/HalvornSLV/Inbox.asp?Folder=" + portal::EncodeUrlSafe("a/../b")).c_str(), h);
-  EXPECT_EQ(refused->status, 500);
 }
 
 TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
   auto cookie = SignIn("demo", demo_.password);
   std::string guid = FindMessage("Planning meeting");
   ASSERT_FALSE(guid.empty());
-  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
-  auto bad = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=ACCEPTMEETING&Guid=" + guid).c_str(), h);
+  auto bad = Get("MeetingResponse.asp?Type=ACCEPTMEETING&Guid=" + guid, cookie);
   EXPECT_NE(bad->body.find("Unable to respond to meeting request."), std::string::npos);
-  auto r = Client().Get(("/HalvornSLV/MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid + "&Folder=").c_str(), h);
-  ASSERT_TRUE(r);
-  EXPECT_EQ(r->status, 302);
+  EXPECT_EQ(Get("MeetingResponse.asp?Type=AcceptMeeting&Guid=" + guid + "&Folder=", cookie)->status, 302);
   EXPECT_TRUE(FindMessage("Planning meeting").empty());
   // Without a relay the answer to the outside organiser waits in the outbox.
   int kept = 0;
@@ -199,39 +123,34 @@ TEST_F(ModuleTest, AcceptingTheMeetingRequestAnswersAndRemovesIt) {
 
 TEST_F(ModuleTest, ListingAndMessageViewComeFromTheComponent) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}};
-  auto inbox = Client().Get("/HalvornSLV/Inbox.asp", h);
+  auto inbox = Get("Inbox.asp", cookie);
   ASSERT_TRUE(inbox);
   EXPECT_EQ(inbox->status, 200);
-  EXPECT_NE(inbox->body.find("Quarterly report with attachments"), std::string::npos);
-  EXPECT_NE(inbox->body.find("class='InboxUnread'"), std::string::npos);
-  EXPECT_NE(inbox->body.find("onclick='selectItem(this,"), std::string::npos);
+  for (const char* text : {"Quarterly report with attachments", "class='InboxUnread'", "onclick='selectItem(this,"})
+    EXPECT_NE(inbox->body.find(text), std::string::npos) << text;
+  // Another user's listing shows none of it.
+  portal_->Users().Add("dave", "dave-secret", {}, "example.org");
+  auto other = Get("Inbox.asp", SignIn("dave", "dave-secret"));
+  EXPECT_EQ(other->status, 200);
+  EXPECT_EQ(other->body.find("Quarterly report"), std::string::npos);
 
   std::string guid = FindMessage("Quarterly report with attachments");
-  ASSERT_FALSE(guid.empty());
-  auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&TI=0&Folder=&Store=").c_str(), h);
+  auto view = Get("ViewInboxMessage.asp?Guid=" + guid + "&TI=0&Folder=&Store=", cookie);
   ASSERT_TRUE(view);
   EXPECT_EQ(view->status, 200);
   EXPECT_EQ(view->get_header_value("X-Frame-Options"), "SAMEORIGIN");
   // The attachment links go through the activation path to files in the
   // user's attachment cache.
-  auto at = view->body.find("<a class='WEBFILEBROWSER' href='ViewInboxMessage.asp?");
+  const std::string anchor = "<a class='WEBFILEBROWSER' href='ViewInboxMessage.asp?";
+  auto name = view->body.find("figures.csv</a>");
+  auto at = view->body.rfind(anchor, name);
   ASSERT_NE(at, std::string::npos);
-  std::string link;
-  for (std::size_t p = at; (p = view->body.find("<a class='WEBFILEBROWSER' href='", p)) != std::string::npos; ++p) {
-    auto start = p + std::string("<a class='WEBFILEBROWSER' href='").size();
-    std::string href = view->body.substr(start, view->body.find('\'', start) - start);
-    auto close = view->body.find("</a>", start);
-    if (view->body.substr(start, close - start).find("figures.csv") != std::string::npos) link = href;
-  }
-  ASSERT_FALSE(link.empty());
-  std::string query = link.substr(link.find('?') + 1);
+  std::string query = view->body.substr(at + anchor.size(), view->body.find('\'', at + anchor.size()) - at - anchor.size());
   for (std::size_t p; (p = query.find("&amp;")) != std::string::npos;) query.replace(p, 5, "&");
-  auto open = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?" + query.substr(0, query.find("&Options=")) +
-                            "&Options=1&ComponentID=2").c_str(), h);
+  auto open = Get("ViewInboxMessage.asp?" + query.substr(0, query.find("&Options=")) + "&Options=1&ComponentID=2", cookie);
   ASSERT_TRUE(open);
   EXPECT_EQ(open->status, 200);
-  EXPECT_EQ(open->body, "quarter,revenue\r\nQ1,120\r\nQ2,135\r\nQ3,150\r\n");
+  EXPECT_EQ(open->body, kFigures);
 }
 
 TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
@@ -239,11 +158,10 @@ TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
   // Subjects arrive HTML-encoded from the mail library.
   std::string guid = FindMessage("Réunion de l&#39;équipe – ordre du jour");
   ASSERT_FALSE(guid.empty());
-  httplib::Headers h{{"Cookie", cookie}};
-  auto view = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?Guid=" + guid + "&Folder=").c_str(), h);
+  auto view = Get("ViewInboxMessage.asp?Guid=" + guid + "&Folder=", cookie);
   ASSERT_NE(view->body.find("<IFRAME class='ContentIFrame'"), std::string::npos);
   EXPECT_NE(view->body.find("value=\"Show remote content\""), std::string::npos);
-  auto html = Client().Get(("/HalvornSLV/ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid + "&Folder=&Store=").c_str(), h);
+  auto html = Get("ViewInboxMessage.asp?DownloadHTMLOnly=1&Guid=" + guid + "&Folder=&Store=", cookie);
   ASSERT_TRUE(html);
   EXPECT_EQ(html->status, 200);
   EXPECT_EQ(html->get_header_value("Content-Security-Policy").rfind("sandbox", 0), 0u);
@@ -253,54 +171,41 @@ TEST_F(ModuleTest, HtmlBodyIsServedAloneInASandbox) {
   EXPECT_EQ(html->body.find("href='https://www.example.fr/agenda'"), std::string::npos);
 }
 
-TEST_F(ModuleTest, ComposeAndSendDeliversToTheLocalMailbox) {
+TEST_F(ModuleTest, ComposeKeepsTheDraftAndSendsIt) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
-  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg&To=o'brien@example.org", h);
+  auto form = Get("ComposeMessage.asp?Type=NewMsg&To=o'brien@example.org", cookie);
   ASSERT_TRUE(form);
   EXPECT_EQ(form->status, 200);
   EXPECT_NE(form->body.find("o'brien@example.org"), std::string::npos);
-  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                            "IsCompose=true&TTo=demo%40example.org&TCC=&TBCC=&Subject=Loopback+note&MessageText=Hello+me&Send=Send",
-                            "application/x-www-form-urlencoded");
+  // A post whose button the component does not know saves the form and shows it again.
+  auto post = Post("ComposeMessage.asp", cookie,
+                   "IsCompose=true&TTo=ada.lindqvist%40example.org&Subject=Draft+subject&MessageText=Draft+body");
+  EXPECT_EQ(post->status, 200);
+  auto draft = Get("ComposeMessage.asp", cookie);
+  for (const char* text : {"Draft subject", "Draft body", "ada.lindqvist@example.org"})
+    EXPECT_NE(draft->body.find(text), std::string::npos) << text;
+
+  auto send = Post("ComposeMessage.asp", cookie,
+                   "IsCompose=true&TTo=demo%40example.org&TCC=&TBCC=&Subject=Loopback+note&MessageText=Hello+me&Send=Send");
   ASSERT_TRUE(send);
   EXPECT_EQ(send->status, 302);
   EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
   EXPECT_FALSE(FindMessage("Loopback note").empty());
   // A local address without a mailbox is no name to resolve: the send fails
   // as it is, without the name-resolution page and with the lines as typed.
-  auto unreachable = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                                   "IsCompose=true&TTo=Bruno+Ferreira%3B+nobody%40example.org&Subject=Unreachable"
-                                   "&MessageText=x&Send=Send",
-                                   "application/x-www-form-urlencoded");
+  auto unreachable = Post("ComposeMessage.asp", cookie,
+                          "IsCompose=true&TTo=Bruno+Ferreira%3B+nobody%40example.org&Subject=Unreachable&MessageText=x&Send=Send");
   ASSERT_TRUE(unreachable);
   EXPECT_EQ(unreachable->status, 302);
   EXPECT_EQ(unreachable->get_header_value("Location"), "SendOk.asp?Success=false");
-  auto kept = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
-  EXPECT_NE(kept->body.find("value=\"Bruno Ferreira; nobody@example.org\""), std::string::npos);
-}
-
-TEST_F(ModuleTest, PostedTextSurvivesThroughTheMasterSessionStore) {
-  auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
-  // A post whose button the component does not know saves the form and shows it again.
-  auto post = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                            "IsCompose=true&TTo=ada.lindqvist%40example.org&Subject=Draft+subject&MessageText=Draft+body",
-                            "application/x-www-form-urlencoded");
-  ASSERT_TRUE(post);
-  EXPECT_EQ(post->status, 200);
-  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
-  EXPECT_NE(form->body.find("Draft subject"), std::string::npos);
-  EXPECT_NE(form->body.find("Draft body"), std::string::npos);
-  EXPECT_NE(form->body.find("ada.lindqvist@example.org"), std::string::npos);
+  EXPECT_NE(Get("ComposeMessage.asp", cookie)->body.find("value=\"Bruno Ferreira; nobody@example.org\""), std::string::npos);
 }
 
 // Personal contacts match as typed ("o'brien", "smith & co") on the
 // resolution page and in the picker, and a contact's markup never reaches
 // either page; a user without any contacts file still gets both pages.
 TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
-  auto demo = portal_->Users().Find("demo");
-  portal::WriteFile(demo->Contacts(),
+  portal::WriteFile(portal_->Users().Find("demo")->Contacts(),
                     "BEGIN:VCARD\r\nFN:Niamh O'Brien\r\nEMAIL:niamh@example.ie\r\nEND:VCARD\r\n"
                     "BEGIN:VCARD\r\nFN:Smith & Co\r\nEMAIL:sales@smith.example\r\nEND:VCARD\r\n"
                     "BEGIN:VCARD\r\nFN:<img src=x onerror=go()>x' onfocus='go()\r\nEND:VCARD\r\n");
@@ -310,22 +215,19 @@ TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
   const std::string picker = "IsCompose=true&TTo=&ContactSource=0&To=To";
   struct Case {
     const char* user;
-    const char* password;
-    std::string post;
+    std::string password, post;
     std::vector<std::string> present;
   } cases[] = {
-      {"demo", demo_.password.c_str(), checkNames,
+      {"demo", demo_.password, checkNames,
        {"<option value='niamh@example.ie'>Niamh O'Brien</option>", "<option selected value='sales@smith.example'>Smith & Co"}},
-      {"demo", demo_.password.c_str(), picker,
+      {"demo", demo_.password, picker,
        {"<option value='niamh@example.ie'>Niamh O'Brien</option>", "&lt;img src=x onerror=go()&gt;x&#39; onfocus=&#39;go()"}},
       {"dave", "dave-secret", checkNames, {"name='To:o'brien'", "<select"}},
       {"dave", "dave-secret", picker, {"name=Contacts"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.user) + " " + c.post);
-    auto cookie = SignIn(c.user, c.password);
-    httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
-    auto r = Client().Post("/HalvornSLV/ComposeMessage.asp", h, c.post, "application/x-www-form-urlencoded");
+    auto r = Post("ComposeMessage.asp", SignIn(c.user, c.password), c.post);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->status, 200);
     for (const auto& text : c.present) EXPECT_NE(r->body.find(text), std::string::npos) << text;
@@ -341,50 +243,42 @@ TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
 // through UpdateResolvedContacts back into the message, which then sends.
 TEST_F(ModuleTest, RecipientsPageCarriesChosenEntriesIntoTheMessage) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Origin", "http://127.0.0.1:" + std::to_string(port_)}};
-  auto form = Client().Get("/HalvornSLV/ComposeMessage.asp?Type=NewMsg", h);
+  auto form = Get("ComposeMessage.asp?Type=NewMsg", cookie);
   EXPECT_NE(form->body.find("form=\"compose\" name=\"ReviewRecipients\""), std::string::npos);
-  auto review = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                              "IsCompose=true&TTo=ferr%3B+nobody+here%3B+demo%40example.org&TCC=hana&Subject=Chosen"
-                              "&MessageText=Hi&ReviewRecipients=1",
-                              "application/x-www-form-urlencoded");
+  auto review = Post("ComposeMessage.asp", cookie,
+                     "IsCompose=true&TTo=ferr%3B+nobody+here%3B+demo%40example.org&TCC=hana&Subject=Chosen"
+                     "&MessageText=Hi&ReviewRecipients=1");
   ASSERT_TRUE(review);
   EXPECT_EQ(review->status, 302);
   EXPECT_EQ(review->get_header_value("Location"), "Recipients.asp");
-  auto page = Client().Get("/HalvornSLV/Recipients.asp", h);
+  auto page = Get("Recipients.asp", cookie);
   ASSERT_EQ(page->status, 200);
   for (const char* text : {"name=\"To.RCount\" value=\"3\"", "<option value=\"bruno@example.net\" selected>Bruno Ferreira",
                            "<b>nobody here</b>", "No match", "<option value=\"-1\" selected>Keep",
                            "name=\"Cc.RSelectName0\"", "<option value=\"hana@example.jp\" selected>"})
     EXPECT_NE(page->body.find(text), std::string::npos) << text;
 
-  auto markup = Client().Post("/HalvornSLV/Recipients.asp", h, "To.RCount=1&To.RName0=x&To.RState0=1&To.RSelectName0=%3Cb%3E",
-                              "application/x-www-form-urlencoded");
-  EXPECT_EQ(markup->status, 400);
-  auto chosen = Client().Post("/HalvornSLV/Recipients.asp", h,
-                              "To.RCount=3&To.RName0=ferr&To.RState0=1&To.RSelectName0=bruno%40example.net"
-                              "&To.RName1=nobody+here&To.RState1=2&To.RName2=demo%40example.org&To.RState2=-1"
-                              "&Cc.RCount=1&Cc.RName0=hana&Cc.RState0=1&Cc.RSelectName0=hana%40example.jp",
-                              "application/x-www-form-urlencoded");
+  EXPECT_EQ(Post("Recipients.asp", cookie, "To.RCount=1&To.RName0=x&To.RState0=1&To.RSelectName0=%3Cb%3E")->status, 400);
+  auto chosen = Post("Recipients.asp", cookie,
+                     "To.RCount=3&To.RName0=ferr&To.RState0=1&To.RSelectName0=bruno%40example.net"
+                     "&To.RName1=nobody+here&To.RState1=2&To.RName2=demo%40example.org&To.RState2=-1"
+                     "&Cc.RCount=1&Cc.RName0=hana&Cc.RState0=1&Cc.RSelectName0=hana%40example.jp");
   ASSERT_TRUE(chosen);
   EXPECT_EQ(chosen->status, 302);
   EXPECT_EQ(chosen->get_header_value("Location"), "ComposeMessage.asp");
-  auto back = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
-  EXPECT_NE(back->body.find("name=TTo id=TTo value=\"bruno@example.net; demo@example.org\""), std::string::npos);
-  EXPECT_NE(back->body.find("name=TCC value=\"hana@example.jp\""), std::string::npos);
-  EXPECT_NE(back->body.find("Chosen"), std::string::npos);
-  auto send = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                            "IsCompose=true&TTo=bruno%40example.net%3B+demo%40example.org&TCC=hana%40example.jp"
-                            "&Subject=Chosen&MessageText=Hi&Send=Send",
-                            "application/x-www-form-urlencoded");
+  auto back = Get("ComposeMessage.asp", cookie);
+  for (const char* text : {"name=TTo id=TTo value=\"bruno@example.net; demo@example.org\"",
+                           "name=TCC value=\"hana@example.jp\"", "Chosen"})
+    EXPECT_NE(back->body.find(text), std::string::npos) << text;
+  auto send = Post("ComposeMessage.asp", cookie,
+                   "IsCompose=true&TTo=bruno%40example.net%3B+demo%40example.org&TCC=hana%40example.jp"
+                   "&Subject=Chosen&MessageText=Hi&Send=Send");
   EXPECT_EQ(send->get_header_value("Location"), "SendOK.asp?Success=true");
   EXPECT_FALSE(FindMessage("Chosen").empty());
 }
 
 TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
-  auto cookie = SignIn("carol", "carol-secret");
-  auto r = Client().Get("/HalvornSLV/DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}",
-                        httplib::Headers{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}});
+  auto r = Get("DeleteMessage.asp?Guid={00000000-0000-0000-0000-000000000001}", SignIn("carol", "carol-secret"));
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 403);
   EXPECT_NE(r->body.find("You have not been granted access to web-based email."), std::string::npos);
@@ -399,7 +293,6 @@ TEST_F(ModuleTest, PolicyRefusalFromTheModuleBecomesTheNoAccessPage) {
 // no markup from the request.
 TEST_F(ModuleTest, RequestValuesNeverBecomeMarkup) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   // A directory entry whose name is markup.
   std::string vcf;
   fs::path contacts = dir_ / "users" / "demo" / "contacts.vcf";
@@ -413,42 +306,38 @@ TEST_F(ModuleTest, RequestValuesNeverBecomeMarkup) {
     int status;          // 0: any answer, as long as no markup gets through
     std::string marker;  // must not appear in the answer nor in the attachment page
   } cases[] = {
-      {"repeated To", "GET", "/HalvornSLV/ComposeMessage.asp?To=a@b.c&To=%22%3E%3Cscript%3Ealert(document.domain)%3C/script%3E",
+      {"repeated To", "GET", "ComposeMessage.asp?To=a@b.c&To=%22%3E%3Cscript%3Ealert(document.domain)%3C/script%3E",
        "", 400, "<script>alert(document.domain)"},
-      {"repeated TTo", "POST", "/HalvornSLV/ComposeMessage.asp",
+      {"repeated TTo", "POST", "ComposeMessage.asp",
        "IsCompose=true&TTo=a%40b.c&TTo=%22%3E%3Cscript%3Ealert(1)%3C/script%3E", 400, "<script>alert(1)"},
       {"dotted capital I in UploadID", "GET",
-       "/HalvornSLV/ComposeMessage.asp?Upload%C4%B0D=%27%3E%3Cscript%3Ealert(2)%3C/script%3E", "", 0,
+       "ComposeMessage.asp?Upload%C4%B0D=%27%3E%3Cscript%3Ealert(2)%3C/script%3E", "", 0,
        "<script>alert(2)"},
-      {"Kelvin sign in a key", "GET", "/HalvornSLV/ComposeMessage.asp?To=a@b.c&%E2%84%AAey=%3Cscript%3Ealert(3)%3C/script%3E",
+      {"Kelvin sign in a key", "GET", "ComposeMessage.asp?To=a@b.c&%E2%84%AAey=%3Cscript%3Ealert(3)%3C/script%3E",
        "", 0, "<script>alert(3)"},
-      {"dotted capital I in Filename", "GET", "/HalvornSLV/ComposeMessage.asp?F%C4%B0lename=" + passwd, "", 0, passwd},
-      {"repeated UploadID", "GET", "/HalvornSLV/ComposeMessage.asp?UploadID=&UploadID=%27%3E%3Cb%3E", "", 400, "'><b>"},
-      {"picked contact", "POST", "/HalvornSLV/ComposeMessage.asp",
+      {"dotted capital I in Filename", "GET", "ComposeMessage.asp?F%C4%B0lename=" + passwd, "", 0, passwd},
+      {"repeated UploadID", "GET", "ComposeMessage.asp?UploadID=&UploadID=%27%3E%3Cb%3E", "", 400, "'><b>"},
+      {"picked contact", "POST", "ComposeMessage.asp",
        "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx+onerror%3Dalert(5)%3E", 400, "<img src=x onerror=alert(5)>"},
-      {"name resolution choice", "POST", "/HalvornSLV/ComposeMessage.asp",
+      {"name resolution choice", "POST", "ComposeMessage.asp",
        "CHECK%3ATo=Trent&To%3ATrent=%22%3E%3Cimg+src%3Dx+onerror%3Dalert(6)%3E", 400, "<img src=x onerror=alert(6)>"},
-      {"name resolution field", "POST", "/HalvornSLV/ComposeMessage.asp",
+      {"name resolution field", "POST", "ComposeMessage.asp",
        "CHECK%3ACc=%22%3E%3Cimg+src%3Dx+onerror%3Dalert(7)%3E", 400, "<img src=x onerror=alert(7)>"},
-      {"contact search shows the entry encoded", "POST", "/HalvornSLV/ComposeMessage.asp",
+      {"contact search shows the entry encoded", "POST", "ComposeMessage.asp",
        "IsCompose=true&Search=Trent", 200, "<img src=x onerror=alert(5)>"},
   };
   for (const auto& c : cases) {
-    auto r = c.method == "GET" ? Client().Get(c.target.c_str(), h)
-                               : Client().Post(c.target.c_str(), h, c.body, "application/x-www-form-urlencoded");
+    auto r = c.method == "GET" ? Get(c.target, cookie) : Post(c.target, cookie, c.body);
     ASSERT_TRUE(r) << c.what;
     if (c.status) {
       EXPECT_EQ(r->status, c.status) << c.what;
     }
     EXPECT_EQ(r->body.find(c.marker), std::string::npos) << c.what;
-    auto form = Client().Get("/HalvornSLV/ComposeMessage.asp", h);
-    auto attachments = Client().Get("/HalvornSLV/DoAttachments.asp", h);
-    EXPECT_EQ(form->body.find(c.marker), std::string::npos) << c.what;
-    EXPECT_EQ(attachments->body.find(c.marker), std::string::npos) << c.what;
+    for (const char* page : {"ComposeMessage.asp", "DoAttachments.asp"})
+      EXPECT_EQ(Get(page, cookie)->body.find(c.marker), std::string::npos) << c.what << " " << page;
   }
   // A picked entry with markup is refused with a word that names it.
-  auto picked = Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                              "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx%3E", "application/x-www-form-urlencoded");
+  auto picked = Post("ComposeMessage.asp", cookie, "IsCompose=true&Contacts=Trent+%22%3E%3Cimg+src%3Dx%3E");
   EXPECT_NE(picked->body.find("The address book entry &quot;Trent &quot;&gt;&lt;img src=x&gt;&quot; holds characters"),
             std::string::npos);
 }
@@ -457,52 +346,46 @@ TEST_F(ModuleTest, RequestValuesNeverBecomeMarkup) {
 // went out without a copy in Sent, attachments over the limit (draft kept).
 TEST_F(ModuleTest, SendProblemsAreToldAndTheDraftIsKept) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   auto send = [&](const std::string& subject) {
-    return Client().Post("/HalvornSLV/ComposeMessage.asp", h,
-                         "IsCompose=true&TTo=demo%40example.org&Subject=" + subject + "&MessageText=Body&Send=Send",
-                         "application/x-www-form-urlencoded");
+    return Post("ComposeMessage.asp", cookie,
+                "IsCompose=true&TTo=demo%40example.org&Subject=" + subject + "&MessageText=Body&Send=Send");
   };
   // Attachments over the limit: not sent, kept, and said so.
-  auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", h,
+  auto upload = Client().Post("/HalvornSLV/DoAttachments.asp", With(cookie),
                               httplib::MultipartFormDataItems{{"File", std::string(5000, 'x'), "big.bin", "application/octet-stream"}});
   ASSERT_EQ(upload->status, 302);
-  ASSERT_EQ(Client().Get(("/HalvornSLV/" + upload->get_header_value("Location")).c_str(), h)->status, 200);
-  auto big = send("Too+big");
-  EXPECT_EQ(big->get_header_value("Location"), "SendOk.asp?Success=false");
-  auto told = Client().Get("/HalvornSLV/SendOk.asp?Success=false", h);
-  EXPECT_NE(told->body.find("its attachments add up to 4.9 KB, more than the 4.0 KB a message may carry"), std::string::npos);
+  ASSERT_EQ(Get(upload->get_header_value("Location"), cookie)->status, 200);
+  EXPECT_EQ(send("Too+big")->get_header_value("Location"), "SendOk.asp?Success=false");
+  EXPECT_NE(Get("SendOk.asp?Success=false", cookie)->body.find(
+                "its attachments add up to 4.9 KB, more than the 4.0 KB a message may carry"),
+            std::string::npos);
   EXPECT_TRUE(FindMessage("Too big").empty());
-  EXPECT_NE(Client().Get("/HalvornSLV/ComposeMessage.asp", h)->body.find("Too big"), std::string::npos);
+  EXPECT_NE(Get("ComposeMessage.asp", cookie)->body.find("Too big"), std::string::npos);
   // A Sent folder that cannot take the copy.
-  Client().Get("/HalvornSLV/SendCancel.asp", h);
+  Get("SendCancel.asp", cookie);
   fs::path sent = dir_ / "users" / "demo" / "Maildir" / ".Sent";
   fs::remove_all(sent);
   portal::WriteFile(sent, "not a folder");
-  auto out = send("No+copy");
-  EXPECT_EQ(out->get_header_value("Location"), "SendOK.asp?Success=true");
+  EXPECT_EQ(send("No+copy")->get_header_value("Location"), "SendOK.asp?Success=true");
   EXPECT_FALSE(FindMessage("No copy").empty());
-  auto page = Client().Get("/HalvornSLV/SendOK.asp?Success=true", h);
-  EXPECT_NE(page->body.find("Your message was sent, but no copy of it could be kept in your Sent folder."),
+  EXPECT_NE(Get("SendOK.asp?Success=true", cookie)->body.find(
+                "Your message was sent, but no copy of it could be kept in your Sent folder."),
             std::string::npos);
 }
 
 // Forwarding the same message again keeps one copy of each attachment.
 TEST_F(ModuleTest, ForwardingAgainStoresNoSecondCopy) {
   auto cookie = SignIn("demo", demo_.password);
-  httplib::Headers h{{"Cookie", cookie}, {"Sec-Fetch-Site", "same-origin"}};
   std::string guid = FindMessage("Quarterly report with attachments");
   ASSERT_FALSE(guid.empty());
-  fs::path uploads = dir_ / "users" / "demo" / "uploads";
   auto count = [&] {
     std::error_code ec;
-    return std::distance(fs::directory_iterator(uploads, ec), fs::directory_iterator());
+    return std::distance(fs::directory_iterator(dir_ / "users" / "demo" / "uploads", ec), fs::directory_iterator());
   };
-  ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Fwd&Guid=" + guid).c_str(), h)->status, 200);
+  ASSERT_EQ(Get("ComposeMessage.asp?Type=Fwd&Guid=" + guid, cookie)->status, 200);
   auto first = count();
   EXPECT_GT(first, 0);
-  for (int i = 0; i < 3; ++i)
-    ASSERT_EQ(Client().Get(("/HalvornSLV/ComposeMessage.asp?Type=Fwd&Guid=" + guid).c_str(), h)->status, 200);
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Get("ComposeMessage.asp?Type=Fwd&Guid=" + guid, cookie)->status, 200);
   EXPECT_EQ(count(), first);
 }
 

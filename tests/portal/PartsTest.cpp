@@ -15,7 +15,7 @@
 #include "portal/Throttle.h"
 #include "portal/Uploads.h"
 #include "portal/Util.h"
-#include "tests/portal/PortalFixture.h"
+#include "tests/support/TestFiles.h"
 
 namespace portal_test {
 namespace {
@@ -23,21 +23,18 @@ namespace {
 namespace fs = std::filesystem;
 using namespace portal;
 
+// 62 and 63 are '_' and '*', the pad is '-'; decoding skips the pad and
+// refuses characters of other alphabets.
 TEST(UrlSafeEncoding, EncodesWithItsOwnAlphabetAndPad) {
-  EXPECT_EQ(EncodeUrlSafe("abc"), "YWJj");
-  EXPECT_EQ(EncodeUrlSafe("ab"), "YWI-");
-  EXPECT_EQ(EncodeUrlSafe("a"), "YQ--");
-  EXPECT_EQ(EncodeUrlSafe(""), "");
-  // 62 and 63 are '_' and '*'.
-  EXPECT_EQ(EncodeUrlSafe("\xfb\xff"), "_*8-");
-}
-
-TEST(UrlSafeEncoding, DecodingSkipsPadAndRefusesForeignCharacters) {
-  EXPECT_EQ(DecodeUrlSafe("YWJj"), "abc");
-  EXPECT_EQ(DecodeUrlSafe("YW-Jj"), "abc");
-  EXPECT_EQ(DecodeUrlSafe("YWI"), "ab");
-  EXPECT_EQ(DecodeUrlSafe("YW+j"), "");
-  EXPECT_EQ(DecodeUrlSafe("YW/j"), "");
+  const std::pair<std::string, std::string> encoded[] = {
+      {"abc", "YWJj"}, {"ab", "YWI-"}, {"a", "YQ--"}, {"", ""}, {"\xfb\xff", "_*8-"}};
+  for (const auto& [plain, code] : encoded) {
+    EXPECT_EQ(EncodeUrlSafe(plain), code) << plain;
+    EXPECT_EQ(DecodeUrlSafe(code), plain) << code;
+  }
+  const std::pair<std::string, std::string> decoded[] = {
+      {"YW-Jj", "abc"}, {"YWI", "ab"}, {"YW+j", ""}, {"YW/j", ""}};
+  for (const auto& [code, plain] : decoded) EXPECT_EQ(DecodeUrlSafe(code), plain) << code;
   std::string text = "Zażółć gęślą jaźń \xe2\x82\xac";
   EXPECT_EQ(DecodeUrlSafe(EncodeUrlSafe(text)), text);
   EXPECT_TRUE(IsUrlSafeText("AZaz09_*-"));
@@ -57,10 +54,11 @@ TEST(FormDecoding, SplitsPairsAndDecodesEscapes) {
 }
 
 TEST(PathConfinement, ResolvesDotsAndLinksBeforeComparing) {
-  fs::path root = MakeTempDir("inside");
+  testing_support::TempDir inside, elsewhere;
+  fs::path root = inside.Path();
   fs::create_directories(root / "a" / "b");
   WriteFile(root / "a" / "b" / "f.txt", "x");
-  fs::path outside = MakeTempDir("outside");
+  fs::path outside = elsewhere.Path();
   WriteFile(outside / "g.txt", "y");
   fs::create_symlink(outside / "g.txt", root / "a" / "link.txt");
   EXPECT_TRUE(IsInside(root / "a", root / "a" / "b" / "f.txt"));
@@ -70,8 +68,6 @@ TEST(PathConfinement, ResolvesDotsAndLinksBeforeComparing) {
   EXPECT_FALSE(IsInside(root / "a", root / "ab"));
   EXPECT_FALSE(IsInside(root / "a", "relative/path"));
   EXPECT_FALSE(IsInside("", root));
-  fs::remove_all(root);
-  fs::remove_all(outside);
 }
 
 TEST(Configuration, UserThenGroupThenPolicySectionsAnswer) {
@@ -98,7 +94,8 @@ TEST(Configuration, RepeatedKeysAndMalformedLines) {
 }
 
 TEST(AccountsTest, PasswordsAreStoredAsSlowHashesAndChecked) {
-  fs::path dir = MakeTempDir("accounts");
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.Path();
   Accounts accounts(dir);
   auto a = accounts.Add("alice", "correct horse", {}, "example.org");
   std::string file;
@@ -114,7 +111,6 @@ TEST(AccountsTest, PasswordsAreStoredAsSlowHashesAndChecked) {
   EXPECT_THROW(accounts.Add("alice", "again", {}, "example.org"), std::runtime_error);
   for (const char* bad : {"", "../x", "a/b", ".hidden", "Upper", "spa ce"})
     EXPECT_FALSE(Accounts::ValidName(bad)) << bad;
-  fs::remove_all(dir);
 }
 
 TEST(MemorySessions, IdleSessionsEndAndActiveOnesStay) {
@@ -175,7 +171,8 @@ TEST(SignInThrottleTest, LocksAfterFiveFailuresForGrowingTimes) {
 }
 
 TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {
-  fs::path dir = MakeTempDir("uploads");
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.Path();
   auto id = UploadStore::Save(dir, "../../etc/Report|final;v2.doc", "bytes");
   ASSERT_TRUE(id);
   EXPECT_EQ(UploadStore::ShownName(*id), "Report_final_v2.doc");
@@ -187,13 +184,13 @@ TEST(UploadStoreTest, IdentifiersNameFilesInsideTheStoreOnly) {
   EXPECT_FALSE(UploadStore::Resolve(dir, "0123456789abcdef0123456789abcdef|missing"));
   EXPECT_EQ(UploadStore::CleanName(""), "file");
   EXPECT_EQ(UploadStore::CleanName(std::string(300, 'a') + ".pdf").size(), 120u);
-  fs::remove_all(dir);
 }
 
 // The same file stored twice is one copy; uploads no draft names go when
 // they are older than the expiry, the named and the recent ones stay.
 TEST(UploadStoreTest, OneCopyPerFileAndUnnamedOldUploadsExpire) {
-  fs::path dir = MakeTempDir("uploads");
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.Path();
   auto a = UploadStore::Save(dir, "a.txt", "same bytes");
   auto again = UploadStore::Save(dir, "a.txt", "same bytes");
   auto other = UploadStore::Save(dir, "a.txt", "other bytes");
@@ -213,7 +210,6 @@ TEST(UploadStoreTest, OneCopyPerFileAndUnnamedOldUploadsExpire) {
   EXPECT_TRUE(UploadStore::Resolve(dir, *other));
   EXPECT_FALSE(UploadStore::Resolve(dir, *b));
   EXPECT_TRUE(UploadStore::Resolve(dir, *fresh));
-  fs::remove_all(dir);
 }
 
 class TargetTest : public ::testing::Test {
@@ -253,23 +249,18 @@ TEST_F(TargetTest, WritesTheComponentsPiecesAsHtml) {
 }
 
 TEST_F(TargetTest, ModeDecidesFullOutputAndWidth) {
-  LONG full = -1, pda = -1, width = 0;
-  Run(OutputMode::Full, [&](ILumarestTarget* t) {
-    t->get_FullOutput(&full);
-    t->get_PdaFullOutput(&pda);
-    t->get_DisplayWidth(&width);
-  });
-  EXPECT_EQ(full, 1);
-  EXPECT_EQ(pda, 0);
-  EXPECT_EQ(width, kFullDisplayWidth);
-  Run(OutputMode::Reduced, [&](ILumarestTarget* t) {
-    t->get_FullOutput(&full);
-    t->get_PdaFullOutput(&pda);
-    t->get_DisplayWidth(&width);
-  });
-  EXPECT_EQ(full, 0);
-  EXPECT_EQ(pda, 1);
-  EXPECT_EQ(width, kReducedDisplayWidth);
+  for (auto [mode, full, width] : {std::tuple{OutputMode::Full, 1, kFullDisplayWidth},
+                                   std::tuple{OutputMode::Reduced, 0, kReducedDisplayWidth}}) {
+    LONG f = -1, pda = -1, w = 0;
+    Run(mode, [&](ILumarestTarget* t) {
+      t->get_FullOutput(&f);
+      t->get_PdaFullOutput(&pda);
+      t->get_DisplayWidth(&w);
+    });
+    EXPECT_EQ(f, full);
+    EXPECT_EQ(pda, 1 - full);
+    EXPECT_EQ(w, width);
+  }
 }
 
 }  // namespace
@@ -283,7 +274,8 @@ namespace portal_test {
 namespace {
 
 TEST(TraceDriverTest, RegistersModulesAndWritesRecords) {
-  fs::path dir = MakeTempDir("trace");
+  testing_support::TempDir temp;
+  const fs::path& dir = temp.Path();
   auto driver = std::make_shared<portal::TraceDriver>(dir / "trace.log", 0x3, 1);
   platform::InstallDevice(u"\\\\.\\Global\\HVNDTF", driver);
   HANDLE h = CreateFileW(u"\\\\.\\Global\\HVNDTF", 0, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -324,7 +316,6 @@ TEST(TraceDriverTest, RegistersModulesAndWritesRecords) {
   EXPECT_FALSE(DeviceIoControl(h, portal::TraceDriver::kWrite, rec, sizeof rec, nullptr, 0, &got, nullptr));
   CloseHandle(h);
   platform::RemoveDevice(u"\\\\.\\Global\\HVNDTF");
-  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,70 +1,143 @@
 #include "tests/portal/PortalFixture.h"
 
-#include <chrono>
-#include <cstdlib>
-#include <fstream>
+#include <hiredis/hiredis.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+
+#include "platform/Guid.h"
+#include "platform/Text.h"
 #include "portal/Config.h"
+#include "portal/PortalHost.h"
 #include "portal/Util.h"
-#include "tests/portal/FakeInbox.h"
+
+extern char** environ;
 
 namespace portal_test {
 
 namespace fs = std::filesystem;
 
-fs::path MakeTempDir(const std::string& tag) {
-  std::string pattern = (fs::temp_directory_path() / ("lumarest-" + tag + "-XXXXXX")).string();
-  char* made = ::mkdtemp(pattern.data());
-  if (!made) throw std::runtime_error("mkdtemp failed");
-  return made;
+std::string SignIn(httplib::Client&& client, const std::string& user, const std::string& password,
+                   const std::string& output) {
+  httplib::Params p{{"UserName", user}, {"Password", password}};
+  if (!output.empty()) p.emplace("Output", output);
+  auto r = client.Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, p);
+  if (!r || r->status != 302) return {};
+  auto cookie = r->get_header_value("Set-Cookie");
+  return cookie.substr(0, cookie.find(';'));
 }
 
-void PortalFixture::SetUp() {
-  dir_ = MakeTempDir("portal");
-  portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n" + ExtraConfig());
+std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject,
+                      std::vector<std::pair<int, std::string>>* attachments) {
+  auto account = portal.Users().Find(user);
+  portal::RequestContext ctx(portal, &*account, nullptr, {}, {}, {});
+  std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
+  if (!mapi) return {};
+  MAPIManaged::_MAILITEM* items = nullptr;
+  DWORD count = 0;
+  std::string found;
+  GUID id{};
+  if (SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
+    for (DWORD i = 0; i < count; ++i)
+      if (platform::U8(platform::View(items[i].pszSubject)) == subject) {
+        id = items[i].guidID;
+        found = platform::U8(platform::GuidToString(id));
+      }
+  delete[] items;
+  if (!found.empty() && attachments) {
+    MAPIManaged::_MAILMESSAGE* msg = nullptr;
+    MAPIManaged::_MAILMESSAGEATTACHMENTS* att = nullptr;
+    DWORD n = 0;
+    if (SUCCEEDED(mapi->InboxMessage(u"", id, &msg, &att, &n, 0)))
+      for (DWORD i = 0; i < n; ++i)
+        attachments->emplace_back(att[i].nAttachID, platform::U8(platform::View(att[i].pszFileName)));
+    delete[] msg;
+    delete[] att;
+  }
+  return found;
+}
+
+void RunningPortal::Start(const fs::path& dataDir, bool realModule) {
   portal::PortalOptions o;
-  o.dataDir = dir_;
+  o.dataDir = dataDir;
   o.listen = "127.0.0.1:0";
-  o.registerModule = false;
-  o.log = &log_;
-  portal_ = std::make_unique<portal::Portal>(o);
-  RegisterFakeInbox();
-  portal_->Users().Add("alice", "alice-secret", {}, "example.org");
-  portal_->Users().Add("bob", "bob-secret", {}, "example.org");
-  port_ = portal_->Bind();
-  thread_ = std::thread([this] { portal_->Run(); });
-  // Wait until the server answers (bounded).
-  for (int i = 0; i < 200; ++i) {
+  o.registerModule = realModule;
+  o.log = &log;
+  portal = std::make_unique<portal::Portal>(o);
+  if (!realModule) RecordingInbox::Register();
+  port = portal->Bind();
+  thread = std::thread([this] { portal->Run(); });
+  for (int i = 0; i < 500; ++i) {
     auto r = Client().Get("/HalvornSLV/Login.asp");
-    if (r && r->status == 200) break;
+    if (r && r->status == 200) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
-void PortalFixture::TearDown() {
-  portal_->Stop();
-  if (thread_.joinable()) thread_.join();
-  portal_.reset();
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
+RunningPortal::~RunningPortal() {
+  if (portal) portal->Stop();
+  if (thread.joinable()) thread.join();
 }
 
-httplib::Client PortalFixture::Client() {
-  httplib::Client c("127.0.0.1", port_);
+httplib::Client RunningPortal::Client() const {
+  httplib::Client c("127.0.0.1", port);
   c.set_follow_location(false);
   c.set_connection_timeout(5, 0);
-  c.set_read_timeout(10, 0);
+  c.set_read_timeout(20, 0);
   return c;
 }
 
-std::string PortalFixture::SignIn(const std::string& user, const std::string& password,
-                                  const std::string& output) {
-  httplib::Params p{{"UserName", user}, {"Password", password}};
-  if (!output.empty()) p.emplace("Output", output);
-  auto r = Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, p);
-  if (!r || r->status != 302) return {};
-  auto cookie = r->get_header_value("Set-Cookie");
-  return cookie.substr(0, cookie.find(';'));
+bool RedisServer::Start(const fs::path& dir) {
+  if (!fs::exists("/usr/bin/redis-server")) return false;
+  // A free port: bind to port 0, read it back, let it go.
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  close(s);
+  port_ = ntohs(a.sin_port);
+  std::string port = std::to_string(port_), d = dir.string();
+  const char* argv[] = {"redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save", "",
+                        "--appendonly", "no", "--dir", d.c_str(), "--loglevel", "warning", nullptr};
+  if (posix_spawn(&pid_, "/usr/bin/redis-server", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+    return false;
+  for (int i = 0; i < 100; ++i) {
+    redisContext* c = redisConnectWithTimeout("127.0.0.1", port_, timeval{0, 200000});
+    bool ok = c && !c->err;
+    if (c) redisFree(c);
+    if (ok) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+void RedisServer::Stop() {
+  if (pid_ > 0) {
+    ::kill(pid_, SIGTERM);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  pid_ = -1;
+}
+
+void PortalFixture::SetUp() {
+  portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n" + ExtraConfig());
+  site_.Start(dir_, RealModule());
+  portal_ = site_.portal.get();
+  port_ = site_.port;
+  AddUsers();
+}
+
+void PortalFixture::AddUsers() {
+  portal_->Users().Add("alice", "alice-secret", {}, "example.org");
+  portal_->Users().Add("bob", "bob-secret", {}, "example.org");
 }
 
 httplib::Headers PortalFixture::With(const std::string& cookie, httplib::Headers more) {
@@ -73,6 +146,11 @@ httplib::Headers PortalFixture::With(const std::string& cookie, httplib::Headers
     more.emplace("Sec-Fetch-Site", "same-origin");
   more.emplace("Cookie", cookie);
   return more;
+}
+
+portal::SessionVars PortalFixture::Vars(const std::string& cookie) {
+  auto vars = portal_->Store().Load(cookie.substr(cookie.find('=') + 1));
+  return vars ? *vars : portal::SessionVars{};
 }
 
 }  // namespace portal_test
