@@ -1,16 +1,9 @@
 // Integration with a real Dovecot started on a loopback port by
 // scripts/dovecot-test.sh. Skipped, loudly, where Dovecot is not installed.
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <filesystem>
-#include <thread>
 #include <memory>
 
 #include "TestUtil.h"
@@ -310,79 +303,39 @@ TEST_F(Dovecot, WrongPasswordIsRefused) {
 
 // A server that answers the first commands and then drops the connection
 // in the middle of the message bytes.
-class DroppingServer {
- public:
-  DroppingServer() {
-    fd_ = ListenOnLoopback(port, 4);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~DroppingServer() {
-    stop_ = true;
-    thread_.join();
-    close(fd_);
-  }
-  int port = 0;
-  std::atomic<int> dropped{0};
-
- private:
-  void Say(int c, const std::string& s) { (void)!write(c, s.data(), s.size()); }
-  bool ReadLine(int c, std::string& line) {
-    line.clear();
-    for (;;) {
-      pollfd p{c, POLLIN, 0};
-      if (poll(&p, 1, 5000) <= 0) return false;
-      char ch;
-      if (read(c, &ch, 1) != 1) return false;
-      if (ch == '\n') return true;
-      if (ch != '\r') line.push_back(ch);
+void DropMidFetch(LoopbackServer::Peer& c, std::atomic<int>& dropped) {
+  c.Say("* OK fake ready\r\n");
+  std::string line;
+  while (c.ReadLine(line)) {
+    std::string tag = line.substr(0, line.find(' '));
+    std::string rest = line.substr(line.find(' ') + 1);
+    if (rest.rfind("LOGIN", 0) == 0) {
+      c.Say(tag + " OK logged in\r\n");
+    } else if (rest.rfind("LIST", 0) == 0) {
+      c.Say("* LIST (\\Noselect) \"/\" \"\"\r\n" + tag + " OK done\r\n");
+    } else if (rest.rfind("SELECT", 0) == 0) {
+      c.Say("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n" + tag + " OK [READ-WRITE] done\r\n");
+    } else if (rest.find("BODY.PEEK") != std::string::npos) {
+      c.Say("* 1 FETCH (UID 5 INTERNALDATE \"01-Jul-2025 10:00:00 +0000\" BODY[] {400}\r\nSubject: cut");
+      ++dropped;
+      return;  // gone in the middle of the literal
+    } else if (rest.rfind("UID FETCH", 0) == 0) {
+      c.Say("* 1 FETCH (UID 5 FLAGS ())\r\n" + tag + " OK done\r\n");
+    } else {
+      c.Say(tag + " BAD unknown\r\n");
     }
   }
-  void Serve() {
-    while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      int c = accept(fd_, nullptr, nullptr);
-      if (c < 0) continue;
-      Say(c, "* OK fake ready\r\n");
-      std::string line;
-      while (ReadLine(c, line)) {
-        std::string tag = line.substr(0, line.find(' '));
-        std::string rest = line.substr(line.find(' ') + 1);
-        if (rest.rfind("LOGIN", 0) == 0) {
-          Say(c, tag + " OK logged in\r\n");
-        } else if (rest.rfind("LIST", 0) == 0) {
-          Say(c, "* LIST (\\Noselect) \"/\" \"\"\r\n" + tag + " OK done\r\n");
-        } else if (rest.rfind("SELECT", 0) == 0) {
-          Say(c, "* 1 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n" + tag + " OK [READ-WRITE] done\r\n");
-        } else if (rest.find("BODY.PEEK") != std::string::npos) {
-          Say(c, "* 1 FETCH (UID 5 INTERNALDATE \"01-Jul-2025 10:00:00 +0000\" BODY[] {400}\r\nSubject: cut");
-          ++dropped;
-          break;  // gone in the middle of the literal
-        } else if (rest.rfind("UID FETCH", 0) == 0) {
-          Say(c, "* 1 FETCH (UID 5 FLAGS ())\r\n" + tag + " OK done\r\n");
-        } else if (rest.rfind("LOGOUT", 0) == 0) {
-          Say(c, "* BYE\r\n" + tag + " OK bye\r\n");
-          break;
-        } else {
-          Say(c, tag + " BAD unknown\r\n");
-        }
-      }
-      close(c);
-    }
-  }
-  int fd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
+}
 
 TEST(ImapDrop, ConnectionLostMidFetchFailsCleanly) {
-  DroppingServer server;
+  std::atomic<int> dropped{0};
+  LoopbackServer server([&](LoopbackServer::Peer& c) { DropMidFetch(c, dropped); });
   TempDir dir;
   mailbridge::DropSummaryCache();
   mailbridge::AccountConfig config;
   config.userName = "alice";
   config.imapHost = "127.0.0.1";
-  config.imapPort = server.port;
+  config.imapPort = server.port();
   config.imapPassword = "x";
   config.imapTimeoutSeconds = 2;  // libetpan notices the closed socket only by its timeout
   config.attachmentCacheDir = dir.path() + "/cache";
@@ -393,10 +346,10 @@ TEST(ImapDrop, ConnectionLostMidFetchFailsCleanly) {
   EXPECT_TRUE(FAILED(hr));
   EXPECT_EQ(items, nullptr);
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(server.dropped.load(), 1);
+  EXPECT_EQ(dropped.load(), 1);
   // The next call starts a new session (and fails the same way).
   EXPECT_TRUE(FAILED(c->InboxSummary(u"", &items, &count, 0)));
-  EXPECT_EQ(server.dropped.load(), 2);
+  EXPECT_EQ(dropped.load(), 2);
 }
 
 }  // namespace

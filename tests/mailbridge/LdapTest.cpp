@@ -2,8 +2,6 @@
 // without a server, failures against closed and silent ports, and searches
 // against a real slapd started on a loopback port by scripts/slapd-test.sh
 // (skipped, loudly, where slapd is not installed).
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <glib.h>
@@ -13,7 +11,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <thread>
 
 #include "TestUtil.h"
 #include "mailbridge/directory/Directory.h"
@@ -159,55 +156,17 @@ TEST_F(LdapConnection, NoServerFailsWithoutHanging) {
   close(fd);
 }
 
-// Accepts each connection, reads what comes and hangs up without a word.
-class HangingUpServer {
- public:
-  HangingUpServer() {
-    fd_ = ListenOnLoopback(port);
-    thread_ = std::thread([this] {
-      for (;;) {
-        int c = accept(fd_, nullptr, nullptr);
-        if (c < 0 || stop_) {
-          if (c >= 0) close(c);
-          return;
-        }
-        char buf[512];
-        if (read(c, buf, sizeof buf) > 0) ++hungUp;
-        close(c);
-      }
-    });
-  }
-  ~HangingUpServer() {
-    stop_ = true;
-    shutdown(fd_, SHUT_RDWR);
-    int wake = socket(AF_INET, SOCK_STREAM, 0);  // in case accept does not return on shutdown
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    connect(wake, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    close(wake);
-    thread_.join();
-    close(fd_);
-  }
-  int port = 0;
-  std::atomic<int> hungUp{0};
-
- private:
-  int fd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
-
 TEST_F(LdapConnection, PeerHangingUpMidRequestFails) {
-  HangingUpServer server;
-  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(server.port);
+  // Reads what comes and hangs up without a word.
+  std::atomic<int> hungUp{0};
+  LoopbackServer server([&](LoopbackServer::Peer& c) { hungUp += c.ReadSome(); });
+  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(server.port());
   config.ldapBindDn = "cn=admin,dc=example,dc=org";
   config.ldapPassword = "secret";
   EXPECT_EQ(Gal(u"ann", true), E_FAIL);
   config.ldapBindDn.clear();
   EXPECT_EQ(Gal(u"", false), E_FAIL);
-  EXPECT_EQ(server.hungUp.load(), 2);
+  EXPECT_EQ(hungUp.load(), 2);
 }
 
 // Against a real slapd -----------------------------------------------------

@@ -1,11 +1,10 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include "TestUtil.h"
 
+#include <arpa/inet.h>
 #include <dirent.h>
-#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -38,6 +37,52 @@ int FreePort() {
   if (fd >= 0) close(fd);
   return port;
 }
+
+namespace {
+bool WaitReadable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, ms) > 0;
+}
+}  // namespace
+
+LoopbackServer::LoopbackServer(std::function<void(Peer&)> serve) {
+  fd_ = ListenOnLoopback(port_, 4);
+  thread_ = std::thread([this, serve = std::move(serve)] {
+    while (!stop_) {
+      if (!WaitReadable(fd_, 100)) continue;
+      Peer peer{accept(fd_, nullptr, nullptr)};
+      if (peer.fd < 0) continue;
+      serve(peer);
+      close(peer.fd);
+    }
+  });
+}
+
+LoopbackServer::~LoopbackServer() {
+  stop_ = true;
+  thread_.join();
+  close(fd_);
+}
+
+bool LoopbackServer::Peer::ReadLine(std::string& line) {
+  line.clear();
+  char ch;
+  while (WaitReadable(fd, 5000) && read(fd, &ch, 1) == 1) {
+    if (ch == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    line.push_back(ch);
+  }
+  return false;
+}
+
+bool LoopbackServer::Peer::ReadSome() {
+  char buf[512];
+  return WaitReadable(fd, 5000) && read(fd, buf, sizeof buf) > 0;
+}
+
+void LoopbackServer::Peer::Say(const std::string& bytes) { (void)!write(fd, bytes.data(), bytes.size()); }
 
 void MakeMaildir(const std::string& dir) {
   mkdir(dir.c_str(), 0700);
