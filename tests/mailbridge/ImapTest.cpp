@@ -47,12 +47,12 @@ class Dovecot : public ::testing::Test {
     started = false;
   }
   // A second client, as another program would be.
-  std::unique_ptr<mailbridge::MailStore> Outside() {
+  std::unique_ptr<mailbridge::MailStore> Outside(const char* login = "alice", const char* password = "secret") {
     mailbridge::ImapSettings s;
     s.host = "127.0.0.1";
     s.port = port;
-    s.login = "alice";
-    s.password = "secret";
+    s.login = login;
+    s.password = password;
     return mailbridge::OpenImapStore(s);
   }
   std::vector<std::string> Subjects(MAPIManaged::MAPINativeConnection& c, const char16_t* folder, HRESULT* hr,
@@ -172,13 +172,7 @@ TEST_F(Dovecot, ChangesSinceASyncPointAndChangeStamps) {
   for (const char* subject : {"one", "two", "three"}) {
     ASSERT_TRUE(outside->Append("", std::string("Subject: ") + subject + "\r\n\r\n", false).ok());
   }
-  config.imapUser = "alice";
-  mailbridge::ImapSettings s;
-  s.host = "127.0.0.1";
-  s.port = port;
-  s.login = "alice*admin";
-  s.password = "masterpw";
-  auto store = mailbridge::OpenImapStore(s);
+  auto store = Outside("alice*admin", "masterpw");
   mailbridge::FolderChanges all;
   ASSERT_TRUE(store->ListChanges("", "", all).ok());
   EXPECT_TRUE(all.full);
@@ -269,13 +263,8 @@ TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
   EXPECT_EQ(FilesIn(dir.path() + "/bobbox/new").size(), 1u);
 }
 
-TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLogin) {
-  mailbridge::ImapSettings bobLogin;
-  bobLogin.host = "127.0.0.1";
-  bobLogin.port = port;
-  bobLogin.login = "bob";
-  bobLogin.password = "secret";
-  ASSERT_TRUE(mailbridge::OpenImapStore(bobLogin)->Append("", "Subject: for bob\r\n\r\n", false).ok());
+TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLoginAndAWrongPasswordIsRefused) {
+  ASSERT_TRUE(Outside("bob")->Append("", "Subject: for bob\r\n\r\n", false).ok());
   std::string seenKey, seenTicket;
   config.resolveCredentials = [&](const std::string& key, const std::string& ticket)
       -> std::optional<std::pair<std::string, std::string>> {
@@ -291,13 +280,9 @@ TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLogin) {
   ASSERT_EQ(c->InitializeUserCredentials(u"master-key", u"good"), S_OK);
   EXPECT_EQ(seenKey, "master-key");
   EXPECT_EQ(Subjects(*c, u"", &hr), (std::vector<std::string>{"for bob"}));
-}
-
-TEST_F(Dovecot, WrongPasswordIsRefused) {
+  // A wrong master password is refused as such.
   config.imapPassword = "wrong";
-  auto bad = mailbridge::OpenConnection(config);
-  HRESULT hr;
-  Subjects(*bad, u"", &hr);
+  Subjects(*mailbridge::OpenConnection(config), u"", &hr);
   EXPECT_EQ(hr, E_ACCESSDENIED);
 }
 

@@ -26,12 +26,14 @@ namespace {
 // Filters and entries ------------------------------------------------------
 
 TEST(LdapFilter, EscapesTheFilterMetacharacters) {
-  using mailbridge::EscapeLdapFilterValue;
-  EXPECT_EQ(EscapeLdapFilterValue("a*b(c)d\\e"), "a\\2ab\\28c\\29d\\5ce");
-  EXPECT_EQ(EscapeLdapFilterValue(std::string("x\0y", 3)), "x\\00y");
-  EXPECT_EQ(EscapeLdapFilterValue("*)(mail=*"), "\\2a\\29\\28mail=\\2a");
-  EXPECT_EQ(EscapeLdapFilterValue("Jürgen O'Neil <a&b>"), "Jürgen O'Neil <a&b>");  // nothing else changes
-  EXPECT_EQ(EscapeLdapFilterValue(""), "");
+  const std::pair<std::string, std::string> cases[] = {
+      {"a*b(c)d\\e", "a\\2ab\\28c\\29d\\5ce"},
+      {std::string("x\0y", 3), "x\\00y"},
+      {"*)(mail=*", "\\2a\\29\\28mail=\\2a"},
+      {"Jürgen O'Neil <a&b>", "Jürgen O'Neil <a&b>"},  // nothing else changes
+      {"", ""},
+  };
+  for (const auto& [value, escaped] : cases) EXPECT_EQ(mailbridge::EscapeLdapFilterValue(value), escaped) << value;
 }
 
 TEST(LdapFilter, OneSubstringClausePerWordOverTheMatchedAttributes) {
@@ -268,16 +270,17 @@ TEST_F(Slapd, SearchesGiveTheFileRecordsEncodedTheSameWay) {
 }
 
 TEST_F(Slapd, FilterCharactersInTheSearchAreLiteral) {
-  const std::vector<std::string> carl = {"Carl (Sales) *Star* \\ Back"};
-  EXPECT_EQ(DisplayNames(u"*", true), carl);  // not "everything"
-  EXPECT_EQ(DisplayNames(u"*", false), carl);
-  EXPECT_EQ(DisplayNames(u"(sales)", true), carl);
-  EXPECT_EQ(DisplayNames(u"sales)", false), carl);
-  EXPECT_EQ(DisplayNames(u"\\", true), carl);
-  EXPECT_EQ(DisplayNames(u"*star* \\ back", true), carl);
-  EXPECT_TRUE(DisplayNames(u"*)(mail=*", false).empty());  // an attempt to widen the filter
-  EXPECT_TRUE(DisplayNames(u"ann*)(|(cn=*", true).empty());
-  EXPECT_TRUE(DisplayNames(u"\\2a", true).empty());  // already-escaped text stays text
+  // Carl is the only one whose name holds them; "*" is not "everything",
+  // an attempt to widen the filter finds nothing, escaped text stays text.
+  const std::vector<std::string> carl = {"Carl (Sales) *Star* \\ Back"}, none;
+  struct {
+    const char16_t* search;
+    bool exact;
+    const std::vector<std::string>& found;
+  } cases[] = {{u"*", true, carl},        {u"*", false, carl},          {u"(sales)", true, carl},
+               {u"sales)", false, carl},  {u"\\", true, carl},          {u"*star* \\ back", true, carl},
+               {u"*)(mail=*", false, none}, {u"ann*)(|(cn=*", true, none}, {u"\\2a", true, none}};
+  for (const auto& k : cases) EXPECT_EQ(DisplayNames(k.search, k.exact), k.found) << U8(k.search) << k.exact;
 }
 
 TEST_F(Slapd, ConfiguredFilterSizeLimitAndBind) {
@@ -307,12 +310,11 @@ TEST_F(Slapd, BareRecipientNamesResolveThroughTheServer) {
   config.localDeliveryRoot = dir.path() + "/users";
   mkdir(config.localDeliveryRoot.c_str(), 0700);
   MakeMaildir(config.localDeliveryRoot + "/jm");
-  EXPECT_EQ(Send(u"Jürgen Müller"), S_OK);
-  EXPECT_EQ(FilesIn(config.localDeliveryRoot + "/jm/new").size(), 1u);
-  EXPECT_EQ(Send(u"jm"), S_OK);                        // the nickname (uid)
-  EXPECT_EQ(Send(u"Sam"), MAPI_E_AMBIGUOUS_RECIP);     // two entries carry it
-  EXPECT_EQ(Send(u"Jürgen"), MAPI_E_NOT_FOUND);        // not an exact name
-  EXPECT_EQ(Send(u"*"), MAPI_E_NOT_FOUND);
+  // The name, the nickname (uid); two entries carry "Sam"; "Jürgen" is not an exact name.
+  const std::pair<const char16_t*, HRESULT> cases[] = {{u"Jürgen Müller", S_OK},      {u"jm", S_OK},
+                                                       {u"Sam", MAPI_E_AMBIGUOUS_RECIP}, {u"Jürgen", MAPI_E_NOT_FOUND},
+                                                       {u"*", MAPI_E_NOT_FOUND}};
+  for (const auto& [name, hr] : cases) EXPECT_EQ(Send(name), hr) << U8(name);
   EXPECT_EQ(FilesIn(config.localDeliveryRoot + "/jm/new").size(), 2u);
   Stop();
   EXPECT_EQ(Send(u"Jürgen Müller"), E_FAIL);  // no guessing while the server is away
