@@ -7,54 +7,18 @@
 #include <csignal>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <memory>
 
 #include "TestUtil.h"
 #include "mailbridge/store/Index.h"
-#include "mailbridge/MailBridge.h"
-#include "platform/Guid.h"
 #include "platform/Time.h"
 
 using namespace mbtest;
 using MAPIManaged::_CONTACTITEM;
 using MAPIManaged::_MAILITEM;
 using MAPIManaged::_MAILMESSAGE;
-using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 
 namespace {
-
-struct Summary {
-  std::unique_ptr<_MAILITEM[]> items;
-  DWORD count = 0;
-  HRESULT hr = E_FAIL;
-  std::vector<std::string> Subjects() const {
-    std::vector<std::string> out;
-    for (DWORD i = 0; i < count; ++i) out.push_back(U8(items[i].pszSubject));
-    return out;
-  }
-  // Row i as "subject|from|body|attachments read importance|received".
-  std::string Row(DWORD i) const {
-    const _MAILITEM& m = items[i];
-    return U8(m.pszSubject) + "|" + U8(m.pszFrom) + "|" + U8(m.pszBody) + "|" + std::to_string(m.bHasAttachments) +
-           std::to_string(m.bRead) + std::to_string(m.nImportance) + "|" +
-           std::to_string(platform::FileTimeToUnixTime(m.ftReceived));
-  }
-  const _MAILITEM* BySubject(const std::string& s) const {
-    for (DWORD i = 0; i < count; ++i) {
-      if (U8(items[i].pszSubject) == s) return &items[i];
-    }
-    return nullptr;
-  }
-};
-
-struct Opened {
-  std::unique_ptr<_MAILMESSAGE[]> msg;
-  std::unique_ptr<_MAILMESSAGEATTACHMENTS[]> atts;
-  DWORD count = 0;
-  HRESULT hr = E_FAIL;
-};
 
 class MaildirConnection : public ::testing::Test {
  protected:
@@ -92,34 +56,6 @@ class MaildirConnection : public ::testing::Test {
   }
 
   std::unique_ptr<MAPIManaged::MAPINativeConnection> Open() { return mailbridge::OpenConnection(config); }
-
-  Summary List(MAPIManaged::MAPINativeConnection& c, const char16_t* folder = u"", int sort = 0) {
-    Summary s;
-    _MAILITEM* items = nullptr;
-    s.hr = c.InboxSummary(folder, &items, &s.count, sort);
-    s.items.reset(items);
-    return s;
-  }
-
-  Opened Show(MAPIManaged::MAPINativeConnection& c, const GUID& id, int direction = 0, const char16_t* folder = u"") {
-    Opened o;
-    _MAILMESSAGE* m = nullptr;
-    _MAILMESSAGEATTACHMENTS* a = nullptr;
-    o.hr = c.InboxMessage(folder, id, &m, &a, &o.count, direction);
-    o.msg.reset(m);
-    o.atts.reset(a);
-    return o;
-  }
-
-  // The bytes of an attachment, or the failure's name.
-  std::string Attachment(MAPIManaged::MAPINativeConnection& c, const GUID& id, int n) {
-    BYTE* bytes = nullptr;
-    DWORD len = 0;
-    HRESULT hr = c.InboxAttachment(u"", id, n, &bytes, &len);
-    std::unique_ptr<BYTE[]> owned(bytes);
-    if (hr == MAPI_E_NOT_FOUND) return "MAPI_E_NOT_FOUND";
-    return SUCCEEDED(hr) ? std::string(reinterpret_cast<char*>(bytes), len) : "failed";
-  }
 
   TempDir dir;
   std::string root;
@@ -443,9 +379,8 @@ class Directory : public MaildirConnection {
              "dn: cn=3\ncn: Carl \"C\" Berg\nmail: carl@example.org\n\n");
   }
   std::vector<std::string> Names(_CONTACTITEM* items, DWORD count) {
-    std::unique_ptr<_CONTACTITEM[]> owned(items);
-    std::vector<std::string> out;
-    for (DWORD i = 0; i < count; ++i) out.push_back(U8(items[i].pszDisplayName) + "|" + U8(items[i].pszEmailAddress));
+    std::vector<std::string> out = Contacts(items, count);
+    for (auto& r : out) r.resize(r.find('|', r.find('|') + 1));  // name and address
     return out;
   }
 };

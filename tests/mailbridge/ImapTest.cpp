@@ -13,9 +13,6 @@
 #include "platform/Text.h"
 
 using namespace mbtest;
-using MAPIManaged::_MAILITEM;
-using MAPIManaged::_MAILMESSAGE;
-using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 
 namespace {
 
@@ -57,17 +54,13 @@ class Dovecot : public ::testing::Test {
   }
   std::vector<std::string> Subjects(MAPIManaged::MAPINativeConnection& c, const char16_t* folder, HRESULT* hr,
                                     std::vector<GUID>* ids = nullptr, std::vector<bool>* read = nullptr) {
-    _MAILITEM* items = nullptr;
-    DWORD count = 0;
-    *hr = c.InboxSummary(folder, &items, &count, 4);
-    std::unique_ptr<_MAILITEM[]> owned(items);
-    std::vector<std::string> out;
-    for (DWORD i = 0; i < count; ++i) {
-      out.push_back(U8(items[i].pszSubject));
-      if (ids) ids->push_back(items[i].guidID);
-      if (read) read->push_back(items[i].bRead != 0);
+    Summary s = List(c, folder, 4);
+    *hr = s.hr;
+    for (DWORD i = 0; i < s.count; ++i) {
+      if (ids) ids->push_back(s.items[i].guidID);
+      if (read) read->push_back(s.items[i].bRead != 0);
     }
-    return out;
+    return s.Subjects();
   }
 
   TempDir dir;
@@ -96,20 +89,12 @@ TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
   ASSERT_EQ(hr, S_OK);
   EXPECT_EQ(read, (std::vector<bool>{false, false, true}));
 
-  _MAILMESSAGE* m = nullptr;
-  _MAILMESSAGEATTACHMENTS* a = nullptr;
-  DWORD n = 0;
-  ASSERT_EQ(c->InboxMessage(u"", ids[1], &m, &a, &n, 0), S_OK);
-  std::unique_ptr<_MAILMESSAGE[]> mo(m);
-  std::unique_ptr<_MAILMESSAGEATTACHMENTS[]> ao(a);
-  EXPECT_EQ(U8(m->pszFrom), "Ann");
-  ASSERT_EQ(n, 1u);
-  EXPECT_EQ(ReadAll(U8(a[0].pszFileName)), "\x01\x02\x03");
-  BYTE* bytes = nullptr;
-  DWORD len = 0;
-  ASSERT_EQ(c->InboxAttachment(u"", ids[1], 1, &bytes, &len), S_OK);
-  std::unique_ptr<BYTE[]> bo(bytes);
-  EXPECT_EQ(len, 3u);
+  Opened o = Show(*c, ids[1]);
+  ASSERT_EQ(o.hr, S_OK);
+  EXPECT_EQ(U8(o.msg[0].pszFrom), "Ann");
+  ASSERT_EQ(o.count, 1u);
+  EXPECT_EQ(ReadAll(U8(o.atts[0].pszFileName)), "\x01\x02\x03");
+  EXPECT_EQ(Attachment(*c, ids[1], 1), "\x01\x02\x03");
 
   // Opening set \Seen on the server; a fresh process sees it and the same ids.
   mailbridge::DropSummaryCache();
@@ -325,16 +310,14 @@ TEST(ImapDrop, ConnectionLostMidFetchFailsCleanly) {
   config.imapTimeoutSeconds = 2;  // libetpan notices the closed socket only by its timeout
   config.attachmentCacheDir = dir.path() + "/cache";
   auto c = mailbridge::OpenConnection(config);
-  _MAILITEM* items = nullptr;
-  DWORD count = 0;
-  HRESULT hr = c->InboxSummary(u"", &items, &count, 0);
-  EXPECT_TRUE(FAILED(hr));
-  EXPECT_EQ(items, nullptr);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(dropped.load(), 1);
-  // The next call starts a new session (and fails the same way).
-  EXPECT_TRUE(FAILED(c->InboxSummary(u"", &items, &count, 0)));
-  EXPECT_EQ(dropped.load(), 2);
+  // Each call starts a new session and fails the same way.
+  for (int calls = 1; calls <= 2; ++calls) {
+    Summary s = List(*c);
+    EXPECT_TRUE(FAILED(s.hr));
+    EXPECT_EQ(s.items, nullptr);
+    EXPECT_EQ(s.count, 0u);
+    EXPECT_EQ(dropped.load(), calls);
+  }
 }
 
 }  // namespace

@@ -258,15 +258,11 @@ TEST(SharedSummaryRecords, BodyHoldsAWordAtAnyPosition) {
     PutMessage(user.root, "cur", Name(static_cast<int>(i)), Message({"Subject: at " + std::to_string(i)}, body),
                1000 + static_cast<std::int64_t>(i));
   }
-  auto c = mailbridge::OpenConnection(user.config);
-  MAPIManaged::_MAILITEM* raw = nullptr;
-  DWORD count = 0;
-  ASSERT_EQ(c->InboxSummary(u"", &raw, &count, 0), S_OK);
-  std::unique_ptr<MAPIManaged::_MAILITEM[]> items(raw);
-  ASSERT_EQ(count, std::size(places));
-  for (DWORD i = 0; i < count; ++i) {
-    SCOPED_TRACE(U8(items[i].pszSubject));
-    const std::string body = U8(items[i].pszBody);
+  Summary s = List(*mailbridge::OpenConnection(user.config));
+  ASSERT_EQ(s.count, std::size(places));
+  for (DWORD i = 0; i < s.count; ++i) {
+    SCOPED_TRACE(U8(s.items[i].pszSubject));
+    const std::string body = U8(s.items[i].pszBody);
     EXPECT_NE(body.find("Zeppelin"), std::string::npos);
     EXPECT_GT(body.size(), filler.size());
   }

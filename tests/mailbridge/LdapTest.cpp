@@ -92,16 +92,6 @@ TEST(LdapEntry, AttributesMapAsAnLdifFileDoes) {
 
 // Connections --------------------------------------------------------------
 
-std::vector<std::string> Records(_CONTACTITEM* items, DWORD count) {
-  std::unique_ptr<_CONTACTITEM[]> owned(items);
-  std::vector<std::string> out;
-  for (DWORD i = 0; i < count; ++i) {
-    out.push_back(U8(items[i].pszDisplayName) + "|" + U8(items[i].pszEmailAddress) + "|" + U8(items[i].pszName1) +
-                  "|" + U8(items[i].pszName2) + "|" + U8(items[i].pszOther[0]));
-  }
-  return out;
-}
-
 std::vector<std::string> Sorted(std::vector<std::string> v) {
   std::sort(v.begin(), v.end());
   return v;
@@ -128,8 +118,8 @@ class LdapConnection : public ::testing::Test {
       EXPECT_EQ(count, 0u);
       return hr;
     }
-    std::vector<std::string> r = Records(items, count);
-    if (out) *out = r;
+    std::vector<std::string> found = Contacts(items, count);
+    if (out) *out = found;
     return hr;
   }
   TempDir dir;
@@ -254,8 +244,7 @@ TEST_F(Slapd, SearchesGiveTheFileRecordsEncodedTheSameWay) {
       _CONTACTITEM* items = nullptr;
       DWORD count = 0;
       ASSERT_EQ(fileConnection->GAL(&items, &count, search, exact), S_OK);
-      std::vector<std::string> fromFile = Records(items, count);
-      EXPECT_EQ(Sorted(Found(search, exact)), Sorted(fromFile)) << U8(search) << (exact ? " exact" : " words");
+      EXPECT_EQ(Sorted(Found(search, exact)), Sorted(Contacts(items, count))) << U8(search) << (exact ? " exact" : " words");
     }
   }
   // And a few spelled out: display name, address, "given family", nickname, organization.
@@ -325,7 +314,7 @@ TEST_F(Slapd, ServerGoneMidSessionFails) {
   _CONTACTITEM* items = nullptr;
   DWORD count = 0;
   ASSERT_EQ(c->GAL(&items, &count, u"ann", true), S_OK);
-  EXPECT_EQ(Records(items, count).size(), 2u);
+  EXPECT_EQ(Contacts(items, count).size(), 2u);
   Stop();
   items = nullptr;
   count = 0;

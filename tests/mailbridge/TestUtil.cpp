@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "platform/Text.h"
+#include "platform/Time.h"
 
 namespace mbtest {
 
@@ -129,6 +130,63 @@ bool Exists(const std::string& path) {
 
 std::string U8(const char16_t* s) { return s ? platform::Utf16ToUtf8(platform::View(s)) : std::string(); }
 std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
+
+std::vector<std::string> Summary::Subjects() const {
+  std::vector<std::string> out;
+  for (DWORD i = 0; i < count; ++i) out.push_back(U8(items[i].pszSubject));
+  return out;
+}
+
+std::string Summary::Row(DWORD i) const {
+  const MAPIManaged::_MAILITEM& m = items[i];
+  return U8(m.pszSubject) + "|" + U8(m.pszFrom) + "|" + U8(m.pszBody) + "|" + std::to_string(m.bHasAttachments) +
+         std::to_string(m.bRead) + std::to_string(m.nImportance) + "|" +
+         std::to_string(platform::FileTimeToUnixTime(m.ftReceived));
+}
+
+const MAPIManaged::_MAILITEM* Summary::BySubject(const std::string& s) const {
+  for (DWORD i = 0; i < count; ++i) {
+    if (U8(items[i].pszSubject) == s) return &items[i];
+  }
+  return nullptr;
+}
+
+Summary List(MAPIManaged::MAPINativeConnection& c, const char16_t* folder, int sort) {
+  Summary s;
+  MAPIManaged::_MAILITEM* items = nullptr;
+  s.hr = c.InboxSummary(folder, &items, &s.count, sort);
+  s.items.reset(items);
+  return s;
+}
+
+Opened Show(MAPIManaged::MAPINativeConnection& c, const GUID& id, int direction, const char16_t* folder) {
+  Opened o;
+  MAPIManaged::_MAILMESSAGE* m = nullptr;
+  MAPIManaged::_MAILMESSAGEATTACHMENTS* a = nullptr;
+  o.hr = c.InboxMessage(folder, id, &m, &a, &o.count, direction);
+  o.msg.reset(m);
+  o.atts.reset(a);
+  return o;
+}
+
+std::string Attachment(MAPIManaged::MAPINativeConnection& c, const GUID& id, int n, const char16_t* folder) {
+  BYTE* bytes = nullptr;
+  DWORD len = 0;
+  HRESULT hr = c.InboxAttachment(folder, id, n, &bytes, &len);
+  std::unique_ptr<BYTE[]> owned(bytes);
+  if (hr == MAPI_E_NOT_FOUND) return "MAPI_E_NOT_FOUND";
+  return SUCCEEDED(hr) ? std::string(reinterpret_cast<char*>(bytes), len) : "failed";
+}
+
+std::vector<std::string> Contacts(MAPIManaged::_CONTACTITEM* items, DWORD count) {
+  std::unique_ptr<MAPIManaged::_CONTACTITEM[]> owned(items);
+  std::vector<std::string> out;
+  for (DWORD i = 0; i < count; ++i) {
+    out.push_back(U8(items[i].pszDisplayName) + "|" + U8(items[i].pszEmailAddress) + "|" + U8(items[i].pszName1) +
+                  "|" + U8(items[i].pszName2) + "|" + U8(items[i].pszOther[0]));
+  }
+  return out;
+}
 
 std::string Message(const std::vector<std::string>& headers, const std::string& body) {
   std::string out;

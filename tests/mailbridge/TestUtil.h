@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,31 @@ class LoopbackServer {
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
+
+// A folder listing through a connection: the records and the result.
+struct Summary {
+  std::unique_ptr<MAPIManaged::_MAILITEM[]> items;
+  DWORD count = 0;
+  HRESULT hr = E_FAIL;
+  std::vector<std::string> Subjects() const;
+  // Row i as "subject|from|body|attachments read importance|received".
+  std::string Row(DWORD i) const;
+  const MAPIManaged::_MAILITEM* BySubject(const std::string& s) const;
+};
+Summary List(MAPIManaged::MAPINativeConnection& c, const char16_t* folder = u"", int sort = 0);
+
+// A message opened through a connection.
+struct Opened {
+  std::unique_ptr<MAPIManaged::_MAILMESSAGE[]> msg;
+  std::unique_ptr<MAPIManaged::_MAILMESSAGEATTACHMENTS[]> atts;
+  DWORD count = 0;
+  HRESULT hr = E_FAIL;
+};
+Opened Show(MAPIManaged::MAPINativeConnection& c, const GUID& id, int direction = 0, const char16_t* folder = u"");
+// The bytes of an attachment, or "MAPI_E_NOT_FOUND" or "failed".
+std::string Attachment(MAPIManaged::MAPINativeConnection& c, const GUID& id, int n, const char16_t* folder = u"");
+// Contact records as "display name|address|name 1|name 2|other", released.
+std::vector<std::string> Contacts(MAPIManaged::_CONTACTITEM* items, DWORD count);
 
 // The tests' scratch folder, with its path as the text these tests join.
 class TempDir : public testing_support::TempDir {
