@@ -188,6 +188,13 @@ std::vector<std::string> Contacts(MAPIManaged::_CONTACTITEM* items, DWORD count)
   return out;
 }
 
+std::size_t NotSevenBitCrlf(const std::string& raw) {
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (static_cast<unsigned char>(raw[i]) >= 0x80 || (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r'))) return i;
+  }
+  return std::string::npos;
+}
+
 std::string Message(const std::vector<std::string>& headers, const std::string& body) {
   std::string out;
   for (const auto& h : headers) out += h + "\n";

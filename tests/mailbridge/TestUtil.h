@@ -89,6 +89,9 @@ bool Exists(const std::string& path);
 std::string U8(const char16_t* s);
 std::u16string U16(const std::string& s);
 
+// Where raw mail stops being 7-bit text with CRLF line ends; npos if nowhere.
+std::size_t NotSevenBitCrlf(const std::string& raw);
+
 // A simple message with the given headers (each "Name: value") and body.
 std::string Message(const std::vector<std::string>& headers, const std::string& body);
 
