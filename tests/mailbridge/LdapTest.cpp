@@ -126,39 +126,31 @@ class LdapConnection : public ::testing::Test {
   mailbridge::AccountConfig config;
 };
 
-TEST_F(LdapConnection, NoServerFailsWithoutHanging) {
-  // Nothing listens on the port.
-  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(FreePort());
-  EXPECT_EQ(Gal(u"ann", true), E_FAIL);
-  config.ldapBindDn = "cn=admin,dc=example,dc=org";
-  EXPECT_EQ(Gal(u"", false), E_FAIL);
-  // Not an LDAP URI at all.
-  config.ldapUri = "http://127.0.0.1/";
-  EXPECT_EQ(Gal(u"ann", true), E_INVALIDARG);
-
-  // A peer that accepts connections and never answers: the time-out ends it.
-  int silentPort = 0;
-  int fd = ListenOnLoopback(silentPort);
-  ASSERT_GE(fd, 0);
-  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(silentPort);
-  config.ldapTimeoutSeconds = 1;
-  EXPECT_EQ(Gal(u"ann", false), E_FAIL);  // bound
-  config.ldapBindDn.clear();
-  EXPECT_EQ(Gal(u"ann", false), E_FAIL);  // anonymous
-  close(fd);
-}
-
-TEST_F(LdapConnection, PeerHangingUpMidRequestFails) {
-  // Reads what comes and hangs up without a word.
+// No server, not an LDAP URI, a peer that never answers (the time-out ends
+// it) and one that hangs up mid-request: each fails, bound or anonymous.
+TEST_F(LdapConnection, FailsWithoutHangingWhenTheServerDoesNotServe) {
   std::atomic<int> hungUp{0};
-  LoopbackServer server([&](LoopbackServer::Peer& c) { hungUp += c.ReadSome(); });
-  config.ldapUri = "ldap://127.0.0.1:" + std::to_string(server.port());
-  config.ldapBindDn = "cn=admin,dc=example,dc=org";
+  LoopbackServer hangingUp([&](LoopbackServer::Peer& c) { hungUp += c.ReadSome(); });
+  int silentPort = 0;
+  int silent = ListenOnLoopback(silentPort);
+  ASSERT_GE(silent, 0);
+  auto uri = [](int port) { return "ldap://127.0.0.1:" + std::to_string(port); };
+  struct {
+    std::string uri;
+    bool bound;
+    HRESULT hr;
+  } cases[] = {{uri(FreePort()), false, E_FAIL}, {uri(FreePort()), true, E_FAIL}, {"http://127.0.0.1/", true, E_INVALIDARG},
+               {uri(silentPort), true, E_FAIL},  {uri(silentPort), false, E_FAIL},
+               {uri(hangingUp.port()), true, E_FAIL}, {uri(hangingUp.port()), false, E_FAIL}};
+  config.ldapTimeoutSeconds = 1;
   config.ldapPassword = "secret";
-  EXPECT_EQ(Gal(u"ann", true), E_FAIL);
-  config.ldapBindDn.clear();
-  EXPECT_EQ(Gal(u"", false), E_FAIL);
+  for (const auto& k : cases) {
+    config.ldapUri = k.uri;
+    config.ldapBindDn = k.bound ? "cn=admin,dc=example,dc=org" : "";
+    EXPECT_EQ(Gal(k.bound ? u"ann" : u"", k.bound), k.hr) << k.uri << " " << k.bound;
+  }
   EXPECT_EQ(hungUp.load(), 2);
+  close(silent);
 }
 
 // Against a real slapd -----------------------------------------------------
