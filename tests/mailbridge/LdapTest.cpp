@@ -245,8 +245,6 @@ TEST_F(Slapd, SearchesGiveTheFileRecordsEncodedTheSameWay) {
   EXPECT_EQ(Found(u"lee", true), (std::vector<std::string>{"Ann Lee|ann.lee@example.org|Ann Lee|ann|Acme"}));
   EXPECT_EQ(DisplayNames(u"", false).size(), 8u + kFillers);
   EXPECT_EQ(DisplayNames(u"ann", true), (std::vector<std::string>{"Ann Berg", "Ann Lee"}));  // sorted
-  EXPECT_TRUE(Found(u"berg ann", true).empty());        // the whole text, and "Berg, Ann" is not it
-  EXPECT_EQ(DisplayNames(u"berg ann", false), (std::vector<std::string>{"Ann Berg"}));
   EXPECT_EQ(DisplayNames(u"jürgen müller", true), (std::vector<std::string>{"Jürgen Müller"}));
 }
 
@@ -287,7 +285,14 @@ TEST_F(Slapd, ConfiguredFilterSizeLimitAndBind) {
   EXPECT_EQ(Gal(u"sam", true), MAPI_E_NOT_FOUND);
 }
 
-TEST_F(Slapd, BareRecipientNamesResolveThroughTheServer) {
+// Names resolve through the server; once it is gone, neither a new nor an
+// open session guesses.
+TEST_F(Slapd, BareRecipientNamesResolveThroughTheServerAndFailWithoutIt) {
+  auto open = mailbridge::OpenConnection(config);
+  _CONTACTITEM* items = nullptr;
+  DWORD count = 0;
+  ASSERT_EQ(open->GAL(&items, &count, u"ann", true), S_OK);
+  EXPECT_EQ(Contacts(items, count).size(), 2u);
   config.localDeliveryRoot = dir.path() + "/users";
   mkdir(config.localDeliveryRoot.c_str(), 0700);
   MakeMaildir(config.localDeliveryRoot + "/jm");
@@ -298,19 +303,8 @@ TEST_F(Slapd, BareRecipientNamesResolveThroughTheServer) {
   for (const auto& [name, hr] : cases) EXPECT_EQ(Send(name), hr) << U8(name);
   EXPECT_EQ(FilesIn(config.localDeliveryRoot + "/jm/new").size(), 2u);
   Stop();
-  EXPECT_EQ(Send(u"Jürgen Müller"), E_FAIL);  // no guessing while the server is away
-}
-
-TEST_F(Slapd, ServerGoneMidSessionFails) {
-  auto c = mailbridge::OpenConnection(config);
-  _CONTACTITEM* items = nullptr;
-  DWORD count = 0;
-  ASSERT_EQ(c->GAL(&items, &count, u"ann", true), S_OK);
-  EXPECT_EQ(Contacts(items, count).size(), 2u);
-  Stop();
-  items = nullptr;
-  count = 0;
-  EXPECT_EQ(c->GAL(&items, &count, u"ann", true), E_FAIL);
+  EXPECT_EQ(Send(u"Jürgen Müller"), E_FAIL);
+  EXPECT_EQ(open->GAL(&items, &count, u"ann", true), E_FAIL);
   EXPECT_EQ(items, nullptr);
   EXPECT_EQ(count, 0u);
 }
