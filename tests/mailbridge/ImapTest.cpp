@@ -52,15 +52,16 @@ class Dovecot : public ::testing::Test {
     s.password = password;
     return mailbridge::OpenImapStore(s);
   }
-  std::vector<std::string> Subjects(MAPIManaged::MAPINativeConnection& c, const char16_t* folder, HRESULT* hr,
-                                    std::vector<GUID>* ids = nullptr, std::vector<bool>* read = nullptr) {
+  // The listing by subject, a read message marked with "*".
+  static std::vector<std::string> Read(const Summary& s) {
+    std::vector<std::string> out = s.Subjects();
+    for (DWORD i = 0; i < s.count; ++i) out[i] += s.items[i].bRead ? "*" : "";
+    return out;
+  }
+  std::vector<std::string> Read(MAPIManaged::MAPINativeConnection& c, const char16_t* folder = u"") {
     Summary s = List(c, folder, 4);
-    *hr = s.hr;
-    for (DWORD i = 0; i < s.count; ++i) {
-      if (ids) ids->push_back(s.items[i].guidID);
-      if (read) read->push_back(s.items[i].bRead != 0);
-    }
-    return s.Subjects();
+    EXPECT_EQ(s.hr, S_OK) << U8(folder);
+    return Read(s);
   }
 
   TempDir dir;
@@ -82,50 +83,42 @@ TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
   ASSERT_TRUE(outside->Append("", "From: c@example.org\r\nSubject: c-third\r\n\r\nthree\r\n", true).ok());
 
   auto c = mailbridge::OpenConnection(config);
-  HRESULT hr;
-  std::vector<GUID> ids;
-  std::vector<bool> read;
-  EXPECT_EQ(Subjects(*c, u"", &hr, &ids, &read), (std::vector<std::string>{"a-first", "b-files", "c-third"}));
-  ASSERT_EQ(hr, S_OK);
-  EXPECT_EQ(read, (std::vector<bool>{false, false, true}));
+  Summary first = List(*c, u"", 4);
+  EXPECT_EQ(Read(first), (std::vector<std::string>{"a-first", "b-files", "c-third*"}));
+  ASSERT_EQ(first.count, 3u);
+  const GUID* ids[] = {&first.items[0].guidID, &first.items[1].guidID, &first.items[2].guidID};
 
-  Opened o = Show(*c, ids[1]);
+  Opened o = Show(*c, *ids[1]);
   ASSERT_EQ(o.hr, S_OK);
   EXPECT_EQ(U8(o.msg[0].pszFrom), "Ann");
   ASSERT_EQ(o.count, 1u);
   EXPECT_EQ(ReadAll(U8(o.atts[0].pszFileName)), "\x01\x02\x03");
-  EXPECT_EQ(Attachment(*c, ids[1], 1), "\x01\x02\x03");
+  EXPECT_EQ(Attachment(*c, *ids[1], 1), "\x01\x02\x03");
 
   // Opening set \Seen on the server; a fresh process sees it and the same ids.
   mailbridge::DropSummaryCache();
   auto again = mailbridge::OpenConnection(config);
-  std::vector<GUID> ids2;
-  std::vector<bool> read2;
-  Subjects(*again, u"", &hr, &ids2, &read2);
-  EXPECT_EQ(read2, (std::vector<bool>{false, true, true}));
-  ASSERT_EQ(ids2.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ids2[i], ids[i]);
+  Summary second = List(*again, u"", 4);
+  EXPECT_EQ(Read(second), (std::vector<std::string>{"a-first", "b-files*", "c-third*"}));
+  ASSERT_EQ(second.count, 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(second.items[i].guidID, *ids[i]);
 
   // Changes by another client show up on the next listing.
   std::vector<mailbridge::StoreEntry> entries;
   ASSERT_TRUE(outside->List("", entries).ok());
   ASSERT_TRUE(outside->SetRead("", entries[0]).ok());
   ASSERT_TRUE(outside->Append("", "Subject: d-fourth\r\n\r\n", false).ok());
-  read2.clear();
-  EXPECT_EQ(Subjects(*again, u"", &hr, nullptr, &read2).size(), 4u);
-  EXPECT_EQ(read2, (std::vector<bool>{true, true, true, false}));
+  EXPECT_EQ(Read(*again), (std::vector<std::string>{"a-first*", "b-files*", "c-third*", "d-fourth"}));
 
   // Delete moves to the folder marked \Trash; deleting there removes it.
-  ASSERT_EQ(again->DeleteMessage(u"", ids[0], u"en"), S_OK);
-  EXPECT_EQ(Subjects(*again, u"", &hr), (std::vector<std::string>{"b-files", "c-third", "d-fourth"}));
-  std::vector<GUID> trash;
-  EXPECT_EQ(Subjects(*again, u"Deleted Items", &hr, &trash), (std::vector<std::string>{"a-first"}));
-  ASSERT_EQ(trash.size(), 1u);
-  ASSERT_EQ(again->DeleteMessage(u"Deleted Items", trash[0], u"en"), S_OK);
-  EXPECT_TRUE(Subjects(*again, u"Deleted Items", &hr).empty());
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(Subjects(*again, u"NoSuchFolder", &hr).size(), 0u);
-  EXPECT_EQ(hr, MAPI_E_NOT_FOUND);
+  ASSERT_EQ(again->DeleteMessage(u"", *ids[0], u"en"), S_OK);
+  EXPECT_EQ(Read(*again), (std::vector<std::string>{"b-files*", "c-third*", "d-fourth"}));
+  Summary trash = List(*again, u"Deleted Items", 4);
+  EXPECT_EQ(Read(trash), (std::vector<std::string>{"a-first*"}));
+  ASSERT_EQ(trash.count, 1u);
+  ASSERT_EQ(again->DeleteMessage(u"Deleted Items", trash.items[0].guidID, u"en"), S_OK);
+  EXPECT_TRUE(Read(*again, u"Deleted Items").empty());
+  EXPECT_EQ(List(*again, u"NoSuchFolder").hr, MAPI_E_NOT_FOUND);
 }
 
 TEST_F(Dovecot, FoldersByListWithRolesAndNonAsciiNames) {
@@ -143,9 +136,7 @@ TEST_F(Dovecot, FoldersByListWithRolesAndNonAsciiNames) {
   // The parent exists only as a name (\\NonExistent): not a folder to open.
   EXPECT_EQ(listed, (std::vector<std::string>{"Deleted Items=trash", "Drafts=drafts", "Sent Messages=sent",
                                               name + "="}));
-  HRESULT hr;
-  EXPECT_EQ(Subjects(*c, platform::Utf8ToUtf16(name).c_str(), &hr), (std::vector<std::string>{"in the folder"}));
-  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Read(*c, platform::Utf8ToUtf16(name).c_str()), (std::vector<std::string>{"in the folder"}));
   // Names that are not modified UTF-7 are refused rather than mangled.
   std::string out;
   for (const char* bad : {"&", "&AB", "&ANw", "&Jjo!-", "\x7F"}) EXPECT_FALSE(mailbridge::DecodeMailboxName(bad, out)) << bad;
@@ -204,11 +195,7 @@ TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
   ASSERT_TRUE(Outside()->Append("", "Subject: pooled\r\n\r\n", false).ok());
   mailbridge::DrainImapPool();
   long before = mailbridge::ImapPoolState().logins;
-  HRESULT hr;
-  for (int i = 0; i < 3; ++i) {
-    auto c = mailbridge::OpenConnection(config);  // one page request each
-    EXPECT_EQ(Subjects(*c, u"", &hr).size(), 1u);
-  }
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(*mailbridge::OpenConnection(config)).size(), 1u);  // a page request each
   EXPECT_EQ(mailbridge::ImapPoolState().logins - before, 1);
   EXPECT_EQ(mailbridge::ImapPoolState().idle, 1);
 
@@ -217,8 +204,7 @@ TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
   ASSERT_EQ(std::system(kick.c_str()), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   auto c = mailbridge::OpenConnection(config);
-  EXPECT_EQ(Subjects(*c, u"", &hr).size(), 1u);
-  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Read(*c).size(), 1u);
   EXPECT_EQ(mailbridge::ImapPoolState().logins - before, 2);
 
   // With every session of the site in use, another request waits and then
@@ -226,10 +212,9 @@ TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
   mailbridge::SetImapPoolLimits({1, 1, 60});
   config.imapTimeoutSeconds = 1;
   auto second = mailbridge::OpenConnection(config);
-  Subjects(*second, u"", &hr);
-  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_EQ(List(*second).hr, E_FAIL);
   c.reset();  // gives its session back
-  EXPECT_EQ(Subjects(*second, u"", &hr).size(), 1u);
+  EXPECT_EQ(Read(*second).size(), 1u);
   mailbridge::SetImapPoolLimits({});
 }
 
@@ -243,32 +228,28 @@ TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
   auto c = mailbridge::OpenConnection(config);
   const char16_t* to[] = {u"bob@example.org"};
   ASSERT_EQ(c->SendMessageW(to, 1, nullptr, 0, nullptr, 0, u"over imap", u"body", nullptr, 0), S_OK);
-  HRESULT hr;
-  EXPECT_EQ(Subjects(*c, u"Sent Messages", &hr), (std::vector<std::string>{"over imap"}));
+  EXPECT_EQ(Read(*c, u"Sent Messages"), (std::vector<std::string>{"over imap*"}));
   EXPECT_EQ(FilesIn(dir.path() + "/bobbox/new").size(), 1u);
 }
 
 TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLoginAndAWrongPasswordIsRefused) {
   ASSERT_TRUE(Outside("bob")->Append("", "Subject: for bob\r\n\r\n", false).ok());
-  std::string seenKey, seenTicket;
+  std::string seenKey;
   config.resolveCredentials = [&](const std::string& key, const std::string& ticket)
       -> std::optional<std::pair<std::string, std::string>> {
     seenKey = key;
-    seenTicket = ticket;
     if (ticket != "good") return std::nullopt;
     return std::make_pair(std::string("bob"), std::string("secret"));
   };
   auto c = mailbridge::OpenConnection(config);
-  HRESULT hr;
-  EXPECT_TRUE(Subjects(*c, u"", &hr).empty());  // alice's empty inbox
+  EXPECT_TRUE(Read(*c).empty());  // alice's empty inbox
   EXPECT_EQ(c->InitializeUserCredentials(u"master-key", u"bad"), E_ACCESSDENIED);
   ASSERT_EQ(c->InitializeUserCredentials(u"master-key", u"good"), S_OK);
   EXPECT_EQ(seenKey, "master-key");
-  EXPECT_EQ(Subjects(*c, u"", &hr), (std::vector<std::string>{"for bob"}));
+  EXPECT_EQ(Read(*c), (std::vector<std::string>{"for bob"}));
   // A wrong master password is refused as such.
   config.imapPassword = "wrong";
-  Subjects(*mailbridge::OpenConnection(config), u"", &hr);
-  EXPECT_EQ(hr, E_ACCESSDENIED);
+  EXPECT_EQ(List(*mailbridge::OpenConnection(config)).hr, E_ACCESSDENIED);
 }
 
 // A server that answers the first commands and then drops the connection
