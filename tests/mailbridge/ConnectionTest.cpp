@@ -429,10 +429,24 @@ class LocalSend : public Directory {
                            static_cast<DWORD>(files.size()));
   }
   std::vector<std::string> Inbox(const std::string& user) { return FilesIn(config.localDeliveryRoot + "/" + user + "/new"); }
+  // A connection to a local user's mailbox.
+  std::unique_ptr<MAPIManaged::MAPINativeConnection> OpenAs(const std::string& user) {
+    mailbridge::AccountConfig other = config;
+    other.userName = user;
+    other.maildir = config.localDeliveryRoot + "/" + user;
+    other.attachmentCacheDir = dir.path() + "/cache/" + user;
+    return mailbridge::OpenConnection(other);
+  }
 };
 
-TEST_F(LocalSend, DeliversToEachLocalMaildirAndFilesASentCopy) {
-  ASSERT_EQ(Send({u"'bob@example.org'", u""}, {u"Carl <carl@example.org>"}, {u"dave@example.org"}), S_OK);
+TEST_F(LocalSend, DeliversToEachLocalMaildirWithAttachmentsAndFilesASentCopy) {
+  mkdir(config.uploadDir.c_str(), 0700);
+  WriteAll(config.uploadDir + "/u123", "uploaded bytes");
+  WriteAll(dir.path() + "/plan.txt", std::string("plain\0file", 10));
+  std::u16string plan = U16(dir.path() + "/plan.txt");
+  ASSERT_EQ(Send({u"'bob@example.org'", u""}, {u"Carl <carl@example.org>"}, {u"dave@example.org"},
+                 {plan.c_str(), u"UPLOADIDu123|Résumé.pdf"}),
+            S_OK);
   ASSERT_EQ(Inbox("bob").size(), 1u);
   ASSERT_EQ(Inbox("carl").size(), 1u);
   ASSERT_EQ(Inbox("dave").size(), 1u);
@@ -455,6 +469,17 @@ TEST_F(LocalSend, DeliversToEachLocalMaildirAndFilesASentCopy) {
   EXPECT_EQ(body, "Line one\nZeile zwei: äöü");  // line ends read back as LF
   EXPECT_EQ(U8(o.msg[0].pszToAddresses), "bob@example.org");
   EXPECT_EQ(U8(o.msg[0].pszCC), "Carl");
+  // Bob's copy carries the file from a path and the upload under its name.
+  auto b = OpenAs("bob");
+  Summary got = List(*b);
+  ASSERT_EQ(got.count, 1u);
+  EXPECT_TRUE(got.items[0].bHasAttachments);
+  Opened files = Show(*b, got.items[0].guidID);
+  ASSERT_EQ(files.count, 2u);
+  EXPECT_EQ(ReadAll(U8(files.atts[0].pszFileName)), std::string("plain\0file", 10));
+  std::string up = U8(files.atts[1].pszFileName);
+  EXPECT_EQ(up.substr(up.rfind('/') + 1), "Résumé.pdf");
+  EXPECT_EQ(ReadAll(up), "uploaded bytes");
 }
 
 // Only names that need resolving answer with the two codes that make the
@@ -495,29 +520,6 @@ TEST_F(LocalSend, EachSendFailureSaysWhatFailed) {
   // A bare name resolves through the directory.
   ASSERT_EQ(Send({u"Bob Stone"}), S_OK);
   EXPECT_EQ(Inbox("bob").size(), 1u);
-}
-
-TEST_F(LocalSend, AttachmentsFromPathsAndUploads) {
-  mkdir(config.uploadDir.c_str(), 0700);
-  WriteAll(config.uploadDir + "/u123", "uploaded bytes");
-  WriteAll(dir.path() + "/plan.txt", std::string("plain\0file", 10));
-  std::u16string plan = U16(dir.path() + "/plan.txt");
-  ASSERT_EQ(Send({u"bob@example.org"}, {}, {}, {plan.c_str(), u"UPLOADIDu123|Résumé.pdf"}), S_OK);
-  auto c = Open();
-  mailbridge::AccountConfig bob = config;
-  bob.userName = "bob";
-  bob.maildir = config.localDeliveryRoot + "/bob";
-  bob.attachmentCacheDir = dir.path() + "/cache/bob";
-  auto b = mailbridge::OpenConnection(bob);
-  Summary s = List(*b);
-  ASSERT_EQ(s.count, 1u);
-  EXPECT_TRUE(s.items[0].bHasAttachments);
-  Opened o = Show(*b, s.items[0].guidID);
-  ASSERT_EQ(o.count, 2u);
-  EXPECT_EQ(ReadAll(U8(o.atts[0].pszFileName)), std::string("plain\0file", 10));
-  std::string up = U8(o.atts[1].pszFileName);
-  EXPECT_EQ(up.substr(up.rfind('/') + 1), "Résumé.pdf");
-  EXPECT_EQ(ReadAll(up), "uploaded bytes");
 }
 
 TEST_F(LocalSend, FullDiskLeavesNoHalfDeliveredCopy) {
@@ -572,11 +574,7 @@ TEST_F(LocalSend, MeetingReplyGoesToTheOrganizer) {
   ASSERT_EQ(c->RespondToMeetingRequest(4, s.items[0].guidID, u"", u"fr-FR,fr;q=0.9,en;q=0.5"), S_OK);
   ASSERT_EQ(Inbox("org").size(), 1u);
   std::string raw = ReadAll(config.localDeliveryRoot + "/org/new/" + Inbox("org")[0]);
-  mailbridge::AccountConfig org = config;
-  org.userName = "org";
-  org.maildir = config.localDeliveryRoot + "/org";
-  auto o = mailbridge::OpenConnection(org);
-  Summary os = List(*o);
+  Summary os = List(*OpenAs("org"));
   ASSERT_EQ(os.count, 1u);
   EXPECT_EQ(U8(os.items[0].pszSubject), "Refus\u00e9 : Planning");
   EXPECT_NE(U8(os.items[0].pszBody).find("a refus\u00e9 cette invitation."), std::string::npos);
