@@ -37,17 +37,17 @@ TEST(HeaderDecoding, EncodedWordsAndCharsets) {
 }
 
 TEST(HeaderDecoding, AddressesWithEncodedNamesCommentsAndGroups) {
-  auto list = DecodeAddressList("=?utf-8?B?SsO8cmdlbg==?= <j@example.org>, \"Doe, Ann\" <ann@example.org>");
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].name, "Jürgen");
-  EXPECT_EQ(list[0].address, "j@example.org");
-  EXPECT_EQ(list[1].name, "Doe, Ann");
-  auto comment = DecodeAddressList("bob@example.org (Bob Builder)");
-  ASSERT_EQ(comment.size(), 1u);
-  EXPECT_EQ(comment[0].name, "Bob Builder");
-  auto group = DecodeAddressList("Team: a@x.org, b@x.org;");
-  ASSERT_EQ(group.size(), 2u);
-  EXPECT_EQ(group[1].address, "b@x.org");
+  const std::pair<const char*, const char*> cases[] = {
+      {"=?utf-8?B?SsO8cmdlbg==?= <j@example.org>, \"Doe, Ann\" <ann@example.org>",
+       "Jürgen|j@example.org;Doe, Ann|ann@example.org;"},
+      {"bob@example.org (Bob Builder)", "Bob Builder|bob@example.org;"},
+      {"Team: a@x.org, b@x.org;", "|a@x.org;|b@x.org;"},
+  };
+  for (const auto& [header, expected] : cases) {
+    std::string got;
+    for (const auto& a : DecodeAddressList(header)) got += a.name + "|" + a.address + ";";
+    EXPECT_EQ(got, expected) << header;
+  }
 }
 
 TEST(Importance, FromImportanceXPriorityAndPriority) {
@@ -121,18 +121,21 @@ TEST(Attachments, LeavesWithoutDispositionAndEmbeddedMessagesCount) {
 }
 
 TEST(Meetings, CalendarRequestIsDetectedAndReplyIsNot) {
-  std::string req = Message({"Content-Type: text/calendar; charset=utf-8"},
-                            "BEGIN:VCALENDAR\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\nUID:1\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-  ParsedMessage m = ParseMessage(req);
-  EXPECT_TRUE(m.meetingRequest);
-  EXPECT_TRUE(m.attachments.empty());
-  std::string reply = Message({"Content-Type: text/calendar; method=REPLY"},
-                              "BEGIN:VCALENDAR\nMETHOD:REPLY\nEND:VCALENDAR\n");
-  EXPECT_FALSE(ParseMessage(reply).meetingRequest);
-  std::string byParam = Message({"Content-Type: multipart/alternative; boundary=q"},
-                                "--q\nContent-Type: text/plain\n\nhi\n--q\nContent-Type: text/calendar; method=request\n\n"
-                                "BEGIN:VCALENDAR\nEND:VCALENDAR\n--q--\n");
-  EXPECT_TRUE(ParseMessage(byParam).meetingRequest);
+  const std::pair<std::string, bool> cases[] = {
+      {Message({"Content-Type: text/calendar; charset=utf-8"},
+               "BEGIN:VCALENDAR\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\nUID:1\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n"),
+       true},
+      {Message({"Content-Type: text/calendar; method=REPLY"}, "BEGIN:VCALENDAR\nMETHOD:REPLY\nEND:VCALENDAR\n"), false},
+      {Message({"Content-Type: multipart/alternative; boundary=q"},  // the method as a parameter only
+               "--q\nContent-Type: text/plain\n\nhi\n--q\nContent-Type: text/calendar; method=request\n\n"
+               "BEGIN:VCALENDAR\nEND:VCALENDAR\n--q--\n"),
+       true},
+  };
+  for (const auto& [raw, request] : cases) {
+    ParsedMessage m = ParseMessage(raw);
+    EXPECT_EQ(m.meetingRequest, request) << raw;
+    EXPECT_TRUE(m.attachments.empty()) << raw;
+  }
 }
 
 // The reply speaks the first language of the list that it has; English else.
