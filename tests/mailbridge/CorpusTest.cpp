@@ -1,17 +1,12 @@
 // Real-world messages that the tests did not write (see corpus/README.md):
 // each lists and shows through a Maildir without failing.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "TestUtil.h"
-#include "mailbridge/store/Index.h"
-#include "mailbridge/MailBridge.h"
 #include "mailbridge/mime/Mime.h"
+#include "mailbridge/store/Index.h"
 
 using namespace mbtest;
 

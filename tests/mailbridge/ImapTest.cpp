@@ -4,11 +4,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 
 #include "TestUtil.h"
 #include "mailbridge/store/Index.h"
-#include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Store.h"
 #include "platform/Text.h"
 

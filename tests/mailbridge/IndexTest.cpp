@@ -11,11 +11,9 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <thread>
 
 #include "TestUtil.h"
-#include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Index.h"
 
 using namespace mbtest;
@@ -164,10 +162,6 @@ TEST(SummaryIndexDelta, AppliesChangesFromCacheAndFromDisk) {
   ASSERT_TRUE(other.Refresh("", whole).ok());
   EXPECT_EQ(Rows(*whole), Rows(*snap));
 }
-
-}  // namespace
-
-namespace {
 
 std::string Body(int n) {
   std::string body = "message " + std::to_string(n) + ":";

@@ -10,12 +10,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <memory>
 
 #include "TestUtil.h"
 #include "mailbridge/directory/Directory.h"
 #include "mailbridge/directory/Ldap.h"
-#include "mailbridge/MailBridge.h"
 
 using namespace mbtest;
 using MAPIManaged::_CONTACTITEM;

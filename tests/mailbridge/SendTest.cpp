@@ -5,7 +5,6 @@
 #include "TestUtil.h"
 #include "SmtpSink.h"
 #include "mailbridge/store/Index.h"
-#include "mailbridge/MailBridge.h"
 #include "mailbridge/mime/Mime.h"
 #include "mailbridge/send/Send.h"
 
