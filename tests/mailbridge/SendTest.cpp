@@ -79,12 +79,7 @@ TEST_F(SmtpSend, RefusedRecipientFailsTheWholeSend) {
 }
 
 TEST_F(SmtpSend, NoServerListeningFails) {
-  int port;
-  {
-    SmtpSink probe;
-    port = std::stoi(probe.Url().substr(probe.Url().rfind(':') + 1));
-  }
-  EXPECT_TRUE(FAILED(Send("smtp://127.0.0.1:" + std::to_string(port))));
+  EXPECT_TRUE(FAILED(Send("smtp://127.0.0.1:" + std::to_string(FreePort()))));
   EXPECT_TRUE(FilesIn(config.maildir + "/.Sent/cur").empty());
 }
 
