@@ -43,15 +43,7 @@ class MaildirConnection : public ::testing::Test {
   void Fill() {
     PutMessage(root, "new", "1000.A.host", Message({"From: Zed <z@example.org>", "Subject: RE: beta"}, "old one"), 1000);
     PutMessage(root, "cur", "3000.B.host:2,S", Message({"From: alice@example.net", "Subject: alpha"}, "newest"), 3000);
-    PutMessage(root, "cur", "2000.C.host:2,",
-               "From: \"O'Hara\" <o@example.org>\nTo: Ann <ann@example.org>, bob@example.org\n"
-               "Cc: \"Carl <C>\" <carl@example.org>\nSubject: <script>x</script>\nX-Priority: 1\n"
-               "Date: Wed, 02 Jul 2025 08:30:00 +0000\nMIME-Version: 1.0\n"
-               "Content-Type: multipart/mixed; boundary=S\n\n--S\nContent-Type: text/plain\n\nBody with 'quotes' & <tags>\n"
-               "--S\nContent-Type: text/plain\nContent-Disposition: attachment; filename=\"../../evil<1>.txt\"\n\nEVIL\n"
-               "--S\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=\"data.bin\"\n"
-               "Content-Transfer-Encoding: base64\n\nAAEC/w==\n--S--\n",
-               2000);
+    PutMessage(root, "cur", "2000.C.host:2,", Data("mixed-hostile.eml"), 2000);
     PutMessage(root, "cur", "3000.D.host:2,S", Message({"From: bob@example.org", "Subject: Alpha"}, "tie"), 3000);
   }
 
@@ -344,16 +336,8 @@ class Directory : public MaildirConnection {
  protected:
   void SetUp() override {
     MaildirConnection::SetUp();
-    WriteAll(config.contactsPath,
-             "BEGIN:VCARD\nFN:Joanna <Jo> O'Neil\nN:O'Neil;Joanna\nEMAIL:jo@example.org\nEND:VCARD\n"
-             "BEGIN:VCARD\nFN:Bob Stone\nEMAIL:bob@example.org\nEND:VCARD\n"
-             "BEGIN:VCARD\nFN:No Address\nEND:VCARD\n"
-             "BEGIN:VCARD\nFN:Smith & Co\nEMAIL:o'hara&co@example.org\nEND:VCARD\n"
-             "BEGIN:VCARD\nFN:x' onfocus='go()\nEND:VCARD\n");
-    WriteAll(config.galPath,
-             "dn: cn=1\ncn: Ann Lee\ngivenName: Ann\nsn: Lee\nmail: ann.lee@example.org\n\n"
-             "dn: cn=2\ncn: Ann Berg\nmail: ann.berg@example.org\n\n"
-             "dn: cn=3\ncn: Carl \"C\" Berg\nmail: carl@example.org\n\n");
+    WriteAll(config.contactsPath, Data("contacts.vcf"));
+    WriteAll(config.galPath, Data("gal.ldif"));
   }
   std::vector<std::string> Names(_CONTACTITEM* items, DWORD count) {
     std::vector<std::string> out = Contacts(items, count);
@@ -548,21 +532,7 @@ TEST_F(LocalSend, FullDiskLeavesNoHalfDeliveredCopy) {
 }
 
 TEST_F(LocalSend, MeetingReplyGoesToTheOrganizer) {
-  PutMessage(root, "new", "9.M.host",
-             "From: Org <org@example.org>\nTo: alice@example.org\nSubject: Planning\n"
-             "Content-Type: text/calendar; method=REQUEST; charset=utf-8\n\n"
-             "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nMETHOD:REQUEST\r\n"
-             "BEGIN:VTIMEZONE\r\nTZID:Europe/Berlin\r\nBEGIN:STANDARD\r\nDTSTART:19701025T030000\r\n"
-             "TZOFFSETFROM:+0200\r\nTZOFFSETTO:+0100\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
-             "BEGIN:VTIMEZONE\r\nTZID:Unused/Zone\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000\r\n"
-             "TZOFFSETFROM:+0000\r\nTZOFFSETTO:+0000\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
-             "BEGIN:VEVENT\r\nUID:meet-1@example.org\r\nSEQUENCE:2\r\nDTSTAMP:20250701T100000Z\r\n"
-             "DTSTART;TZID=Europe/Berlin:20250710T100000\r\nSUMMARY:Planning\r\n"
-             "ORGANIZER;CN=Org:mailto:org@example.org\r\n"
-             "ATTENDEE;CN=Alice;PARTSTAT=NEEDS-ACTION;RSVP=TRUE:mailto:alice@example.org\r\n"
-             "ATTENDEE;CN=Bob;PARTSTAT=NEEDS-ACTION;RSVP=TRUE:mailto:bob@example.org\r\n"
-             "END:VEVENT\r\nEND:VCALENDAR\r\n",
-             9);
+  PutMessage(root, "new", "9.M.host", Data("meeting-request.eml"), 9);
   auto c = Open();
   Summary s = List(*c);
   ASSERT_EQ(s.count, 1u);

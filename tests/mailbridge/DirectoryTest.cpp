@@ -1,21 +1,14 @@
 // Reading the directory files and matching typed names against them.
 #include <gtest/gtest.h>
 
+#include "TestUtil.h"
 #include "mailbridge/directory/Directory.h"
 
 using namespace mailbridge;
 
 namespace {
 
-const char* kVCards =
-    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Joanna Smith\r\nN:Smith;Joanna;;;\r\nNICKNAME:jo\r\n"
-    "EMAIL;TYPE=work:jo.work@example.org\r\nitem1.EMAIL;TYPE=PREF:joanna@example.org\r\nORG:Acme\\, Inc.\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\nVERSION:2.1\nN;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=BCrgen\nFN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:J=C3=BCrgen M=C3=BCller\n"
-    "EMAIL:jm@example.org\nEND:VCARD\n"
-    "BEGIN:VCARD\nFN:Folded\n  Name\nEND:VCARD\n"
-    "BEGIN:VCARD\nNOTE:no name and no address\nEND:VCARD\n"
-    "BEGIN:VCARD\nFN:Never ended\n";
+const std::string kVCards = mbtest::Data("vcards.vcf");
 
 TEST(VCard, NamesAddressesFoldingAndEncodings) {
   std::vector<std::string> got;

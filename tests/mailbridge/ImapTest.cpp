@@ -68,16 +68,11 @@ class Dovecot : public ::testing::Test {
   mailbridge::AccountConfig config;
 };
 
-const char* kWithFile =
-    "From: Ann <ann@example.org>\r\nSubject: b-files\r\nMIME-Version: 1.0\r\n"
-    "Content-Type: multipart/mixed; boundary=X\r\n\r\n--X\r\nContent-Type: text/plain\r\n\r\nhello\r\n"
-    "--X\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"r.bin\"\r\n"
-    "Content-Transfer-Encoding: base64\r\n\r\nAQID\r\n--X--\r\n";
 
 TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
   auto outside = Outside();
   ASSERT_TRUE(outside->Append("", "From: a@example.org\r\nSubject: a-first\r\n\r\none\r\n", false).ok());
-  ASSERT_TRUE(outside->Append("", kWithFile, false).ok());
+  ASSERT_TRUE(outside->Append("", Data("with-file-crlf.eml"), false).ok());
   ASSERT_TRUE(outside->Append("", "From: c@example.org\r\nSubject: c-third\r\n\r\nthree\r\n", true).ok());
 
   auto c = mailbridge::OpenConnection(config);

@@ -148,25 +148,7 @@ TEST_F(LdapConnection, FailsWithoutHangingWhenTheServerDoesNotServe) {
 
 // Against a real slapd -----------------------------------------------------
 
-// Shared by the server and the file the same entries are compared with.
-const char* kPeople =
-    "dn: ou=people,dc=example,dc=org\nobjectClass: organizationalUnit\nou: people\n\n"
-    "dn: uid=ann,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: ann\ncn: Ann Lee\n"
-    "givenName: Ann\nsn: Lee\nmail: ann.lee@example.org\no: Acme\n\n"
-    "dn: uid=annb,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: annb\ncn: Berg, Ann\n"
-    "displayName: Ann Berg\nsn: Berg\nmail: ann.berg@example.org\n\n"
-    "dn: uid=carl,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: carl\n"
-    "cn: Carl (Sales) *Star* \\ Back\nsn: Back\nmail: carl@example.org\n\n"
-    "dn: uid=bob,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: bob\ncn: Bob <b> & 'Co' \"Q\"\n"
-    "sn: Co\nmail: bob@example.org\n\n"
-    "dn: uid=jm,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: jm\ncn:: SsO8cmdlbiBNw7xsbGVy\n"
-    "givenName: Jürgen\nsn: Müller\nmail: jm@example.org\n\n"
-    "dn: uid=sam1,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: sam1\ncn: Sam\nsn: One\n"
-    "mail: sam1@example.org\n\n"
-    "dn: uid=sam2,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: sam2\ncn: Sam\nsn: Two\n"
-    "mail: sam2@example.org\n\n"
-    "dn: uid=noaddr,ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: noaddr\ncn: No Address\n"
-    "sn: Address\n\n";
+// data/people.ldif: the named people, then user01..user12 "Filler NN".
 constexpr int kFillers = 12;
 
 class Slapd : public LdapConnection {
@@ -176,13 +158,7 @@ class Slapd : public LdapConnection {
       GTEST_SKIP() << "*** SLAPD IS NOT INSTALLED: LDAP ADDRESS LIST NOT TESTED (apt-get install slapd ldap-utils) ***";
     }
     LdapConnection::SetUp();
-    std::string data = kPeople;
-    for (int i = 1; i <= kFillers; ++i) {
-      std::string n = (i < 10 ? "0" : "") + std::to_string(i);
-      data += "dn: uid=user" + n + ",ou=people,dc=example,dc=org\nobjectClass: inetOrgPerson\nuid: user" + n +
-              "\ncn: Filler " + n + "\nsn: Filler\nmail: user" + n + "@example.org\n\n";
-    }
-    WriteAll(dir.path() + "/people.ldif", data);
+    WriteAll(dir.path() + "/people.ldif", Data("people.ldif"));
     int port = FreePort();
     std::string cmd = std::string(MAILBRIDGE_SLAPD_SCRIPT) + " start " + server.path() + " " +
                       std::to_string(port) + " " + dir.path() + "/people.ldif";

@@ -58,18 +58,9 @@ TEST(Importance, FromImportanceXPriorityAndPriority) {
   for (const auto& [header, importance] : cases) EXPECT_EQ(ParseMessage(Message({header}, "")).importance, importance) << header;
 }
 
-const char* kAlternative =
-    "From: a@example.org\n"
-    "Subject: alt\n"
-    "MIME-Version: 1.0\n"
-    "Content-Type: multipart/alternative; boundary=XX\n\n"
-    "--XX\nContent-Type: text/plain; charset=iso-8859-1\nContent-Transfer-Encoding: quoted-printable\n\n"
-    "Caf=E9 au lait\n"
-    "--XX\nContent-Type: text/html; charset=utf-8\n\n<p>Caf\xc3\xa9 <b>au</b> lait</p>\n"
-    "--XX--\n";
 
 TEST(Bodies, PlainAndHtmlAlternativesAreBothKept) {
-  ParsedMessage m = ParseMessage(kAlternative);
+  ParsedMessage m = ParseMessage(mbtest::Data("alternative.eml"));
   EXPECT_EQ(m.plainBody, "Café au lait");
   EXPECT_NE(m.htmlBody.find("<b>au</b>"), std::string::npos);
   EXPECT_TRUE(m.attachments.empty());
@@ -84,15 +75,7 @@ TEST(Bodies, HtmlOnlyMessageGetsAPlainTextDerivedFromIt) {
   EXPECT_NE(m.htmlBody.find("<script>"), std::string::npos);
 }
 
-const char* kWithAttachments =
-    "From: a@example.org\nSubject: files\nMIME-Version: 1.0\n"
-    "Content-Type: multipart/mixed; boundary=B1\n\n"
-    "--B1\nContent-Type: text/plain\n\nsee files\n"
-    "--B1\nContent-Type: application/pdf\nContent-Disposition: attachment; filename*=utf-8''%E6%8A%A5%E5%91%8A.pdf\n"
-    "Content-Transfer-Encoding: base64\n\nJVBERi0xLjQK\n"
-    "--B1\nContent-Type: image/png\nContent-Transfer-Encoding: base64\n\niVBORw0KGgo=\n"
-    "--B1\nContent-Type: message/rfc822\n\nFrom: b@example.org\nSubject: inner\n\ninner body\n"
-    "--B1--\n";
+const std::string kWithAttachments = mbtest::Data("attachments.eml");
 
 TEST(Attachments, LeavesWithoutDispositionAndEmbeddedMessagesCount) {
   ParsedMessage m = ParseMessage(kWithAttachments);

@@ -118,6 +118,10 @@ std::string ReadAll(const std::string& path) {
   return ss.str();
 }
 
+#ifdef MAILBRIDGE_DATA_DIR
+std::string Data(const std::string& name) { return ReadAll(MAILBRIDGE_DATA_DIR "/" + name); }
+#endif
+
 void WriteAll(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;

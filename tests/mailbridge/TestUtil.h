@@ -83,6 +83,8 @@ std::string PutMessage(const std::string& maildir, const std::string& sub, const
 void MakeMaildir(const std::string& dir);
 std::vector<std::string> FilesIn(const std::string& dir);
 std::string ReadAll(const std::string& path);
+// A test input file from tests/mailbridge/data.
+std::string Data(const std::string& name);
 void WriteAll(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 
