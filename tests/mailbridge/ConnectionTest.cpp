@@ -81,9 +81,16 @@ TEST_F(MaildirConnection, FolderNamesAndAnEmptyFolder) {
   EXPECT_NE(List(*c).items[0].guidID, List(*c, u"Projects/Alpha").items[0].guidID);
 }
 
+// Credentials from the session change nothing for a Maildir.
 TEST_F(MaildirConnection, SummaryRecordsAreEncodedAndCarryFlags) {
   Fill();
-  Summary s = List(*Open());
+  config.resolveCredentials = [](const std::string&, const std::string&) {
+    ADD_FAILURE() << "credentials asked for";
+    return std::optional<std::pair<std::string, std::string>>();
+  };
+  auto c = Open();
+  EXPECT_EQ(c->InitializeUserCredentials(u"key", u"ticket"), S_OK);
+  Summary s = List(*c);
   ASSERT_EQ(s.hr, S_OK);
   std::vector<std::string> rows;
   for (DWORD i = 0; i < s.count; ++i) rows.push_back(s.Row(i));
@@ -182,13 +189,10 @@ TEST_F(MaildirConnection, MessageRecordReadMarkingAndAttachments) {
   ASSERT_EQ(o.hr, S_OK);
   const _MAILMESSAGE& m = o.msg[0];
   EXPECT_EQ(m.guidID, x->guidID);
-  EXPECT_EQ(U8(m.pszFrom), "O&#39;Hara");
-  EXPECT_EQ(U8(m.pszFromAddress), "o@example.org");
-  EXPECT_EQ(U8(m.pszTo), "Ann; bob@example.org");
-  EXPECT_EQ(U8(m.pszToAddresses), "ann@example.org;bob@example.org");
-  EXPECT_EQ(U8(m.pszCC), "Carl &lt;C&gt;");
-  EXPECT_EQ(U8(m.pszCCAddresses), "carl@example.org");
-  EXPECT_EQ(U8(m.pszSubject), "&lt;script&gt;x&lt;/script&gt;");
+  EXPECT_EQ(U8(m.pszFrom) + "|" + U8(m.pszFromAddress) + "|" + U8(m.pszTo) + "|" + U8(m.pszToAddresses) + "|" +
+                U8(m.pszCC) + "|" + U8(m.pszCCAddresses) + "|" + U8(m.pszSubject),
+            "O&#39;Hara|o@example.org|Ann; bob@example.org|ann@example.org;bob@example.org|Carl &lt;C&gt;|"
+            "carl@example.org|&lt;script&gt;x&lt;/script&gt;");
   EXPECT_EQ(m.pszHTMLBody, nullptr);
   EXPECT_EQ(platform::FileTimeToUnixTime(m.ftSent), 1751445000);
   EXPECT_EQ(m.bMeetingRequest, 0);
@@ -247,31 +251,6 @@ TEST_F(MaildirConnection, DeleteMovesToTrashAndDeletingFromTrashRemoves) {
   EXPECT_TRUE(FilesIn(root + "/.Trash/cur").empty());
 }
 
-TEST_F(MaildirConnection, IndexFollowsChangesMadeOutsideThePortal) {
-  Fill();
-  {
-    auto c = Open();
-    EXPECT_EQ(List(*c).count, 4u);
-  }
-  EXPECT_TRUE(Exists(root + "/lumarest-index.sqlite"));
-  // Another program delivers, flags and removes while no connection is open.
-  PutMessage(root, "new", "4000.F.host", Message({"Subject: fresh"}, ""), 4000);
-  unlink((root + "/cur/3000.D.host:2,S").c_str());
-  rename((root + "/cur/2000.C.host:2,").c_str(), (root + "/cur/2000.C.host:2,S").c_str());
-  auto c = Open();
-  Summary s = List(*c);
-  EXPECT_EQ(s.Subjects(),
-            (std::vector<std::string>{"fresh", "alpha", "&lt;script&gt;x&lt;/script&gt;", "RE: beta"}));
-  EXPECT_TRUE(s.BySubject("&lt;script&gt;x&lt;/script&gt;")->bRead);
-  // And again with a cold process cache, from the index on disk.
-  mailbridge::DropSummaryCache();
-  PutMessage(root, "cur", "5000.G.host:2,S", Message({"Subject: later"}, ""), 5000);
-  Summary cold = List(*Open());
-  EXPECT_EQ(cold.count, 5u);
-  EXPECT_EQ(U8(cold.items[0].pszSubject), "later");
-  EXPECT_TRUE(cold.BySubject("&lt;script&gt;x&lt;/script&gt;")->bRead);
-}
-
 // Folders untouched for a while are not listed again; any later change to
 // them is still seen, whenever it happens.
 TEST_F(MaildirConnection, QuietFoldersAreTrustedUntilTheyChange) {
@@ -294,6 +273,13 @@ TEST_F(MaildirConnection, QuietFoldersAreTrustedUntilTheyChange) {
   rename((root + "/new/6000.H.host").c_str(), (root + "/cur/6000.H.host:2,S").c_str());
   age(time(nullptr) - 40);
   EXPECT_TRUE(List(*c).BySubject("arrived")->bRead);
+  // A removal, seen with a cold process cache through the index on disk.
+  unlink((root + "/cur/3000.D.host:2,S").c_str());
+  age(time(nullptr) - 30);
+  mailbridge::DropSummaryCache();
+  EXPECT_EQ(List(*Open()).Subjects(), (std::vector<std::string>{"arrived", "alpha", "&lt;script&gt;x&lt;/script&gt;",
+                                                                "RE: beta"}));
+  EXPECT_TRUE(Exists(root + "/lumarest-index.sqlite"));
 }
 
 TEST_F(MaildirConnection, FiftyMegabyteAttachment) {
@@ -314,20 +300,6 @@ TEST_F(MaildirConnection, FiftyMegabyteAttachment) {
   ASSERT_EQ(o.count, 1u);
   EXPECT_EQ(std::filesystem::file_size(U8(o.atts[0].pszFileName)), lines * 57);
   EXPECT_EQ(Attachment(*c, s.items[0].guidID, 1).size(), lines * 57);
-}
-
-TEST_F(MaildirConnection, CredentialsChangeNothingForAMaildir) {
-  Fill();
-  bool asked = false;
-  config.resolveCredentials = [&](const std::string&, const std::string&)
-      -> std::optional<std::pair<std::string, std::string>> {
-    asked = true;
-    return std::nullopt;
-  };
-  auto c = Open();
-  EXPECT_EQ(c->InitializeUserCredentials(u"key", u"ticket"), S_OK);
-  EXPECT_FALSE(asked);
-  EXPECT_EQ(List(*c).count, 4u);
 }
 
 // Directory ---------------------------------------------------------------

@@ -2,7 +2,9 @@
 // scripts/dovecot-test.sh. Skipped, loudly, where Dovecot is not installed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <filesystem>
 
 #include "TestUtil.h"
@@ -245,29 +247,26 @@ TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLoginAndAWrongPasswordIsRefuse
   EXPECT_EQ(List(*mailbridge::OpenConnection(config)).hr, E_ACCESSDENIED);
 }
 
-// A server that answers the first commands and then drops the connection
-// in the middle of the message bytes.
+// A server playing data/imap-drop-mid-fetch.txt ("command<TAB>reply"): the
+// first command found in the client's line is answered; the untagged reply
+// (in the middle of the message bytes) is the last before it hangs up.
 void DropMidFetch(LoopbackServer::Peer& c, std::atomic<int>& dropped) {
+  std::vector<std::pair<std::string, std::string>> script;
+  std::istringstream in(Data("imap-drop-mid-fetch.txt"));
+  for (std::string l; std::getline(in, l);) script.emplace_back(l.substr(0, l.find('\t')), l.substr(l.find('\t') + 1));
   c.Say("* OK fake ready\r\n");
-  std::string line;
-  while (c.ReadLine(line)) {
-    std::string tag = line.substr(0, line.find(' '));
-    std::string rest = line.substr(line.find(' ') + 1);
-    if (rest.rfind("LOGIN", 0) == 0) {
-      c.Say(tag + " OK logged in\r\n");
-    } else if (rest.rfind("LIST", 0) == 0) {
-      c.Say("* LIST (\\Noselect) \"/\" \"\"\r\n" + tag + " OK done\r\n");
-    } else if (rest.rfind("SELECT", 0) == 0) {
-      c.Say("* 1 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n" + tag + " OK [READ-WRITE] done\r\n");
-    } else if (rest.find("BODY.PEEK") != std::string::npos) {
-      c.Say("* 1 FETCH (UID 5 INTERNALDATE \"01-Jul-2025 10:00:00 +0000\" BODY[] {400}\r\nSubject: cut");
+  for (std::string line; c.ReadLine(line);) {
+    const std::string tag = line.substr(0, line.find(' '));
+    auto rule = std::find_if(script.begin(), script.end(), [&](const auto& r) { return line.find(r.first) != std::string::npos; });
+    std::string reply = rule == script.end() ? "{tag} BAD unknown" : rule->second;
+    for (std::size_t p; (p = reply.find("\\r\\n")) != std::string::npos;) reply.replace(p, 4, "\r\n");
+    const std::size_t t = reply.find("{tag}");
+    if (t == std::string::npos) {
+      c.Say(reply);
       ++dropped;
-      return;  // gone in the middle of the literal
-    } else if (rest.rfind("UID FETCH", 0) == 0) {
-      c.Say("* 1 FETCH (UID 5 FLAGS ())\r\n" + tag + " OK done\r\n");
-    } else {
-      c.Say(tag + " BAD unknown\r\n");
+      return;
     }
+    c.Say(reply.replace(t, 5, tag) + "\r\n");
   }
 }
 

@@ -138,12 +138,6 @@ TEST(Meetings, ReplyLanguageFromTheLanguageList) {
   EXPECT_EQ(MeetingReplyWording(MeetingAnswer::Tentative, "it", "Plan", "Bo").subject, "Tentative: Plan");
 }
 
-TEST(Dates, DateHeaderInUtc) {
-  ParsedMessage m = ParseMessage(Message({"Date: Tue, 01 Jul 2025 12:00:00 +0200"}, ""));
-  EXPECT_EQ(m.sent, 1751364000);  // 10:00 UTC
-  EXPECT_EQ(ParseMessage(Message({"Subject: no date"}, "")).sent, 0);
-}
-
 // Malformed input: each gives a best-effort record, never a crash.
 TEST(BadInput, MissingBoundaryLyingLengthNoHeadersAndInvalidText) {
   struct {
