@@ -1,13 +1,13 @@
 #include "TestUtil.h"
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utime.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -102,12 +102,10 @@ std::string PutMessage(const std::string& maildir, const std::string& sub, const
 
 std::vector<std::string> FilesIn(const std::string& dir) {
   std::vector<std::string> out;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return out;
-  while (dirent* e = readdir(d)) {
-    if (e->d_name[0] != '.') out.push_back(e->d_name);
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
+    if (e.path().filename().string()[0] != '.') out.push_back(e.path().filename().string());
   }
-  closedir(d);
   return out;
 }
 
@@ -127,10 +125,7 @@ void WriteAll(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-bool Exists(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0;
-}
+bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 
 std::string U8(const char16_t* s) { return s ? platform::Utf16ToUtf8(platform::View(s)) : std::string(); }
 std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
