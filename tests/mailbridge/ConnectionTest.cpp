@@ -403,9 +403,7 @@ TEST_F(LocalSend, DeliversToEachLocalMaildirWithAttachmentsAndFilesASentCopy) {
   ASSERT_EQ(Send({u"'bob@example.org'", u""}, {u"Carl <carl@example.org>"}, {u"dave@example.org"},
                  {plan.c_str(), u"UPLOADIDu123|Résumé.pdf"}),
             S_OK);
-  ASSERT_EQ(Inbox("bob").size(), 1u);
-  ASSERT_EQ(Inbox("carl").size(), 1u);
-  ASSERT_EQ(Inbox("dave").size(), 1u);
+  for (const char* user : {"bob", "carl", "dave"}) ASSERT_EQ(Inbox(user).size(), 1u) << user;
   std::string raw = ReadAll(config.localDeliveryRoot + "/bob/new/" + Inbox("bob")[0]);
   EXPECT_EQ(raw.find("dave"), std::string::npos);  // Bcc only in the envelope
   EXPECT_NE(raw.find("Message-Id:"), std::string::npos);

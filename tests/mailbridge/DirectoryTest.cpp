@@ -38,17 +38,14 @@ TEST(Ldif, EntriesBase64ValuesAndComments) {
 TEST(Matching, SubstringWordsAndExactResolution) {
   auto list = ReadVCardText(kVCards);
   const DirectoryEntry& jo = list[0];
-  EXPECT_TRUE(Matches(jo, "ANN", MatchMode::Substring));
-  EXPECT_TRUE(Matches(jo, "", MatchMode::Substring));
-  EXPECT_FALSE(Matches(jo, "smith joanna", MatchMode::Substring));
-  EXPECT_TRUE(Matches(jo, "smith joanna", MatchMode::AllWords));
-  EXPECT_FALSE(Matches(jo, "smith bob", MatchMode::AllWords));
+  const std::pair<const char*, bool> substring[] = {{"ANN", true}, {"", true}, {"smith joanna", false}},
+                                     words[] = {{"smith joanna", true}, {"smith bob", false}},
+                                     exact[] = {{"joanna smith", true}, {"JO", true}, {"joanna", true},  // local part
+                                                {"joan", false},        {"  ", false}};
+  for (const auto& [text, hit] : substring) EXPECT_EQ(Matches(jo, text, MatchMode::Substring), hit) << text;
+  for (const auto& [text, hit] : words) EXPECT_EQ(Matches(jo, text, MatchMode::AllWords), hit) << text;
+  for (const auto& [text, hit] : exact) EXPECT_EQ(ResolvesExactly(jo, text), hit) << text;
   EXPECT_TRUE(Matches(list[1], "müller", MatchMode::Substring));
-  EXPECT_TRUE(ResolvesExactly(jo, "joanna smith"));
-  EXPECT_TRUE(ResolvesExactly(jo, "JO"));
-  EXPECT_TRUE(ResolvesExactly(jo, "joanna"));  // the address's local part
-  EXPECT_FALSE(ResolvesExactly(jo, "joan"));
-  EXPECT_FALSE(ResolvesExactly(jo, "  "));
 }
 
 }  // namespace
