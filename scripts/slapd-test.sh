@@ -67,9 +67,10 @@ stop)
   if [ -f "$pidfile" ]; then
     pid=$(cat "$pidfile")
     kill "$pid" 2>/dev/null || true
-    # Wait (bounded) for the server to go.
+    # Wait (bounded) for the server to go; gone once it is a zombie, which
+    # the init process may take its time to reap.
     i=0
-    while [ $i -lt 50 ] && kill -0 "$pid" 2>/dev/null; do
+    while [ $i -lt 50 ] && kill -0 "$pid" 2>/dev/null && ! grep -q '^State:.*zombie' "/proc/$pid/status" 2>/dev/null; do
       i=$((i + 1)); sleep 0.1
     done
   fi

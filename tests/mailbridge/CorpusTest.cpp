@@ -1,17 +1,12 @@
 // Real-world messages that the tests did not write (see corpus/README.md):
 // each lists and shows through a Maildir without failing.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 
 #include "TestUtil.h"
-#include "mailbridge/store/Index.h"
-#include "mailbridge/MailBridge.h"
 #include "mailbridge/mime/Mime.h"
+#include "mailbridge/store/Index.h"
 
 using namespace mbtest;
 
@@ -40,20 +35,17 @@ TEST(Corpus, EveryMessageListsAndShows) {
   config.maildir = root;
   config.attachmentCacheDir = dir.path() + "/cache";
   auto c = mailbridge::OpenConnection(config);
-  ASSERT_TRUE(c);
-  MAPIManaged::_MAILITEM* items = nullptr;
-  DWORD count = 0;
-  ASSERT_EQ(c->InboxSummary(u"", &items, &count, 4), S_OK);
-  std::unique_ptr<MAPIManaged::_MAILITEM[]> owned(items);
-  ASSERT_EQ(count, files.size());
+  Summary list = List(*c, u"", 4);
+  ASSERT_EQ(list.hr, S_OK);
+  ASSERT_EQ(list.count, files.size());
+  const auto* items = list.items.get();
   int withAttachments = 0;
-  for (DWORD i = 0; i < count; ++i) {
-    MAPIManaged::_MAILMESSAGE* m = nullptr;
-    MAPIManaged::_MAILMESSAGEATTACHMENTS* a = nullptr;
-    DWORD n = 0;
-    ASSERT_EQ(c->InboxMessage(u"", items[i].guidID, &m, &a, &n, 0), S_OK) << U8(items[i].pszSubject);
-    std::unique_ptr<MAPIManaged::_MAILMESSAGE[]> mo(m);
-    std::unique_ptr<MAPIManaged::_MAILMESSAGEATTACHMENTS[]> ao(a);
+  for (DWORD i = 0; i < list.count; ++i) {
+    Opened o = Show(*c, items[i].guidID);
+    ASSERT_EQ(o.hr, S_OK) << U8(items[i].pszSubject);
+    const auto* m = o.msg.get();
+    const auto* a = o.atts.get();
+    const DWORD n = o.count;
     EXPECT_EQ(U8(m->pszSubject), U8(items[i].pszSubject));
     EXPECT_EQ(items[i].bHasAttachments != 0, n > 0) << U8(items[i].pszSubject);
     for (DWORD k = 0; k < n; ++k) {

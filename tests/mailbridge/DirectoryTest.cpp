@@ -1,33 +1,24 @@
 // Reading the directory files and matching typed names against them.
 #include <gtest/gtest.h>
 
+#include "TestUtil.h"
 #include "mailbridge/directory/Directory.h"
 
 using namespace mailbridge;
 
 namespace {
 
-const char* kVCards =
-    "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Joanna Smith\r\nN:Smith;Joanna;;;\r\nNICKNAME:jo\r\n"
-    "EMAIL;TYPE=work:jo.work@example.org\r\nitem1.EMAIL;TYPE=PREF:joanna@example.org\r\nORG:Acme\\, Inc.\r\n"
-    "END:VCARD\r\n"
-    "BEGIN:VCARD\nVERSION:2.1\nN:M=C3=BCller;J=C3=BCrgen\nFN;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:J=C3=BCrgen M=C3=BCller\n"
-    "EMAIL:jm@example.org\nEND:VCARD\n"
-    "BEGIN:VCARD\nFN:Folded\n  Name\nEND:VCARD\n"
-    "BEGIN:VCARD\nNOTE:no name and no address\nEND:VCARD\n"
-    "BEGIN:VCARD\nFN:Never ended\n";
+const std::string kVCards = mbtest::Data("vcards.vcf");
 
 TEST(VCard, NamesAddressesFoldingAndEncodings) {
-  auto list = ReadVCardText(kVCards);
-  ASSERT_EQ(list.size(), 3u);
-  EXPECT_EQ(list[0].displayName, "Joanna Smith");
-  EXPECT_EQ(list[0].givenName, "Joanna");
-  EXPECT_EQ(list[0].familyName, "Smith");
-  EXPECT_EQ(list[0].nickname, "jo");
-  EXPECT_EQ(list[0].email, "joanna@example.org");  // the preferred one
-  EXPECT_EQ(list[0].organization, "Acme, Inc.");
-  EXPECT_EQ(list[1].displayName, "Jürgen Müller");
-  EXPECT_EQ(list[2].displayName, "Folded Name");
+  std::vector<std::string> got;
+  for (const auto& e : ReadVCardText(kVCards)) {
+    got.push_back(e.displayName + "|" + e.givenName + "|" + e.familyName + "|" + e.nickname + "|" + e.email + "|" +
+                  e.organization);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "Joanna Smith|Joanna|Smith|jo|joanna@example.org|Acme, Inc.",  // the preferred address
+                     "Jürgen Müller|Jürgen|Müller||jm@example.org|", "Folded Name|||||"}));
 }
 
 TEST(Ldif, EntriesBase64ValuesAndComments) {
@@ -47,17 +38,14 @@ TEST(Ldif, EntriesBase64ValuesAndComments) {
 TEST(Matching, SubstringWordsAndExactResolution) {
   auto list = ReadVCardText(kVCards);
   const DirectoryEntry& jo = list[0];
-  EXPECT_TRUE(Matches(jo, "ANN", MatchMode::Substring));
-  EXPECT_TRUE(Matches(jo, "", MatchMode::Substring));
-  EXPECT_FALSE(Matches(jo, "smith joanna", MatchMode::Substring));
-  EXPECT_TRUE(Matches(jo, "smith joanna", MatchMode::AllWords));
-  EXPECT_FALSE(Matches(jo, "smith bob", MatchMode::AllWords));
+  const std::pair<const char*, bool> substring[] = {{"ANN", true}, {"", true}, {"smith joanna", false}},
+                                     words[] = {{"smith joanna", true}, {"smith bob", false}},
+                                     exact[] = {{"joanna smith", true}, {"JO", true}, {"joanna", true},  // local part
+                                                {"joan", false},        {"  ", false}};
+  for (const auto& [text, hit] : substring) EXPECT_EQ(Matches(jo, text, MatchMode::Substring), hit) << text;
+  for (const auto& [text, hit] : words) EXPECT_EQ(Matches(jo, text, MatchMode::AllWords), hit) << text;
+  for (const auto& [text, hit] : exact) EXPECT_EQ(ResolvesExactly(jo, text), hit) << text;
   EXPECT_TRUE(Matches(list[1], "müller", MatchMode::Substring));
-  EXPECT_TRUE(ResolvesExactly(jo, "joanna smith"));
-  EXPECT_TRUE(ResolvesExactly(jo, "JO"));
-  EXPECT_TRUE(ResolvesExactly(jo, "joanna"));  // the address's local part
-  EXPECT_FALSE(ResolvesExactly(jo, "joan"));
-  EXPECT_FALSE(ResolvesExactly(jo, "  "));
 }
 
 }  // namespace

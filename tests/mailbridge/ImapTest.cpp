@@ -1,28 +1,18 @@
 // Integration with a real Dovecot started on a loopback port by
 // scripts/dovecot-test.sh. Skipped, loudly, where Dovecot is not installed.
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdlib>
+#include <sstream>
 #include <filesystem>
-#include <thread>
-#include <memory>
 
 #include "TestUtil.h"
 #include "mailbridge/store/Index.h"
-#include "mailbridge/MailBridge.h"
 #include "mailbridge/store/Store.h"
 #include "platform/Text.h"
 
 using namespace mbtest;
-using MAPIManaged::_MAILITEM;
-using MAPIManaged::_MAILMESSAGE;
-using MAPIManaged::_MAILMESSAGEATTACHMENTS;
 
 namespace {
 
@@ -54,27 +44,24 @@ class Dovecot : public ::testing::Test {
     started = false;
   }
   // A second client, as another program would be.
-  std::unique_ptr<mailbridge::MailStore> Outside() {
+  std::unique_ptr<mailbridge::MailStore> Outside(const char* login = "alice", const char* password = "secret") {
     mailbridge::ImapSettings s;
     s.host = "127.0.0.1";
     s.port = port;
-    s.login = "alice";
-    s.password = "secret";
+    s.login = login;
+    s.password = password;
     return mailbridge::OpenImapStore(s);
   }
-  std::vector<std::string> Subjects(MAPIManaged::MAPINativeConnection& c, const char16_t* folder, HRESULT* hr,
-                                    std::vector<GUID>* ids = nullptr, std::vector<bool>* read = nullptr) {
-    _MAILITEM* items = nullptr;
-    DWORD count = 0;
-    *hr = c.InboxSummary(folder, &items, &count, 4);
-    std::unique_ptr<_MAILITEM[]> owned(items);
-    std::vector<std::string> out;
-    for (DWORD i = 0; i < count; ++i) {
-      out.push_back(U8(items[i].pszSubject));
-      if (ids) ids->push_back(items[i].guidID);
-      if (read) read->push_back(items[i].bRead != 0);
-    }
+  // The listing by subject, a read message marked with "*".
+  static std::vector<std::string> Read(const Summary& s) {
+    std::vector<std::string> out = s.Subjects();
+    for (DWORD i = 0; i < s.count; ++i) out[i] += s.items[i].bRead ? "*" : "";
     return out;
+  }
+  std::vector<std::string> Read(MAPIManaged::MAPINativeConnection& c, const char16_t* folder = u"") {
+    Summary s = List(c, folder, 4);
+    EXPECT_EQ(s.hr, S_OK) << U8(folder);
+    return Read(s);
   }
 
   TempDir dir;
@@ -83,71 +70,50 @@ class Dovecot : public ::testing::Test {
   mailbridge::AccountConfig config;
 };
 
-const char* kWithFile =
-    "From: Ann <ann@example.org>\r\nSubject: b-files\r\nMIME-Version: 1.0\r\n"
-    "Content-Type: multipart/mixed; boundary=X\r\n\r\n--X\r\nContent-Type: text/plain\r\n\r\nhello\r\n"
-    "--X\r\nContent-Type: application/octet-stream\r\nContent-Disposition: attachment; filename=\"r.bin\"\r\n"
-    "Content-Transfer-Encoding: base64\r\n\r\nAQID\r\n--X--\r\n";
 
 TEST_F(Dovecot, ListShowFlagDeleteThroughMasterLogin) {
   auto outside = Outside();
   ASSERT_TRUE(outside->Append("", "From: a@example.org\r\nSubject: a-first\r\n\r\none\r\n", false).ok());
-  ASSERT_TRUE(outside->Append("", kWithFile, false).ok());
+  ASSERT_TRUE(outside->Append("", Data("with-file-crlf.eml"), false).ok());
   ASSERT_TRUE(outside->Append("", "From: c@example.org\r\nSubject: c-third\r\n\r\nthree\r\n", true).ok());
 
   auto c = mailbridge::OpenConnection(config);
-  HRESULT hr;
-  std::vector<GUID> ids;
-  std::vector<bool> read;
-  EXPECT_EQ(Subjects(*c, u"", &hr, &ids, &read), (std::vector<std::string>{"a-first", "b-files", "c-third"}));
-  ASSERT_EQ(hr, S_OK);
-  EXPECT_EQ(read, (std::vector<bool>{false, false, true}));
+  Summary first = List(*c, u"", 4);
+  EXPECT_EQ(Read(first), (std::vector<std::string>{"a-first", "b-files", "c-third*"}));
+  ASSERT_EQ(first.count, 3u);
+  const GUID* ids[] = {&first.items[0].guidID, &first.items[1].guidID, &first.items[2].guidID};
 
-  _MAILMESSAGE* m = nullptr;
-  _MAILMESSAGEATTACHMENTS* a = nullptr;
-  DWORD n = 0;
-  ASSERT_EQ(c->InboxMessage(u"", ids[1], &m, &a, &n, 0), S_OK);
-  std::unique_ptr<_MAILMESSAGE[]> mo(m);
-  std::unique_ptr<_MAILMESSAGEATTACHMENTS[]> ao(a);
-  EXPECT_EQ(U8(m->pszFrom), "Ann");
-  ASSERT_EQ(n, 1u);
-  EXPECT_EQ(ReadAll(U8(a[0].pszFileName)), "\x01\x02\x03");
-  BYTE* bytes = nullptr;
-  DWORD len = 0;
-  ASSERT_EQ(c->InboxAttachment(u"", ids[1], 1, &bytes, &len), S_OK);
-  std::unique_ptr<BYTE[]> bo(bytes);
-  EXPECT_EQ(len, 3u);
+  Opened o = Show(*c, *ids[1]);
+  ASSERT_EQ(o.hr, S_OK);
+  EXPECT_EQ(U8(o.msg[0].pszFrom), "Ann");
+  ASSERT_EQ(o.count, 1u);
+  EXPECT_EQ(ReadAll(U8(o.atts[0].pszFileName)), "\x01\x02\x03");
+  EXPECT_EQ(Attachment(*c, *ids[1], 1), "\x01\x02\x03");
 
   // Opening set \Seen on the server; a fresh process sees it and the same ids.
   mailbridge::DropSummaryCache();
   auto again = mailbridge::OpenConnection(config);
-  std::vector<GUID> ids2;
-  std::vector<bool> read2;
-  Subjects(*again, u"", &hr, &ids2, &read2);
-  EXPECT_EQ(read2, (std::vector<bool>{false, true, true}));
-  ASSERT_EQ(ids2.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(ids2[i], ids[i]);
+  Summary second = List(*again, u"", 4);
+  EXPECT_EQ(Read(second), (std::vector<std::string>{"a-first", "b-files*", "c-third*"}));
+  ASSERT_EQ(second.count, 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(second.items[i].guidID, *ids[i]);
 
   // Changes by another client show up on the next listing.
   std::vector<mailbridge::StoreEntry> entries;
   ASSERT_TRUE(outside->List("", entries).ok());
   ASSERT_TRUE(outside->SetRead("", entries[0]).ok());
   ASSERT_TRUE(outside->Append("", "Subject: d-fourth\r\n\r\n", false).ok());
-  read2.clear();
-  EXPECT_EQ(Subjects(*again, u"", &hr, nullptr, &read2).size(), 4u);
-  EXPECT_EQ(read2, (std::vector<bool>{true, true, true, false}));
+  EXPECT_EQ(Read(*again), (std::vector<std::string>{"a-first*", "b-files*", "c-third*", "d-fourth"}));
 
   // Delete moves to the folder marked \Trash; deleting there removes it.
-  ASSERT_EQ(again->DeleteMessage(u"", ids[0], u"en"), S_OK);
-  EXPECT_EQ(Subjects(*again, u"", &hr), (std::vector<std::string>{"b-files", "c-third", "d-fourth"}));
-  std::vector<GUID> trash;
-  EXPECT_EQ(Subjects(*again, u"Deleted Items", &hr, &trash), (std::vector<std::string>{"a-first"}));
-  ASSERT_EQ(trash.size(), 1u);
-  ASSERT_EQ(again->DeleteMessage(u"Deleted Items", trash[0], u"en"), S_OK);
-  EXPECT_TRUE(Subjects(*again, u"Deleted Items", &hr).empty());
-  EXPECT_EQ(hr, S_OK);
-  EXPECT_EQ(Subjects(*again, u"NoSuchFolder", &hr).size(), 0u);
-  EXPECT_EQ(hr, MAPI_E_NOT_FOUND);
+  ASSERT_EQ(again->DeleteMessage(u"", *ids[0], u"en"), S_OK);
+  EXPECT_EQ(Read(*again), (std::vector<std::string>{"b-files*", "c-third*", "d-fourth"}));
+  Summary trash = List(*again, u"Deleted Items", 4);
+  EXPECT_EQ(Read(trash), (std::vector<std::string>{"a-first*"}));
+  ASSERT_EQ(trash.count, 1u);
+  ASSERT_EQ(again->DeleteMessage(u"Deleted Items", trash.items[0].guidID, u"en"), S_OK);
+  EXPECT_TRUE(Read(*again, u"Deleted Items").empty());
+  EXPECT_EQ(List(*again, u"NoSuchFolder").hr, MAPI_E_NOT_FOUND);
 }
 
 TEST_F(Dovecot, FoldersByListWithRolesAndNonAsciiNames) {
@@ -165,9 +131,7 @@ TEST_F(Dovecot, FoldersByListWithRolesAndNonAsciiNames) {
   // The parent exists only as a name (\\NonExistent): not a folder to open.
   EXPECT_EQ(listed, (std::vector<std::string>{"Deleted Items=trash", "Drafts=drafts", "Sent Messages=sent",
                                               name + "="}));
-  HRESULT hr;
-  EXPECT_EQ(Subjects(*c, platform::Utf8ToUtf16(name).c_str(), &hr), (std::vector<std::string>{"in the folder"}));
-  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Read(*c, platform::Utf8ToUtf16(name).c_str()), (std::vector<std::string>{"in the folder"}));
   // Names that are not modified UTF-7 are refused rather than mangled.
   std::string out;
   for (const char* bad : {"&", "&AB", "&ANw", "&Jjo!-", "\x7F"}) EXPECT_FALSE(mailbridge::DecodeMailboxName(bad, out)) << bad;
@@ -179,13 +143,7 @@ TEST_F(Dovecot, ChangesSinceASyncPointAndChangeStamps) {
   for (const char* subject : {"one", "two", "three"}) {
     ASSERT_TRUE(outside->Append("", std::string("Subject: ") + subject + "\r\n\r\n", false).ok());
   }
-  config.imapUser = "alice";
-  mailbridge::ImapSettings s;
-  s.host = "127.0.0.1";
-  s.port = port;
-  s.login = "alice*admin";
-  s.password = "masterpw";
-  auto store = mailbridge::OpenImapStore(s);
+  auto store = Outside("alice*admin", "masterpw");
   mailbridge::FolderChanges all;
   ASSERT_TRUE(store->ListChanges("", "", all).ok());
   EXPECT_TRUE(all.full);
@@ -232,11 +190,7 @@ TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
   ASSERT_TRUE(Outside()->Append("", "Subject: pooled\r\n\r\n", false).ok());
   mailbridge::DrainImapPool();
   long before = mailbridge::ImapPoolState().logins;
-  HRESULT hr;
-  for (int i = 0; i < 3; ++i) {
-    auto c = mailbridge::OpenConnection(config);  // one page request each
-    EXPECT_EQ(Subjects(*c, u"", &hr).size(), 1u);
-  }
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Read(*mailbridge::OpenConnection(config)).size(), 1u);  // a page request each
   EXPECT_EQ(mailbridge::ImapPoolState().logins - before, 1);
   EXPECT_EQ(mailbridge::ImapPoolState().idle, 1);
 
@@ -245,8 +199,7 @@ TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
   ASSERT_EQ(std::system(kick.c_str()), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   auto c = mailbridge::OpenConnection(config);
-  EXPECT_EQ(Subjects(*c, u"", &hr).size(), 1u);
-  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(Read(*c).size(), 1u);
   EXPECT_EQ(mailbridge::ImapPoolState().logins - before, 2);
 
   // With every session of the site in use, another request waits and then
@@ -254,10 +207,9 @@ TEST_F(Dovecot, PageRequestsShareLoggedInSessions) {
   mailbridge::SetImapPoolLimits({1, 1, 60});
   config.imapTimeoutSeconds = 1;
   auto second = mailbridge::OpenConnection(config);
-  Subjects(*second, u"", &hr);
-  EXPECT_EQ(hr, E_FAIL);
+  EXPECT_EQ(List(*second).hr, E_FAIL);
   c.reset();  // gives its session back
-  EXPECT_EQ(Subjects(*second, u"", &hr).size(), 1u);
+  EXPECT_EQ(Read(*second).size(), 1u);
   mailbridge::SetImapPoolLimits({});
 }
 
@@ -271,132 +223,74 @@ TEST_F(Dovecot, SentCopyIsAppendedOverImap) {
   auto c = mailbridge::OpenConnection(config);
   const char16_t* to[] = {u"bob@example.org"};
   ASSERT_EQ(c->SendMessageW(to, 1, nullptr, 0, nullptr, 0, u"over imap", u"body", nullptr, 0), S_OK);
-  HRESULT hr;
-  EXPECT_EQ(Subjects(*c, u"Sent Messages", &hr), (std::vector<std::string>{"over imap"}));
+  EXPECT_EQ(Read(*c, u"Sent Messages"), (std::vector<std::string>{"over imap*"}));
   EXPECT_EQ(FilesIn(dir.path() + "/bobbox/new").size(), 1u);
 }
 
-TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLogin) {
-  mailbridge::ImapSettings bobLogin;
-  bobLogin.host = "127.0.0.1";
-  bobLogin.port = port;
-  bobLogin.login = "bob";
-  bobLogin.password = "secret";
-  ASSERT_TRUE(mailbridge::OpenImapStore(bobLogin)->Append("", "Subject: for bob\r\n\r\n", false).ok());
-  std::string seenKey, seenTicket;
+TEST_F(Dovecot, CredentialsFromTheSessionChooseTheLoginAndAWrongPasswordIsRefused) {
+  ASSERT_TRUE(Outside("bob")->Append("", "Subject: for bob\r\n\r\n", false).ok());
+  std::string seenKey;
   config.resolveCredentials = [&](const std::string& key, const std::string& ticket)
       -> std::optional<std::pair<std::string, std::string>> {
     seenKey = key;
-    seenTicket = ticket;
     if (ticket != "good") return std::nullopt;
     return std::make_pair(std::string("bob"), std::string("secret"));
   };
   auto c = mailbridge::OpenConnection(config);
-  HRESULT hr;
-  EXPECT_TRUE(Subjects(*c, u"", &hr).empty());  // alice's empty inbox
+  EXPECT_TRUE(Read(*c).empty());  // alice's empty inbox
   EXPECT_EQ(c->InitializeUserCredentials(u"master-key", u"bad"), E_ACCESSDENIED);
   ASSERT_EQ(c->InitializeUserCredentials(u"master-key", u"good"), S_OK);
   EXPECT_EQ(seenKey, "master-key");
-  EXPECT_EQ(Subjects(*c, u"", &hr), (std::vector<std::string>{"for bob"}));
-}
-
-TEST_F(Dovecot, WrongPasswordIsRefused) {
+  EXPECT_EQ(Read(*c), (std::vector<std::string>{"for bob"}));
+  // A wrong master password is refused as such.
   config.imapPassword = "wrong";
-  auto bad = mailbridge::OpenConnection(config);
-  HRESULT hr;
-  Subjects(*bad, u"", &hr);
-  EXPECT_EQ(hr, E_ACCESSDENIED);
+  EXPECT_EQ(List(*mailbridge::OpenConnection(config)).hr, E_ACCESSDENIED);
 }
 
-// A server that answers the first commands and then drops the connection
-// in the middle of the message bytes.
-class DroppingServer {
- public:
-  DroppingServer() {
-    fd_ = ListenOnLoopback(port, 4);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~DroppingServer() {
-    stop_ = true;
-    thread_.join();
-    close(fd_);
-  }
-  int port = 0;
-  std::atomic<int> dropped{0};
-
- private:
-  void Say(int c, const std::string& s) { (void)!write(c, s.data(), s.size()); }
-  bool ReadLine(int c, std::string& line) {
-    line.clear();
-    for (;;) {
-      pollfd p{c, POLLIN, 0};
-      if (poll(&p, 1, 5000) <= 0) return false;
-      char ch;
-      if (read(c, &ch, 1) != 1) return false;
-      if (ch == '\n') return true;
-      if (ch != '\r') line.push_back(ch);
+// A server playing data/imap-drop-mid-fetch.txt ("command<TAB>reply"): the
+// first command found in the client's line is answered; the untagged reply
+// (in the middle of the message bytes) is the last before it hangs up.
+void DropMidFetch(LoopbackServer::Peer& c, std::atomic<int>& dropped) {
+  std::vector<std::pair<std::string, std::string>> script;
+  std::istringstream in(Data("imap-drop-mid-fetch.txt"));
+  for (std::string l; std::getline(in, l);) script.emplace_back(l.substr(0, l.find('\t')), l.substr(l.find('\t') + 1));
+  c.Say("* OK fake ready\r\n");
+  for (std::string line; c.ReadLine(line);) {
+    const std::string tag = line.substr(0, line.find(' '));
+    auto rule = std::find_if(script.begin(), script.end(), [&](const auto& r) { return line.find(r.first) != std::string::npos; });
+    std::string reply = rule == script.end() ? "{tag} BAD unknown" : rule->second;
+    for (std::size_t p; (p = reply.find("\\r\\n")) != std::string::npos;) reply.replace(p, 4, "\r\n");
+    const std::size_t t = reply.find("{tag}");
+    if (t == std::string::npos) {
+      c.Say(reply);
+      ++dropped;
+      return;
     }
+    c.Say(reply.replace(t, 5, tag) + "\r\n");
   }
-  void Serve() {
-    while (!stop_) {
-      pollfd p{fd_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      int c = accept(fd_, nullptr, nullptr);
-      if (c < 0) continue;
-      Say(c, "* OK fake ready\r\n");
-      std::string line;
-      while (ReadLine(c, line)) {
-        std::string tag = line.substr(0, line.find(' '));
-        std::string rest = line.substr(line.find(' ') + 1);
-        if (rest.rfind("LOGIN", 0) == 0) {
-          Say(c, tag + " OK logged in\r\n");
-        } else if (rest.rfind("LIST", 0) == 0) {
-          Say(c, "* LIST (\\Noselect) \"/\" \"\"\r\n" + tag + " OK done\r\n");
-        } else if (rest.rfind("SELECT", 0) == 0) {
-          Say(c, "* 1 EXISTS\r\n* OK [UIDVALIDITY 7] ok\r\n" + tag + " OK [READ-WRITE] done\r\n");
-        } else if (rest.find("BODY.PEEK") != std::string::npos) {
-          Say(c, "* 1 FETCH (UID 5 INTERNALDATE \"01-Jul-2025 10:00:00 +0000\" BODY[] {400}\r\nSubject: cut");
-          ++dropped;
-          break;  // gone in the middle of the literal
-        } else if (rest.rfind("UID FETCH", 0) == 0) {
-          Say(c, "* 1 FETCH (UID 5 FLAGS ())\r\n" + tag + " OK done\r\n");
-        } else if (rest.rfind("LOGOUT", 0) == 0) {
-          Say(c, "* BYE\r\n" + tag + " OK bye\r\n");
-          break;
-        } else {
-          Say(c, tag + " BAD unknown\r\n");
-        }
-      }
-      close(c);
-    }
-  }
-  int fd_ = -1;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
-};
+}
 
 TEST(ImapDrop, ConnectionLostMidFetchFailsCleanly) {
-  DroppingServer server;
+  std::atomic<int> dropped{0};
+  LoopbackServer server([&](LoopbackServer::Peer& c) { DropMidFetch(c, dropped); });
   TempDir dir;
   mailbridge::DropSummaryCache();
   mailbridge::AccountConfig config;
   config.userName = "alice";
   config.imapHost = "127.0.0.1";
-  config.imapPort = server.port;
+  config.imapPort = server.port();
   config.imapPassword = "x";
   config.imapTimeoutSeconds = 2;  // libetpan notices the closed socket only by its timeout
   config.attachmentCacheDir = dir.path() + "/cache";
   auto c = mailbridge::OpenConnection(config);
-  _MAILITEM* items = nullptr;
-  DWORD count = 0;
-  HRESULT hr = c->InboxSummary(u"", &items, &count, 0);
-  EXPECT_TRUE(FAILED(hr));
-  EXPECT_EQ(items, nullptr);
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(server.dropped.load(), 1);
-  // The next call starts a new session (and fails the same way).
-  EXPECT_TRUE(FAILED(c->InboxSummary(u"", &items, &count, 0)));
-  EXPECT_EQ(server.dropped.load(), 2);
+  // Each call starts a new session and fails the same way.
+  for (int calls = 1; calls <= 2; ++calls) {
+    Summary s = List(*c);
+    EXPECT_TRUE(FAILED(s.hr));
+    EXPECT_EQ(s.items, nullptr);
+    EXPECT_EQ(s.count, 0u);
+    EXPECT_EQ(dropped.load(), calls);
+  }
 }
 
 }  // namespace
