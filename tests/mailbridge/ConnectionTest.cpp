@@ -347,7 +347,9 @@ TEST_F(Directory, ContactsAndAddressListSearches) {
     _CONTACTITEM* items = nullptr;
     DWORD count = 7;
     HRESULT hr = k.gal ? c->GAL(&items, &count, k.search, k.exact) : c->Contacts(&items, &count, u"", k.search);
-    if (!k.gal && items && count == 1) EXPECT_EQ(U8(items[0].pszName1), "Joanna O'Neil");
+    if (!k.gal && items && count == 1) {
+      EXPECT_EQ(U8(items[0].pszName1), "Joanna O'Neil");
+    }
     EXPECT_EQ(hr, S_OK);
     EXPECT_EQ(items == nullptr, count == 0);
     EXPECT_EQ(Names(items, count), k.found) << k.gal << " " << (k.search ? U8(k.search) : "(none)") << " " << k.exact;

@@ -96,7 +96,9 @@ TEST(Attachments, LeavesWithoutDispositionAndEmbeddedMessagesCount) {
   int seen = 0;
   ForEachAttachment(kWithAttachments, [&](const MimeAttachment& a, const std::string& b) {
     ++seen;
-    if (a.id == 2) EXPECT_EQ(b.substr(1, 3), "PNG");
+    if (a.id == 2) {
+      EXPECT_EQ(b.substr(1, 3), "PNG");
+    }
   });
   EXPECT_EQ(seen, 3);
 }
