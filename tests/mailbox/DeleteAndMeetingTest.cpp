@@ -224,7 +224,7 @@ TEST_F(MeetingResponseTest, RefusedPolicyFailsAndFailedSetUpWritesTheFailureText
 
 TEST_F(MeetingResponseTest, ExceptionWhileReadingIsReportedAndRefused) {
   AddMessage(1, true);
-  throwIn = u"InboxMessage";
+  box->throwIn = u"InboxMessage";
   Answer(u"AcceptMeeting");
   EXPECT_EQ(S_OK, inbox->MeetingResponse());
   EXPECT_EQ(kRespondFailed, host.Body());
@@ -237,7 +237,7 @@ TEST_F(MeetingResponseTest, ExceptionWhileReadingIsReportedAndRefused) {
 
 TEST_F(MeetingResponseTest, ExceptionAfterAGoodReadKeepsItsResultAndReleasesTheRecords) {
   AddMessage(1, true).attachments = {{1, u"a.doc"}, {2, u"b.doc"}};
-  throwIn = u"RespondToMeetingRequest";
+  box->throwIn = u"RespondToMeetingRequest";
   Answer(u"AcceptMeeting");
   // The result held when the exception came was the read's success.
   EXPECT_EQ(S_OK, inbox->MeetingResponse());

@@ -4,6 +4,7 @@
 // can check that the component released each one.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,6 +53,14 @@ struct FakeMailbox {
   HRESULT galResult = S_OK;
   HRESULT sendResult = S_OK;
 
+  // Failure injection: the operation named in throwIn raises the mail
+  // library's exception (a CSimpleException) once its call is recorded;
+  // failOnCall = {n, hr} makes the n-th call (1-based, any operation) return hr.
+  std::u16string throwIn;
+  std::pair<int, HRESULT> failOnCall{0, S_OK};
+  // Sees every attachment buffer handed out.
+  std::function<void(const void*)> onAttachmentBuffer;
+
   // Calls in order, as text such as "InboxSummary(folder,3)".
   std::vector<std::u16string> calls;
   // What the last SendMessageW was given.
@@ -86,6 +95,8 @@ class FakeMail final : public MAPIManaged::MAPINativeConnection {
   HRESULT InitializeUserCredentials(const char16_t* key, const char16_t* ticket) override;
 
  private:
+  // Records the call; raises or answers a scripted failure when told to.
+  HRESULT Enter(std::u16string call, HRESULT scripted);
   std::shared_ptr<FakeMailbox> box_;
 };
 
