@@ -1,4 +1,6 @@
 // Deleting a message and answering a meeting request.
+#include <functional>
+
 #include "tests/mailbox/MailboxFixture.h"
 
 namespace {
@@ -52,44 +54,6 @@ TEST_F(DeleteMessageTest, GuidsThatDoNotParseWriteTheFailureText) {
     EXPECT_EQ(u"", host.RedirectUrl());
   }
   EXPECT_FALSE(Called(u"DeleteMessage")) << platform::U8(Calls());
-}
-
-TEST_F(DeleteMessageTest, LibraryFailureWritesTheFailureText) {
-  box->deleteResult = MAPI_E_NOT_FOUND;
-  SetQuery({{u"Guid", MessageIdText(1)}});
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(kDeleteFailed, host.Body());
-  EXPECT_EQ(u"", host.RedirectUrl());
-  EXPECT_FALSE(host.Ended());
-}
-
-TEST_F(DeleteMessageTest, SetUpFailureWritesTheFailureText) {
-  host.mailConfigured = false;
-  SetQuery({{u"Guid", MessageIdText(1)}});
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(kDeleteFailed, host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  // No connection to be had.
-  host.ClearResponse();
-  host.mailConfigured = true;
-  host.connectionFactory = nullptr;
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(kDeleteFailed, host.Body());
-}
-
-TEST_F(DeleteMessageTest, RefusedPolicyFailsWithNothingWritten) {
-  host.policyAllows = false;
-  SetQuery({{u"Guid", MessageIdText(1)}});
-  EXPECT_EQ(E_FAIL, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  host.policyAllows = true;
-  host.hasMasterSession = false;
-  EXPECT_EQ(E_FAIL, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
 }
 
 class MeetingResponseTest : public MailboxTest {
@@ -154,15 +118,6 @@ TEST_F(MeetingResponseTest, TypeIsComparedExactlyAndRefusedBeforeSetUp) {
   EXPECT_EQ(u"", host.RedirectUrl());
 }
 
-TEST_F(MeetingResponseTest, GuidWithoutBracesIsRefused) {
-  AddMessage(1, true);
-  SetQuery({{u"Guid", BareIdText(1)}, {u"Type", u"AcceptMeeting"}});
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_TRUE(box->calls.empty());
-  EXPECT_EQ(u"", host.RedirectUrl());
-}
-
 TEST_F(MeetingResponseTest, MessageThatIsNotAMeetingRequestIsRedirectedAndDeleted) {
   AddMessage(1, /*meeting=*/false);
   Answer(u"DeclineMeeting");
@@ -184,42 +139,62 @@ TEST_F(MeetingResponseTest, FailedDeleteAfterAGoodAnswerStillSucceeds) {
   EXPECT_EQ(u"", host.Body());
 }
 
-TEST_F(MeetingResponseTest, FailedAnswerWritesTheFailureTextAndDeletesNothing) {
-  AddMessage(1, true);
-  box->respondResult = MAPI_E_NOT_FOUND;
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_FALSE(Called(u"DeleteMessage"));
-  EXPECT_EQ(u"", host.RedirectUrl());
-}
-
-TEST_F(MeetingResponseTest, MessageThatCannotBeReadWritesTheFailureText) {
-  Answer(u"AcceptMeeting", 7);  // not in the mailbox
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_FALSE(Called(u"RespondToMeetingRequest"));
-
-  host.ClearResponse();
-  AddMessage(7, true);
-  box->messageResult = E_OUTOFMEMORY;
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_FALSE(Called(u"RespondToMeetingRequest"));
-}
-
-TEST_F(MeetingResponseTest, RefusedPolicyFailsAndFailedSetUpWritesTheFailureText) {
-  host.policyAllows = false;
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(E_FAIL, inbox->MeetingResponse());
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  host.policyAllows = true;
-  host.mailConfigured = false;
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_TRUE(target->calls.empty());
+// Each way a delete or a meeting answer fails: what it returns, its failure
+// text (none when refused), no redirect, and the library call it must not make.
+TEST_F(MeetingResponseTest, FailuresWriteTheirTextAndNeverRedirect) {
+  enum Op { kDelete, kAnswer };
+  const auto noTarget = [this] { inbox->SetTarget(nullptr); };
+  struct Case {
+    const char* what;
+    Op op;
+    std::function<void()> setUp;
+    HRESULT hr;
+    bool text;                   // the failure text is written
+    const char16_t* notCalled;  // a call the library must not see
+  } const cases[] = {
+      {"library failure", kDelete, [this] { box->deleteResult = MAPI_E_NOT_FOUND; }, S_OK, true, nullptr},
+      {"mail not configured", kDelete, [this] { host.mailConfigured = false; }, S_OK, true, u"DeleteMessage"},
+      {"no connection", kDelete, [this] { host.connectionFactory = nullptr; }, S_OK, true, u"DeleteMessage"},
+      {"policy refused", kDelete, [this] { host.policyAllows = false; }, E_FAIL, false, u"DeleteMessage"},
+      {"no master session", kDelete, [this] { host.hasMasterSession = false; }, E_FAIL, false, u"DeleteMessage"},
+      {"answer fails", kAnswer, [this] { box->respondResult = MAPI_E_NOT_FOUND; }, S_OK, true, u"DeleteMessage"},
+      {"message not there", kAnswer, [this] { Answer(u"AcceptMeeting", 7); }, S_OK, true, u"RespondToMeetingRequest"},
+      {"message unreadable", kAnswer, [this] { box->messageResult = E_OUTOFMEMORY; }, S_OK, true,
+       u"RespondToMeetingRequest"},
+      {"guid without braces", kAnswer, [this] { SetQuery({{u"Guid", BareIdText(1)}, {u"Type", u"AcceptMeeting"}}); },
+       S_OK, true, u"InboxMessage"},
+      {"policy refused", kAnswer, [this] { host.policyAllows = false; }, E_FAIL, false, u"InboxMessage"},
+      {"mail not configured", kAnswer, [this] { host.mailConfigured = false; }, S_OK, true, u"InboxMessage"},
+      {"no target", kAnswer, noTarget, E_POINTER, false, u"InboxMessage"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.op == kDelete ? "delete, " : "answer, ") + c.what);
+    box = std::make_shared<testing_support::FakeMailbox>();
+    box->onAttachmentBuffer = WatchBuffer;
+    host.connectionFactory = [this] { return new testing_support::FakeMail(box); };
+    host.mailConfigured = host.policyAllows = host.hasMasterSession = true;
+    host.ClearResponse();
+    host.connectionRequests = 0;
+    target->calls.clear();
+    inbox.Release();  // a fresh object, holding no connection over
+    ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+    inbox->SetTarget(target);
+    AddMessage(1, /*meeting=*/true);
+    Answer(u"AcceptMeeting");
+    c.setUp();
+    EXPECT_EQ(c.hr, c.op == kDelete ? inbox->DeleteMessage(nullptr) : inbox->MeetingResponse());
+    EXPECT_EQ(c.text ? (c.op == kDelete ? kDeleteFailed : kRespondFailed) : u"", host.Body());
+    EXPECT_EQ(u"", host.RedirectUrl());
+    if (c.notCalled) {
+      EXPECT_FALSE(Called(c.notCalled)) << platform::U8(Calls());
+    }
+    if (!c.text) {
+      EXPECT_EQ(0, host.connectionRequests);
+    }
+    if (c.op == kAnswer && c.hr == S_OK && box->calls.empty()) {
+      EXPECT_TRUE(target->calls.empty());
+    }
+  }
 }
 
 TEST_F(MeetingResponseTest, ExceptionWhileReadingIsReportedAndRefused) {
@@ -246,14 +221,6 @@ TEST_F(MeetingResponseTest, ExceptionAfterAGoodReadKeepsItsResultAndReleasesTheR
   EXPECT_EQ(ListingUrl(), host.RedirectUrl());
   EXPECT_TRUE(Called(u"DeleteMessage"));
   EXPECT_EQ(0, MAPIManaged::LiveRecordArrays());
-}
-
-TEST_F(MeetingResponseTest, WithoutTargetFailsWithNothingDone) {
-  inbox->SetTarget(nullptr);
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(E_POINTER, inbox->MeetingResponse());
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_TRUE(box->calls.empty());
 }
 
 }  // namespace
