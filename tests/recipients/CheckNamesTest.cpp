@@ -107,8 +107,6 @@ TEST_F(CheckNamesTest, ContactsFailureIsReportedAndAddressListStillUsed) {
   PostCheckNames(u"ann", u"", u"");
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
   ASSERT_EQ(1u, host.apiFailures.size());
-  EXPECT_EQ("SUCCEEDED(m_mapi->Contacts(&contacts,&contactItems,0,0))",
-            host.apiFailures[0].expression);
   EXPECT_EQ("CMyInbox::CheckNames", host.apiFailures[0].function);
   EXPECT_NE(std::u16string::npos, host.Body().find(u"<td>One match</td>"));
 }

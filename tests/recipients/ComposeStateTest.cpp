@@ -16,58 +16,44 @@ class ComposeStateTest : public ::testing::Test {
   hostkit::HostScope scope{&host};
 };
 
+// A list read from the session replaces what the list held, trimmed, without
+// empty pieces; without a host it is empty.
 TEST_F(ComposeStateTest, ReadSessionListTrimsAndDropsEmptyPieces) {
-  host.session[u"composeTo"] = u"a; ;b;";
-  EXPECT_EQ((ComposeList{u"a", u"b"}), ReadSessionList(u"composeTo"));
-
-  host.session[u"composeTo"] = u" ann \t;;bob;ann;\r\n";
-  EXPECT_EQ((ComposeList{u"ann", u"bob", u"ann"}), ReadSessionList(u"composeTo"));
-
-  host.session[u"composeTo"] = u";;;";
-  EXPECT_TRUE(ReadSessionList(u"composeTo").empty());
-  EXPECT_TRUE(ReadSessionList(u"neverStored").empty());
-}
-
-TEST_F(ComposeStateTest, ReadSessionListReplacesWhatTheListHeld) {
-  host.session[u"FileID"] = u"x;y";
-  ComposeList list{u"old"};
-  ReadSessionList(u"FileID", list);
-  EXPECT_EQ((ComposeList{u"x", u"y"}), list);
-}
-
-TEST_F(ComposeStateTest, ReadSessionListWithoutHostIsEmpty) {
+  const std::pair<const char16_t*, ComposeList> cases[] = {
+      {u"a; ;b;", {u"a", u"b"}}, {u" ann \t;;bob;ann;\r\n", {u"ann", u"bob", u"ann"}}, {u";;;", {}}, {nullptr, {}}};
+  for (const auto& [stored, expected] : cases) {
+    host.session.clear();
+    if (stored) host.session[u"FileID"] = stored;
+    ComposeList list{u"old"};
+    ReadSessionList(u"FileID", list);
+    EXPECT_EQ(expected, list) << (stored ? platform::U8(stored) : "absent");
+  }
   hostkit::HostScope none(nullptr);
   ComposeList list{u"old"};
   ReadSessionList(u"composeTo", list);
   EXPECT_TRUE(list.empty());
 }
 
+// A written list is stored trimmed and joined (empty inner items kept, leading
+// ones dropped), and reads back without its empty items.
 TEST_F(ComposeStateTest, WriteSessionListJoinsTrimmedItems) {
-  WriteSessionList(u"composeTo", {u"a", u"", u"b"});
-  EXPECT_EQ(u"a;;b", host.session[u"composeTo"]);
-
-  WriteSessionList(u"composeTo", {u"", u"a"});
-  EXPECT_EQ(u"a", host.session[u"composeTo"]);
-
-  WriteSessionList(u"composeTo", {u" a ", u"  ", u"\tb"});
-  EXPECT_EQ(u"a;;b", host.session[u"composeTo"]);
-
-  WriteSessionList(u"composeTo", {u"a", u""});
-  EXPECT_EQ(u"a;", host.session[u"composeTo"]);
-}
-
-TEST_F(ComposeStateTest, EmptyListStoresEmptyStringAndReadsBackEmpty) {
-  host.session[u"composeCC"] = u"previous";
-  WriteSessionList(u"composeCC", {});
-  ASSERT_EQ(1u, host.sessionWrites.size());
-  EXPECT_EQ(u"composeCC", host.sessionWrites[0].first);
-  EXPECT_EQ(u"", host.sessionWrites[0].second);
-  EXPECT_TRUE(ReadSessionList(u"composeCC").empty());
-}
-
-TEST_F(ComposeStateTest, WrittenListReadsBackWithoutItsEmptyItems) {
-  WriteSessionList(u"FileID", {u"QUJD", u"", u"REVG"});
-  EXPECT_EQ((ComposeList{u"QUJD", u"REVG"}), ReadSessionList(u"FileID"));
+  struct Case {
+    ComposeList items;
+    const char16_t* stored;
+    ComposeList readBack;
+  } const cases[] = {{{u"a", u"", u"b"}, u"a;;b", {u"a", u"b"}},
+                     {{u"", u"a"}, u"a", {u"a"}},
+                     {{u" a ", u"  ", u"\tb"}, u"a;;b", {u"a", u"b"}},
+                     {{u"a", u""}, u"a;", {u"a"}},
+                     {{}, u"", {}}};
+  for (const auto& c : cases) {
+    host.session[u"composeCC"] = u"previous";
+    host.sessionWrites.clear();
+    WriteSessionList(u"composeCC", c.items);
+    const std::vector<std::pair<std::u16string, std::u16string>> writes{{u"composeCC", c.stored}};
+    EXPECT_EQ(writes, host.sessionWrites) << platform::U8(c.stored);
+    EXPECT_EQ(c.readBack, ReadSessionList(u"composeCC")) << platform::U8(c.stored);
+  }
 }
 
 TEST_F(ComposeStateTest, ReadFormListSplitsEveryValueWithoutTrimming) {
