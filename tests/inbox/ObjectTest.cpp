@@ -12,6 +12,7 @@
 #include "frame/Encoding.h"
 #include "host/HostKit.h"
 #include "inbox/MyInbox.h"
+#include "platform/ComObject.h"
 #include "platform/Guid.h"
 #include "platform/TypeInfo.h"
 #include "platform/Text.h"
@@ -50,39 +51,33 @@ TEST(Object, AnswersIUnknownIMyInboxAndIDispatchOnly) {
   }
 }
 
-// An outer object that aggregates MyInbox and counts its own references.
-struct Outer : IUnknown {
-  ULONG refs = 1;
+// An outer object that aggregates MyInbox; interfaces other than its own
+// identity come from the inner object.
+struct Outer : platform::ComObject<IUnknown> {
   IUnknown* inner = nullptr;
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown) {
-      *ppv = this;
-      AddRef();
-      return S_OK;
-    }
-    return inner->QueryInterface(riid, ppv);
+    return riid == IID_IUnknown ? ComObject::QueryInterface(riid, ppv) : inner->QueryInterface(riid, ppv);
   }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
+  ULONG Refs() const { return References(); }
 };
 
 TEST(Object, AggregatesAndDelegatesToTheOuterUnknown) {
-  Outer outer;
+  CComPtr<Outer> outer(new Outer);
   void* p = nullptr;
-  EXPECT_EQ(CLASS_E_NOAGGREGATION, CMyInbox::CreateInstance(&outer, IID_IMyInbox, &p));
-  ASSERT_EQ(S_OK, CMyInbox::CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
+  EXPECT_EQ(CLASS_E_NOAGGREGATION, CMyInbox::CreateInstance(outer, IID_IMyInbox, &p));
+  ASSERT_EQ(S_OK, CMyInbox::CreateInstance(outer, IID_IUnknown, reinterpret_cast<void**>(&outer->inner)));
   IMyInbox* inbox = nullptr;
-  ASSERT_EQ(S_OK, outer.inner->QueryInterface(IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+  ASSERT_EQ(S_OK, outer->inner->QueryInterface(IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
   // The interface's reference went to the outer object.
-  EXPECT_EQ(2u, outer.refs);
+  EXPECT_EQ(2u, outer->Refs());
   IUnknown* identity = nullptr;
   ASSERT_EQ(S_OK, inbox->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
-  EXPECT_EQ(static_cast<IUnknown*>(&outer), identity);
+  EXPECT_EQ(static_cast<IUnknown*>(outer.p), identity);
   identity->Release();
   inbox->Release();
-  EXPECT_EQ(1u, outer.refs);
+  EXPECT_EQ(1u, outer->Refs());
   long before = CMyInbox::ObjectCount();
-  EXPECT_EQ(0u, outer.inner->Release());
+  EXPECT_EQ(0u, outer->inner->Release());
   EXPECT_EQ(before - 1, CMyInbox::ObjectCount());
 }
 
