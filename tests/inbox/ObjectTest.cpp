@@ -338,62 +338,59 @@ struct World {
 // those alike by design), so a member reached under another's DISPID shows.
 TEST(Dispatch, EveryMemberByNameDoesWhatItsSlotDoes) {
   using V = CComVariant;
+  using Call = std::function<HRESULT(IMyInbox*, World&, VARIANT*, BSTR*)>;
   struct Member {
     const char16_t* name;
     std::vector<V> args;  // an out VARIANT, when the member has one, follows them
     bool out;
-    std::function<HRESULT(IMyInbox*, World&, VARIANT*, BSTR*)> viaSlot;
+    Call viaSlot;
   };
-  using M0 = HRESULT (*)(IMyInbox*);
-  using M1 = HRESULT (*)(IMyInbox*, BSTR);
-  using MI = HRESULT (*)(IMyInbox*, INT);
-  using M6 = HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR);
   using MGet = HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, VARIANT*);
   using MGet2 = HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, VARIANT*);
-  const std::u16string id = platform::GuidToString(testing_support::TestGuid(1));
   auto b = [](const char16_t* s) { return CComBSTR(s); };
+  auto none = [](int slot) -> Call {
+    return [=](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*)>(p, slot)(p); };
+  };
+  auto number = [](int slot, INT n) -> Call {
+    return [=](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, INT)>(p, slot)(p, n); };
+  };
+  auto text = [](int slot, const char16_t* t) -> Call {
+    return [=](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, BSTR)>(p, slot)(p, CComBSTR(t)); };
+  };
+  const std::u16string id = platform::GuidToString(testing_support::TestGuid(1));
   const std::vector<Member> members = {
-      {u"DisplayMessages", {}, false, [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M0>(p, 1)(p); }},
-      {u"ViewMessage", {}, false, [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M0>(p, 3)(p); }},
-      {u"ComposeMessage", {}, false, [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M0>(p, 4)(p); }},
-      {u"FaxFile", {}, false, [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M0>(p, 5)(p); }},
-      {u"DeleteMessage", {V(u"x")}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M1>(p, 6)(p, b(u"x")); }},
+      {u"DisplayMessages", {}, false, none(1)},
+      {u"ViewMessage", {}, false, none(3)},
+      {u"ComposeMessage", {}, false, none(4)},
+      {u"FaxFile", {}, false, none(5)},
+      {u"DeleteMessage", {V(u"x")}, false, text(6, u"x")},
       {u"EnumContacts", {V(u"a"), V(LONG(2))}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR*) {
-         return Slot<HRESULT (*)(IMyInbox*, BSTR, INT)>(p, 7)(p, b(u"a"), 2);
-       }},
+       [&](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, BSTR, INT)>(p, 7)(p, b(u"a"), 2); }},
       {u"AddAddress", {V(LONG(2)), V(u"pending")}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR*) {
-         return Slot<HRESULT (*)(IMyInbox*, LONG, BSTR)>(p, 10)(p, 2, b(u"pending"));
-       }},
-      {u"ResolveContacts", {V(LONG(1))}, false,
-       [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<MI>(p, 11)(p, 1); }},
-      {u"UpdateResolvedContacts", {V(LONG(2))}, false,
-       [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<MI>(p, 12)(p, 2); }},
-      {u"Destroy", {}, false, [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M0>(p, 13)(p); }},
+       [&](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, LONG, BSTR)>(p, 10)(p, 2, b(u"pending")); }},
+      {u"ResolveContacts", {V(LONG(1))}, false, number(11, 1)},
+      {u"UpdateResolvedContacts", {V(LONG(2))}, false, number(12, 2)},
+      {u"Destroy", {}, false, none(13)},
       {u"SaveAttachment", {V(u"k"), V(u"t"), V(u""), V(u""), V(u"bmFtZQ--"), V(u"*saved*")}, false,
-       [&](IMyInbox* p, World& w, VARIANT*, BSTR*) {
-         return Slot<M6>(p, 14)(p, b(u"k"), b(u"t"), b(u""), b(u""), b(u"bmFtZQ--"),
-                                CComBSTR(platform::U16((w.dir / "saved.bin").string())));
+       [&](auto p, World& w, auto, auto) {
+         return Slot<HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR)>(p, 14)(
+             p, b(u"k"), b(u"t"), b(u""), b(u""), b(u"bmFtZQ--"),
+             CComBSTR(platform::U16((w.dir / "saved.bin").string())));
        }},
-      {u"ListAttachments", {V(u"YQ--;Yg--")}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M1>(p, 15)(p, b(u"YQ--;Yg--")); }},
-      {u"MeetingResponse", {}, false, [](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M0>(p, 16)(p); }},
-      {u"ViewMessageEx", {V(u"fr")}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M1>(p, 17)(p, b(u"fr")); }},
-      {u"DisplayMessagesEx", {V(u"fr")}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR*) { return Slot<M1>(p, 18)(p, b(u"fr")); }},
+      {u"ListAttachments", {V(u"YQ--;Yg--")}, false, text(15, u"YQ--;Yg--")},
+      {u"MeetingResponse", {}, false, none(16)},
+      {u"ViewMessageEx", {V(u"fr")}, false, text(17, u"fr")},
+      {u"DisplayMessagesEx", {V(u"fr")}, false, text(18, u"fr")},
       {u"GetAttachment", {V(u"k"), V(u"s"), V(u"f"), V(id.c_str()), V(u"1"), V(u"n")}, true,
-       [&](IMyInbox* p, World&, VARIANT* out, BSTR*) {
+       [&](auto p, auto&, VARIANT* out, auto) {
          return Slot<MGet>(p, 19)(p, b(u"k"), b(u"s"), b(u"f"), CComBSTR(id), b(u"1"), b(u"n"), out);
        }},
       {u"RemoveAttachment", {V(u"b;"), V(u"a;b;c")}, false,
-       [&](IMyInbox* p, World&, VARIANT*, BSTR* retval) {
+       [&](auto p, auto&, auto, BSTR* retval) {
          return Slot<HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR*)>(p, 20)(p, b(u"b;"), b(u"a;b;c"), retval);
        }},
       {u"GetAttachment2", {V(u"k"), V(u"t"), V(u"s"), V(u"f"), V(id.c_str()), V(u"1"), V(u"n")}, true,
-       [&](IMyInbox* p, World&, VARIANT* out, BSTR*) {
+       [&](auto p, auto&, VARIANT* out, auto) {
          return Slot<MGet2>(p, 21)(p, b(u"k"), b(u"t"), b(u"s"), b(u"f"), CComBSTR(id), b(u"1"), b(u"n"), out);
        }},
   };

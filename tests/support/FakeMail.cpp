@@ -51,12 +51,13 @@ HRESULT FakeMail::Enter(std::u16string call, HRESULT scripted) {
   box_->calls.push_back(call);
   if (!box_->throwIn.empty() && call.compare(0, call.find(u'('), box_->throwIn) == 0)
     throw CSimpleException(u"The mail library failed in " + box_->throwIn + u".");
-  if (box_->failOnCall.first == static_cast<int>(box_->calls.size())) return box_->failOnCall.second;
   return scripted;
 }
 
 HRESULT FakeMail::InboxSummary(const char16_t* folder, _MAILITEM** items, DWORD* count, int sort) {
-  if (HRESULT hr = Enter(u"InboxSummary(" + Text(folder) + u"," + Num(sort) + u")", box_->summaryResult); FAILED(hr)) return hr;
+  HRESULT hr = Enter(u"InboxSummary(" + Text(folder) + u"," + Num(sort) + u")",
+                     box_->summaryResult);
+  if (FAILED(hr)) return hr;
   *count = static_cast<DWORD>(box_->messages.size());
   *items = nullptr;
   if (box_->messages.empty()) return box_->summaryResult;
@@ -80,8 +81,9 @@ HRESULT FakeMail::InboxSummary(const char16_t* folder, _MAILITEM** items, DWORD*
 HRESULT FakeMail::InboxMessage(const char16_t* folder, const GUID& id, _MAILMESSAGE** message,
                                _MAILMESSAGEATTACHMENTS** attachments, DWORD* attachmentCount,
                                int direction) {
-  if (HRESULT hr = Enter(u"InboxMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," +
-                        Num(direction) + u")", box_->messageResult); FAILED(hr)) return hr;
+  HRESULT hr = Enter(u"InboxMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," + Num(direction) + u")",
+                     box_->messageResult);
+  if (FAILED(hr)) return hr;
   std::size_t index = box_->messages.size();
   for (std::size_t i = 0; i < box_->messages.size(); ++i)
     if (box_->messages[i].id == id) index = i;
@@ -117,8 +119,10 @@ HRESULT FakeMail::InboxMessage(const char16_t* folder, const GUID& id, _MAILMESS
 
 HRESULT FakeMail::InboxAttachment(const char16_t* folder, const GUID& id, int attachId,
                                   BYTE** buffer, DWORD* length) {
-  if (HRESULT hr = Enter(u"InboxAttachment(" + Text(folder) + u"," + platform::GuidToString(id) +
-                        u"," + Num(attachId) + u")", box_->attachmentResult); FAILED(hr)) return hr;
+  HRESULT hr = Enter(u"InboxAttachment(" + Text(folder) + u"," + platform::GuidToString(id) + u"," +
+                         Num(attachId) + u")",
+                     box_->attachmentResult);
+  if (FAILED(hr)) return hr;
   for (const auto& m : box_->messages) {
     if (m.id != id) continue;
     for (const auto& a : m.attachments) {
@@ -135,25 +139,30 @@ HRESULT FakeMail::InboxAttachment(const char16_t* folder, const GUID& id, int at
 }
 
 HRESULT FakeMail::DeleteMessage(const char16_t* folder, const GUID& id, const char16_t* language) {
-  return Enter(u"DeleteMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," +
-                        Text(language) + u")", box_->deleteResult);
+  return Enter(u"DeleteMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," + Text(language) + u")",
+               box_->deleteResult);
 }
 
 HRESULT FakeMail::RespondToMeetingRequest(int response, const GUID& id, const char16_t* folder,
                                           const char16_t* language) {
-  return Enter(u"RespondToMeetingRequest(" + Num(response) + u"," +
-                        platform::GuidToString(id) + u"," + Text(folder) + u"," + Text(language) + u")", box_->respondResult);
+  return Enter(u"RespondToMeetingRequest(" + Num(response) + u"," + platform::GuidToString(id) + u"," +
+                   Text(folder) + u"," + Text(language) + u")",
+               box_->respondResult);
 }
 
 HRESULT FakeMail::Contacts(_CONTACTITEM** items, DWORD* count, const char16_t* folder,
                            const char16_t* search) {
-  if (HRESULT hr = Enter(u"Contacts(" + Text(folder) + u"," + Text(search) + u")", box_->contactsResult); FAILED(hr)) return hr;
+  HRESULT hr = Enter(u"Contacts(" + Text(folder) + u"," + Text(search) + u")",
+                     box_->contactsResult);
+  if (FAILED(hr)) return hr;
   *items = MakeContacts(box_->contacts, count);
   return S_OK;
 }
 
 HRESULT FakeMail::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* search, bool exactMatch) {
-  if (HRESULT hr = Enter(u"GAL(" + Text(search) + u"," + (exactMatch ? u"true" : u"false") + u")", box_->galResult); FAILED(hr)) return hr;
+  HRESULT hr = Enter(u"GAL(" + Text(search) + u"," + (exactMatch ? u"true" : u"false") + u")",
+                     box_->galResult);
+  if (FAILED(hr)) return hr;
   *items = MakeContacts(box_->gal, count);
   return S_OK;
 }
@@ -162,9 +171,10 @@ HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const c
                                DWORD ccCount, const char16_t* const* bcc, DWORD bccCount,
                                const char16_t* subject, const char16_t* body,
                                const char16_t* const* attachmentPaths, DWORD attachmentCount) {
-  HRESULT entered = Enter(u"SendMessageW(" + Num(toCount) + u"," + Num(ccCount) + u"," +
-                        Num(bccCount) + u"," + Num(attachmentCount) + u")", S_OK);
-  if (FAILED(entered)) return entered;
+  HRESULT hr = Enter(u"SendMessageW(" + Num(toCount) + u"," + Num(ccCount) + u"," + Num(bccCount) + u"," +
+                         Num(attachmentCount) + u")",
+                     S_OK);
+  if (FAILED(hr)) return hr;
   box_->sentTo = List(to, toCount);
   box_->sentCc = List(cc, ccCount);
   box_->sentBcc = List(bcc, bccCount);

@@ -53,11 +53,9 @@ struct FakeMailbox {
   HRESULT galResult = S_OK;
   HRESULT sendResult = S_OK;
 
-  // Failure injection: the operation named in throwIn raises the mail
-  // library's exception (a CSimpleException) once its call is recorded;
-  // failOnCall = {n, hr} makes the n-th call (1-based, any operation) return hr.
+  // The operation named here raises the mail library's exception (a
+  // CSimpleException) once its call is recorded.
   std::u16string throwIn;
-  std::pair<int, HRESULT> failOnCall{0, S_OK};
   // Sees every attachment buffer handed out.
   std::function<void(const void*)> onAttachmentBuffer;
 
@@ -95,7 +93,7 @@ class FakeMail final : public MAPIManaged::MAPINativeConnection {
   HRESULT InitializeUserCredentials(const char16_t* key, const char16_t* ticket) override;
 
  private:
-  // Records the call; raises or answers a scripted failure when told to.
+  // Records the call and raises when told to; answers the scripted result.
   HRESULT Enter(std::u16string call, HRESULT scripted);
   std::shared_ptr<FakeMailbox> box_;
 };
