@@ -139,10 +139,12 @@ TEST_F(ModuleTest, CreatesByEitherProgIdAndByClsid) {
 }
 
 TEST_F(ModuleTest, CanUnloadOnlyWithoutObjectsAndLocks) {
-  EXPECT_EQ(S_OK, module.canUnload());
   CComPtr<IClassFactory> factory;
-  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory,
-                                        reinterpret_cast<void**>(&factory)));
+  auto getFactory = [&] {
+    ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+  };
+  EXPECT_EQ(S_OK, module.canUnload());
+  getFactory();
   EXPECT_EQ(S_FALSE, module.canUnload());  // a held class object counts as a lock
   CComPtr<IMyInbox> inbox;
   ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
@@ -150,18 +152,12 @@ TEST_F(ModuleTest, CanUnloadOnlyWithoutObjectsAndLocks) {
   EXPECT_EQ(S_FALSE, module.canUnload());  // a live object
   inbox.Release();
   EXPECT_EQ(S_OK, module.canUnload());
-
-  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory,
-                                        reinterpret_cast<void**>(&factory)));
-  factory->LockServer(TRUE);
-  factory.Release();
-  EXPECT_EQ(S_FALSE, module.canUnload());
-  ASSERT_EQ(S_OK, module.getClassObject(CLSID_MyInbox, IID_IClassFactory,
-                                        reinterpret_cast<void**>(&factory)));
-  factory->LockServer(FALSE);
-  factory.Release();
-  EXPECT_EQ(S_OK, module.canUnload());
-
+  for (BOOL lock : {TRUE, FALSE}) {  // a lock outlives the factory that took it
+    getFactory();
+    factory->LockServer(lock);
+    factory.Release();
+    EXPECT_EQ(lock ? S_FALSE : S_OK, module.canUnload());
+  }
   void* other = nullptr;
   EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, module.getClassObject(IID_IMyInbox, IID_IClassFactory, &other));
 }

@@ -167,7 +167,7 @@ HRESULT FakeMail::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* search
   return S_OK;
 }
 
-HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const char16_t* const* cc,
+HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const char16_t* const*,
                                DWORD ccCount, const char16_t* const* bcc, DWORD bccCount,
                                const char16_t* subject, const char16_t* body,
                                const char16_t* const* attachmentPaths, DWORD attachmentCount) {
@@ -176,7 +176,6 @@ HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const c
                      S_OK);
   if (FAILED(hr)) return hr;
   box_->sentTo = List(to, toCount);
-  box_->sentCc = List(cc, ccCount);
   box_->sentBcc = List(bcc, bccCount);
   box_->sentAttachments = List(attachmentPaths, attachmentCount);
   box_->sentSubject = Text(subject);

@@ -62,7 +62,7 @@ struct FakeMailbox {
   // Calls in order, as text such as "InboxSummary(folder,3)".
   std::vector<std::u16string> calls;
   // What the last SendMessageW was given.
-  std::vector<std::u16string> sentTo, sentCc, sentBcc, sentAttachments;
+  std::vector<std::u16string> sentTo, sentBcc, sentAttachments;
   std::u16string sentSubject, sentBody;
   int connectionsAlive = 0;
 };
