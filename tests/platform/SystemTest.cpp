@@ -5,7 +5,6 @@
 
 #include <fstream>
 
-#include "platform/Debug.h"
 #include "platform/Device.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -83,13 +82,10 @@ TEST(StringTable, SatelliteFilesLoadAsDataModules) {
   EXPECT_NE(ok, AfxGetResourceHandle());
   FreeLibrary(ok);
 
-  std::u16string lastDebug;
-  auto old = platform::SetDebugSink([&](std::u16string_view t) { lastDebug = std::u16string(t); });
+  // A broken file is refused (the language tests see it skipped and named).
   std::u16string badPath = platform::U16((dir / "bad.strings").string());
   EXPECT_EQ(nullptr, LoadLibraryExW(badPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   EXPECT_EQ(ERROR_BAD_FORMAT, GetLastError());
-  EXPECT_NE(std::u16string::npos, lastDebug.find(u"bad.strings:1:"));
-  platform::SetDebugSink(old);
   std::u16string missing = platform::U16((dir / "none.strings").string());
   EXPECT_EQ(nullptr, LoadLibraryExW(missing.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
 }
