@@ -49,7 +49,7 @@ TEST_F(DeleteMessageTest, GuidsThatDoNotParseWriteTheFailureText) {
     EXPECT_EQ(kDeleteFailed, host.Body()) << platform::U8(bad);
     EXPECT_EQ(u"", host.RedirectUrl());
   }
-  EXPECT_FALSE(Called(u"DeleteMessage")) << platform::U8(Calls());
+  EXPECT_FALSE(Called(u"DeleteMessage")) << ::testing::PrintToString(box->calls);
 }
 
 class MeetingResponseTest : public MailboxTest {
@@ -174,7 +174,7 @@ TEST_F(MeetingResponseTest, FailuresWriteTheirTextAndNeverRedirect) {
     EXPECT_EQ(c.text ? (c.op == kDelete ? kDeleteFailed : kRespondFailed) : u"", host.Body());
     EXPECT_EQ(u"", host.RedirectUrl());
     if (c.notCalled) {
-      EXPECT_FALSE(Called(c.notCalled)) << platform::U8(Calls());
+      EXPECT_FALSE(Called(c.notCalled)) << ::testing::PrintToString(box->calls);
     }
     if (!c.text) {
       EXPECT_EQ(0, host.connectionRequests);

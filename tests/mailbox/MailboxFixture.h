@@ -72,7 +72,7 @@ class MailboxTest : public ::testing::Test {
     EXPECT_EQ(0, box->connectionsAlive);
   }
 
-  // A message in the fake mailbox with one attachment (id attachId) of the given bytes.
+  // Message n in the fake mailbox.
   testing_support::FakeMessage& AddMessage(std::uint32_t n, bool meeting = false) {
     testing_support::FakeMessage m;
     m.id = MessageId(n);
@@ -86,12 +86,6 @@ class MailboxTest : public ::testing::Test {
     host.ResetRequest();
   }
   std::u16string ListingUrl() const { return u"Inbox.asp?Folder=" + EncodeUrlSafe(folder); }
-  // The calls the mail library saw, joined for readable failures.
-  std::u16string Calls() const {
-    std::u16string all;
-    for (auto& c : box->calls) all += c + u"\n";
-    return all;
-  }
   bool Called(std::u16string_view prefix) const {
     for (auto& c : box->calls)
       if (c.compare(0, prefix.size(), prefix) == 0) return true;
