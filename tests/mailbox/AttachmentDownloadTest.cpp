@@ -19,13 +19,9 @@ std::vector<BYTE> Bytes(std::size_t n, unsigned seed = 7) {
 }
 
 std::vector<BYTE> FileBytes(const fs::path& p) {
-  std::error_code ec;
-  const auto size = fs::file_size(p, ec);
-  if (ec) return {};
-  std::vector<BYTE> bytes(size);
-  std::ifstream in(p, std::ios::binary);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  std::vector<BYTE> bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
+  in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return bytes;
 }
 
