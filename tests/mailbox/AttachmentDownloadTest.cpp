@@ -1,12 +1,9 @@
 // Attachment download: SaveAttachment into a file, GetAttachment and
 // GetAttachment2 into a byte-array VARIANT.
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "tests/mailbox/MailboxFixture.h"
 
@@ -22,21 +19,29 @@ std::vector<BYTE> Bytes(std::size_t n, unsigned seed = 7) {
 }
 
 std::vector<BYTE> FileBytes(const fs::path& p) {
-  std::error_code ec;
-  const auto size = fs::file_size(p, ec);
-  if (ec) return {};
-  std::vector<BYTE> bytes(size);
-  std::ifstream in(p, std::ios::binary);
-  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
+  std::ifstream in(p, std::ios::binary | std::ios::ate);
+  std::vector<BYTE> bytes(in ? static_cast<std::size_t>(in.tellg()) : 0);
+  in.seekg(0).read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return bytes;
 }
 
 std::u16string Path16(const fs::path& p) { return platform::U16(p.string()); }
 
+// The three ways to download: into a file named by the caller (message and
+// attachment from the query), or into a VARIANT (from the arguments), with a
+// ticket or without.
+enum class Way { Save, Get, Get2, Get2NoTicket };
+const char* Name(Way w) {
+  static const char* names[] = {"SaveAttachment", "GetAttachment", "GetAttachment2", "GetAttachment2 without ticket"};
+  return names[static_cast<int>(w)];
+}
+constexpr Way kWays[] = {Way::Save, Way::Get, Way::Get2, Way::Get2NoTicket};
+
 class DownloadTest : public MailboxTest {
  protected:
   testing_support::TempDir dir;
+  const fs::path file = dir / "out.bin";
+  CComVariant result;
 
   // Message n with attachments numbered ids, each serving the given bytes.
   void AddAttachments(std::uint32_t n, std::vector<LONG> ids, std::vector<BYTE> bytes) {
@@ -48,155 +53,25 @@ class DownloadTest : public MailboxTest {
     return u"InboxAttachment(" + folder + u"," + MessageIdText(n) + u"," +
            platform::U16(std::to_string(id)) + u")";
   }
-};
-
-class SaveAttachmentTest : public DownloadTest {
- protected:
-  HRESULT Save(const std::u16string& path, const char16_t* argGuid = u"", const char16_t* argAttach = u"") {
-    return inbox->SaveAttachment(CComBSTR(u""), CComBSTR(u""), CComBSTR(argGuid), CComBSTR(argAttach),
-                                 CComBSTR(u"ZmlsZQ--"), CComBSTR(path));
-  }
-};
-
-TEST_F(SaveAttachmentTest, QueryKeysNameTheAttachmentNotTheArguments) {
-  AddAttachments(1, {2, 5}, Bytes(1000));
-  AddAttachments(9, {5}, Bytes(10, 99));
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"2"}});
-  const fs::path out = dir / "out.bin";
-  EXPECT_EQ(S_OK, Save(Path16(out), MessageIdText(9).c_str(), u"5"));
-  EXPECT_EQ(std::vector<std::u16string>{AttachmentCall(1, 2)}, box->calls);
-  EXPECT_EQ(Bytes(1000), FileBytes(out));
-  // Nothing goes to the page.
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_TRUE(target->calls.empty());
-}
-
-TEST_F(SaveAttachmentTest, ReplacesAnExistingFile) {
-  AddAttachments(1, {0}, Bytes(10));
-  const fs::path out = dir / "existing.bin";
-  { std::ofstream(out, std::ios::binary) << std::string(5000, 'x'); }
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"0"}});
-  EXPECT_EQ(S_OK, Save(Path16(out)));
-  EXPECT_EQ(Bytes(10), FileBytes(out));
-}
-
-TEST_F(SaveAttachmentTest, ZeroByteAttachmentLeavesAnEmptyFile) {
-  AddAttachments(1, {1}, {});
-  const fs::path out = dir / "empty.bin";
-  { std::ofstream(out, std::ios::binary) << "old content"; }
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
-  EXPECT_EQ(S_OK, Save(Path16(out)));
-  ASSERT_TRUE(fs::exists(out));
-  EXPECT_EQ(0u, fs::file_size(out));
-}
-
-TEST_F(SaveAttachmentTest, LargeAttachmentIsWrittenWhole) {
-  const std::size_t kSize = 64u << 20;
-  const std::vector<BYTE> expected = Bytes(kSize);
-  AddAttachments(1, {1}, expected);
-  const fs::path out = dir / "large.bin";
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
-  EXPECT_EQ(S_OK, Save(Path16(out)));
-  EXPECT_TRUE(expected == FileBytes(out));
-}
-
-TEST_F(SaveAttachmentTest, AttachIdTakesLeadingDigitsOnly) {
-  AddAttachments(1, {0, 12}, Bytes(3));
-  const std::pair<const char16_t*, int> cases[] = {{u"12abc", 12}, {u"abc", 0}, {u"", 0}, {u" 12", 12}};
-  for (auto [text, number] : cases) {
-    box->calls.clear();
-    SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", text}});
-    EXPECT_EQ(S_OK, Save(Path16(dir / "a.bin"))) << platform::U8(text);
-    EXPECT_EQ(std::vector<std::u16string>{AttachmentCall(1, number)}, box->calls) << platform::U8(text);
-  }
-}
-
-TEST_F(SaveAttachmentTest, GuidThatDoesNotParseReturnsTheParseFailure) {
-  AddAttachments(1, {1}, Bytes(3));
-  GUID unused;
-  for (const std::u16string& bad : {BareIdText(1), MessageIdText(1) + u"junk", std::u16string(u"{}")}) {
-    SetQuery({{u"Guid", bad}, {u"AttachID", u"1"}});
-    const HRESULT parse = IIDFromString(bad.c_str(), &unused);
-    ASSERT_TRUE(FAILED(parse));
-    EXPECT_EQ(parse, Save(Path16(dir / "x.bin"), MessageIdText(1).c_str(), u"1")) << platform::U8(bad);
-  }
-  EXPECT_FALSE(fs::exists(dir / "x.bin"));
-  EXPECT_EQ(0, host.connectionRequests);
-  // The policy is not even asked.
-  EXPECT_TRUE(host.policyKeys.empty());
-}
-
-TEST_F(SaveAttachmentTest, RefusedPolicyOrFailedSetUpSucceedsWithoutAFile) {
-  AddAttachments(1, {1}, Bytes(3));
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
-  host.policyAllows = false;
-  EXPECT_EQ(S_OK, Save(Path16(dir / "p.bin")));
-  host.policyAllows = true;
-  host.mailConfigured = false;
-  EXPECT_EQ(S_OK, Save(Path16(dir / "p.bin")));
-  EXPECT_FALSE(fs::exists(dir / "p.bin"));
-  EXPECT_TRUE(box->calls.empty());
-}
-
-TEST_F(SaveAttachmentTest, LibraryFailureIsReturnedWithoutAFile) {
-  AddAttachments(1, {1}, Bytes(3));
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"4"}});  // no attachment 4
-  EXPECT_EQ(MAPI_E_NOT_FOUND, Save(Path16(dir / "f.bin")));
-  box->attachmentResult = E_ACCESSDENIED;
-  EXPECT_EQ(E_ACCESSDENIED, Save(Path16(dir / "f.bin")));
-  EXPECT_FALSE(fs::exists(dir / "f.bin"));
-}
-
-TEST_F(SaveAttachmentTest, UnopenableFileGivesTheWin32Error) {
-  AddAttachments(1, {1}, Bytes(3));
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
-  // A missing folder: ERROR_PATH_NOT_FOUND.
-  EXPECT_EQ(static_cast<HRESULT>(0x80070003), Save(Path16(dir / "missing" / "f.bin")));
-  EXPECT_FALSE(fs::exists(dir / "missing"));
-  // An empty name.
-  EXPECT_EQ(static_cast<HRESULT>(0x80070003), Save(u""));
-  // A folder in place of the file: ERROR_ACCESS_DENIED.
-  fs::create_directory(dir / "folder");
-  EXPECT_EQ(static_cast<HRESULT>(0x80070005), Save(Path16(dir / "folder")));
-  EXPECT_TRUE(fs::is_directory(dir / "folder"));
-}
-
-TEST_F(SaveAttachmentTest, ReadOnlyFolderGivesAccessDenied) {
-  AddAttachments(1, {1}, Bytes(3));
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
-  fs::create_directory(dir / "ro");
-  fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-  fs::path denied = dir / "ro" / "f.bin";
-  if (std::FILE* probe = std::fopen(denied.c_str(), "wb")) {
-    // Running with rights that ignore folder modes (root): use a folder no one may create in.
-    std::fclose(probe);
-    fs::remove(denied);
-    denied = "/sys/kernel/lumarest-denied.bin";
-    std::FILE* second = std::fopen(denied.c_str(), "wb");
-    const int err = errno;
-    if (second) std::fclose(second);
-    if (second || err != EACCES) GTEST_SKIP() << "no folder here refuses file creation";
-  }
-  EXPECT_EQ(static_cast<HRESULT>(0x80070005), Save(Path16(denied)));
-  EXPECT_FALSE(fs::exists(denied));
-  fs::permissions(dir / "ro", fs::perms::owner_all);
-}
-
-class GetAttachmentTest : public DownloadTest {
- protected:
-  CComVariant result;
-  HRESULT Get(const char16_t* key, std::u16string id, const char16_t* attach) {
+  // Downloads attachment `attach` of the message `guid` one way; a save is
+  // given another message and attachment as arguments, which it must ignore.
+  HRESULT Download(Way way, const std::u16string& guid, const char16_t* attach, const char16_t* key = u"key-1") {
     result.Clear();
-    return inbox->GetAttachment(CComBSTR(key), CComBSTR(u"store"), CComBSTR(u"folder"),
-                                CComBSTR(id), CComBSTR(attach), CComBSTR(u"name"), &result);
+    SetQuery({{u"Guid", guid}, {u"AttachID", attach}});
+    CComBSTR k(key), id(guid), at(attach), s(u"store"), f(u"folder"), n(u"name");
+    switch (way) {
+      case Way::Save:
+        return inbox->SaveAttachment(s, f, CComBSTR(MessageIdText(9)), CComBSTR(u"5"), CComBSTR(u"ZmlsZQ--"),
+                                     CComBSTR(platform::U16(file.string())));
+      case Way::Get: return inbox->GetAttachment(k, s, f, id, at, n, &result);
+      case Way::Get2: return inbox->GetAttachment2(k, CComBSTR(u"ticket-9"), s, f, id, at, n, &result);
+      case Way::Get2NoTicket: return inbox->GetAttachment2(k, nullptr, s, f, id, at, n, &result);
+    }
+    return E_UNEXPECTED;
   }
-  HRESULT Get2(const char16_t* key, const char16_t* ticket, std::u16string id, const char16_t* attach) {
-    result.Clear();
-    return inbox->GetAttachment2(CComBSTR(key), ticket ? CComBSTR(ticket) : CComBSTR(), CComBSTR(u"store"),
-                                 CComBSTR(u"folder"), CComBSTR(id), CComBSTR(attach), CComBSTR(u"name"),
-                                 &result);
-  }
-  std::vector<BYTE> Result() {
+  // What the download delivered: the file's bytes or the byte vector's.
+  std::vector<BYTE> Delivered(Way way) {
+    if (way == Way::Save) return FileBytes(file);
     EXPECT_EQ(VT_ARRAY | VT_UI1, result.vt);
     if (result.vt != (VT_ARRAY | VT_UI1)) return {};
     SAFEARRAY* sa = result.parray;
@@ -215,106 +90,142 @@ class GetAttachmentTest : public DownloadTest {
     SafeArrayUnaccessData(sa);
     return bytes;
   }
+  bool NothingDelivered(Way way) const { return way == Way::Save ? !fs::exists(file) : result.vt == VT_EMPTY; }
 };
 
-TEST_F(GetAttachmentTest, ReturnsTheBytesAsAByteVector) {
-  AddAttachments(1, {3}, Bytes(4096));
-  EXPECT_EQ(S_OK, Get(u"key-1", MessageIdText(1), u"3"));
-  EXPECT_EQ(Bytes(4096), Result());
-  const std::vector<std::u16string> expected{u"InitializeUserCredentials(key-1,)", AttachmentCall(1, 3)};
-  EXPECT_EQ(expected, box->calls);
-  // The given key is what the policy is asked about; the session's is not consulted.
-  EXPECT_EQ(std::vector<std::u16string>{u"key-1"}, host.policyKeys);
-  EXPECT_EQ(0, std::count(host.calls.begin(), host.calls.end(), "GetMasterSessionID"));
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_TRUE(target->calls.empty());
-}
-
-TEST_F(GetAttachmentTest, TicketIsPassedWithTheKey) {
-  AddAttachments(1, {3}, Bytes(8));
-  EXPECT_EQ(S_OK, Get2(u"key-1", u"ticket-9", MessageIdText(1), u"3"));
-  EXPECT_EQ(Bytes(8), Result());
-  EXPECT_EQ(u"InitializeUserCredentials(key-1,ticket-9)", box->calls.at(0));
-}
-
-TEST_F(GetAttachmentTest, EmptyTicketBehavesAsGetAttachment) {
-  AddAttachments(1, {3}, Bytes(20));
-  EXPECT_EQ(S_OK, Get(u"key-1", MessageIdText(1), u"3"));
-  const std::vector<BYTE> first = Result();
-  const auto firstCalls = box->calls;
-  for (const char16_t* ticket : {u"", static_cast<const char16_t*>(nullptr)}) {
+TEST_F(DownloadTest, EachWayDeliversTheWholeAttachmentAndNothingElse) {
+  struct Case {
+    Way way;
+    std::size_t size;
+    const char* existing;  // a file already in the save's place
+  };
+  const Case cases[] = {{Way::Save, 1000, nullptr}, {Way::Save, 10, "xxxxxxxxxxxxxxxxxxxxxxxx"},
+                        {Way::Save, 0, "old content"},  {Way::Save, 64u << 20, nullptr},
+                        {Way::Get, 4096, nullptr},      {Way::Get, 0, nullptr},
+                        {Way::Get2, 8, nullptr},        {Way::Get2, 0, nullptr},
+                        {Way::Get2NoTicket, 20, nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(Name(c.way)) + " of " + std::to_string(c.size) + " bytes");
+    box->messages.clear();
     box->calls.clear();
-    EXPECT_EQ(S_OK, Get2(u"key-1", ticket, MessageIdText(1), u"3"));
-    EXPECT_EQ(first, Result());
-    EXPECT_EQ(firstCalls, box->calls);
+    host.policyKeys.clear();
+    host.calls.clear();
+    AddAttachments(1, {2, 3}, Bytes(c.size));
+    AddAttachments(9, {5}, Bytes(10, 99));
+    fs::remove(file);
+    if (c.existing) std::ofstream(file, std::ios::binary) << c.existing;
+    ASSERT_EQ(S_OK, Download(c.way, MessageIdText(1), u"3"));
+    EXPECT_TRUE(Bytes(c.size) == Delivered(c.way));
+    std::vector<std::u16string> calls{AttachmentCall(1, 3)};
+    if (c.way != Way::Save) {
+      calls.insert(calls.begin(), c.way == Way::Get2 ? u"InitializeUserCredentials(key-1,ticket-9)"
+                                                      : u"InitializeUserCredentials(key-1,)");
+      // The given key is what the policy is asked about; the session's is not consulted.
+      EXPECT_EQ(std::vector<std::u16string>{u"key-1"}, host.policyKeys);
+      EXPECT_EQ(0, std::count(host.calls.begin(), host.calls.end(), "GetMasterSessionID"));
+    }
+    EXPECT_EQ(calls, box->calls);
+    // Nothing goes to the page.
+    EXPECT_EQ(u"", host.Body());
+    EXPECT_TRUE(target->calls.empty());
   }
 }
 
-TEST_F(GetAttachmentTest, ZeroByteAttachmentGivesAnEmptyVector) {
-  AddAttachments(1, {1}, {});
-  EXPECT_EQ(S_OK, Get(u"key", MessageIdText(1), u"1"));
-  EXPECT_TRUE(Result().empty());
-  EXPECT_EQ(S_OK, Get2(u"key", u"t", MessageIdText(1), u"1"));
-  EXPECT_TRUE(Result().empty());
+TEST_F(DownloadTest, AttachIdTakesLeadingDigitsOnly) {
+  AddAttachments(1, {0, 12}, Bytes(3));
+  const std::pair<const char16_t*, int> cases[] = {{u"12abc", 12}, {u"abc", 0}, {u"", 0}, {u" 12", 12}};
+  for (Way way : kWays) {
+    for (auto [text, number] : cases) {
+      box->calls.clear();
+      EXPECT_EQ(S_OK, Download(way, MessageIdText(1), text)) << Name(way) << " " << platform::U8(text);
+      EXPECT_EQ(AttachmentCall(1, number), box->calls.back()) << Name(way) << " " << platform::U8(text);
+    }
+  }
 }
 
-TEST_F(GetAttachmentTest, LargeAttachmentIsCopiedWhole) {
-  const std::size_t kSize = 64u << 20;
-  const std::vector<BYTE> expected = Bytes(kSize, 3);
-  AddAttachments(1, {1}, expected);
-  EXPECT_EQ(S_OK, Get2(u"key", u"t", MessageIdText(1), u"1"));
-  EXPECT_TRUE(expected == Result());
+// A failed save returns what failed; a failed GetAttachment succeeds with an
+// empty result. Neither delivers anything.
+TEST_F(DownloadTest, FailuresDeliverNothing) {
+  GUID unused;
+  const std::u16string id = MessageIdText(1);
+  const HRESULT bare = IIDFromString(BareIdText(1).c_str(), &unused);
+  const HRESULT junk = IIDFromString((id + u"}").c_str(), &unused);
+  const HRESULT empty = IIDFromString(u"{}", &unused);
+  ASSERT_TRUE(FAILED(bare) && FAILED(junk) && FAILED(empty));
+  struct Case {
+    const char* what;
+    std::u16string guid;
+    const char16_t* attach;
+    std::function<void()> setUp;
+    HRESULT saved;       // what the save returns
+    bool connects;       // whether a mail connection is asked for
+  } const cases[] = {
+      {"guid without braces", BareIdText(1), u"1", nullptr, bare, false},
+      {"guid with junk", id + u"}", u"1", nullptr, junk, false},
+      {"empty guid", u"{}", u"1", nullptr, empty, false},
+      {"refused policy", id, u"1", [this] { host.policyAllows = false; }, S_OK, false},
+      {"failed set-up", id, u"1", [this] { host.mailConfigured = false; }, S_OK, false},
+      {"no such attachment", id, u"4", nullptr, MAPI_E_NOT_FOUND, true},
+      {"library failure", id, u"1", [this] { box->attachmentResult = E_ACCESSDENIED; },
+       E_ACCESSDENIED, true},
+  };
+  AddAttachments(1, {1}, Bytes(3));
+  for (const auto& c : cases) {
+    for (Way way : kWays) {
+      SCOPED_TRACE(std::string(c.what) + ", " + Name(way));
+      host.policyAllows = true;
+      host.mailConfigured = true;
+      box->attachmentResult = S_OK;
+      host.policyKeys.clear();
+      host.connectionRequests = 0;
+      inbox.Release();  // a fresh object, so that no session is held over
+      ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+      if (c.setUp) c.setUp();
+      EXPECT_EQ(way == Way::Save ? c.saved : S_OK, Download(way, c.guid, c.attach));
+      EXPECT_TRUE(NothingDelivered(way));
+      EXPECT_EQ(c.connects, host.connectionRequests > 0);
+      // The policy is not even asked about an identifier that does not parse.
+      if (c.guid != id) {
+        EXPECT_TRUE(host.policyKeys.empty());
+      }
+    }
+  }
 }
 
-TEST_F(GetAttachmentTest, AttachIdTakesLeadingDigitsOnly) {
-  AddAttachments(1, {0, 12}, Bytes(2));
-  EXPECT_EQ(S_OK, Get(u"k", MessageIdText(1), u"12abc"));
-  EXPECT_EQ(S_OK, Get(u"k", MessageIdText(1), u"abc"));
-  EXPECT_EQ(AttachmentCall(1, 12), box->calls.at(1));
-  EXPECT_EQ(AttachmentCall(1, 0), box->calls.at(3));
+class SaveAttachmentTest : public DownloadTest {
+ protected:
+  HRESULT Save(const std::u16string& path) {
+    return inbox->SaveAttachment(CComBSTR(u""), CComBSTR(u""), CComBSTR(u""), CComBSTR(u""),
+                                 CComBSTR(u"ZmlsZQ--"), CComBSTR(path));
+  }
+};
+
+TEST_F(SaveAttachmentTest, UnopenableFileGivesTheWin32Error) {
+  AddAttachments(1, {1}, Bytes(3));
+  SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
+  // A missing folder: ERROR_PATH_NOT_FOUND.
+  EXPECT_EQ(static_cast<HRESULT>(0x80070003), Save(Path16(dir / "missing" / "f.bin")));
+  EXPECT_FALSE(fs::exists(dir / "missing"));
+  // An empty name.
+  EXPECT_EQ(static_cast<HRESULT>(0x80070003), Save(u""));
+  // A folder in place of the file: ERROR_ACCESS_DENIED.
+  fs::create_directory(dir / "folder");
+  EXPECT_EQ(static_cast<HRESULT>(0x80070005), Save(Path16(dir / "folder")));
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
 }
 
-TEST_F(GetAttachmentTest, FailuresLeaveTheResultEmpty) {
-  AddAttachments(1, {1}, Bytes(2));
-  // Identifier without braces, or with junk: nothing else happens.
-  EXPECT_EQ(S_OK, Get(u"k", BareIdText(1), u"1"));
-  EXPECT_EQ(VT_EMPTY, result.vt);
-  EXPECT_EQ(S_OK, Get2(u"k", u"t", MessageIdText(1) + u"}", u"1"));
-  EXPECT_EQ(VT_EMPTY, result.vt);
-  EXPECT_TRUE(host.policyKeys.empty());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  // A refused key.
-  EXPECT_EQ(S_OK, Get(u"refused-key", MessageIdText(1), u"1"));
-  EXPECT_EQ(VT_EMPTY, result.vt);
-  EXPECT_EQ(0, host.connectionRequests);
-
-  // Session set-up fails.
-  host.mailConfigured = false;
-  EXPECT_EQ(S_OK, Get(u"k", MessageIdText(1), u"1"));
-  EXPECT_EQ(VT_EMPTY, result.vt);
-  host.mailConfigured = true;
-
-  // The library has no such attachment, or fails.
-  EXPECT_EQ(S_OK, Get(u"k", MessageIdText(1), u"2"));
-  EXPECT_EQ(VT_EMPTY, result.vt);
-  box->attachmentResult = E_FAIL;
-  EXPECT_EQ(S_OK, Get2(u"k", u"t", MessageIdText(1), u"1"));
-  EXPECT_EQ(VT_EMPTY, result.vt);
-}
-
-TEST_F(GetAttachmentTest, VectorThatCannotBeCreatedGivesFalse) {
+TEST_F(DownloadTest, VectorThatCannotBeCreatedGivesFalse) {
   AddAttachments(1, {1}, Bytes(100));
   platform::testing::FailSafeArrayCreates(1);
-  EXPECT_EQ(S_FALSE, Get(u"k", MessageIdText(1), u"1"));
+  EXPECT_EQ(S_FALSE, Download(Way::Get, MessageIdText(1), u"1"));
   EXPECT_EQ(VT_EMPTY, result.vt);
   EXPECT_EQ(0, UnreleasedBuffers());
   // The next download works again.
-  EXPECT_EQ(S_OK, Get(u"k", MessageIdText(1), u"1"));
-  EXPECT_EQ(Bytes(100), Result());
+  EXPECT_EQ(S_OK, Download(Way::Get, MessageIdText(1), u"1"));
+  EXPECT_EQ(Bytes(100), Delivered(Way::Get));
 }
 
-TEST_F(GetAttachmentTest, ResultIsEmptiedFirstAndNullIsRefused) {
+TEST_F(DownloadTest, ResultIsEmptiedFirstAndNullIsRefused) {
   AddAttachments(1, {1}, Bytes(2));
   VARIANT raw;
   raw.vt = VT_I4;

@@ -1,4 +1,6 @@
 // Deleting a message and answering a meeting request.
+#include <functional>
+
 #include "tests/mailbox/MailboxFixture.h"
 
 namespace {
@@ -24,20 +26,16 @@ TEST_F(DeleteMessageTest, DeletesTheMessageOfTheQueryKeyNotTheArgument) {
   EXPECT_TRUE(target->calls.empty());
 }
 
-TEST_F(DeleteMessageTest, ClientLanguageFallsBackToTheBrowserList) {
-  SetQuery({{u"Guid", MessageIdText(1)}});
+// The language passed on is the session's, else the browser's list; the
+// listing opens at its first page whatever page the user came from.
+TEST_F(DeleteMessageTest, LanguageFallsBackToTheBrowserListAndListingStartsAtTheTop) {
+  SetQuery({{u"Guid", MessageIdText(1)}, {u"TopIndex", u"60"}, {u"Sort", u"2"}});
   host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de-de,en;q=0.5"}};
   host.ResetRequest();
   EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  ASSERT_EQ(1u, box->calls.size());
-  EXPECT_EQ(u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",de-de,en;q=0.5)", box->calls[0]);
-}
-
-TEST_F(DeleteMessageTest, ListingOpensAtItsFirstPageWhateverPageTheUserCameFrom) {
-  SetQuery({{u"Guid", MessageIdText(1)}, {u"TopIndex", u"60"}, {u"Sort", u"2"}});
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
+  EXPECT_EQ(std::vector<std::u16string>{u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",de-de,en;q=0.5)"},
+            box->calls);
   EXPECT_EQ(ListingUrl(), host.RedirectUrl());
-  EXPECT_EQ(std::u16string::npos, host.RedirectUrl().find(u"TopIndex"));
 }
 
 TEST_F(DeleteMessageTest, GuidsThatDoNotParseWriteTheFailureText) {
@@ -51,45 +49,7 @@ TEST_F(DeleteMessageTest, GuidsThatDoNotParseWriteTheFailureText) {
     EXPECT_EQ(kDeleteFailed, host.Body()) << platform::U8(bad);
     EXPECT_EQ(u"", host.RedirectUrl());
   }
-  EXPECT_FALSE(Called(u"DeleteMessage")) << platform::U8(Calls());
-}
-
-TEST_F(DeleteMessageTest, LibraryFailureWritesTheFailureText) {
-  box->deleteResult = MAPI_E_NOT_FOUND;
-  SetQuery({{u"Guid", MessageIdText(1)}});
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(kDeleteFailed, host.Body());
-  EXPECT_EQ(u"", host.RedirectUrl());
-  EXPECT_FALSE(host.Ended());
-}
-
-TEST_F(DeleteMessageTest, SetUpFailureWritesTheFailureText) {
-  host.mailConfigured = false;
-  SetQuery({{u"Guid", MessageIdText(1)}});
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(kDeleteFailed, host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  // No connection to be had.
-  host.ClearResponse();
-  host.mailConfigured = true;
-  host.connectionFactory = nullptr;
-  EXPECT_EQ(S_OK, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(kDeleteFailed, host.Body());
-}
-
-TEST_F(DeleteMessageTest, RefusedPolicyFailsWithNothingWritten) {
-  host.policyAllows = false;
-  SetQuery({{u"Guid", MessageIdText(1)}});
-  EXPECT_EQ(E_FAIL, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  host.policyAllows = true;
-  host.hasMasterSession = false;
-  EXPECT_EQ(E_FAIL, inbox->DeleteMessage(nullptr));
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
+  EXPECT_FALSE(Called(u"DeleteMessage")) << ::testing::PrintToString(box->calls);
 }
 
 class MeetingResponseTest : public MailboxTest {
@@ -108,21 +68,34 @@ class MeetingResponseTest : public MailboxTest {
   }
 };
 
+// An answer reads the message, sends the type's code (a message that is not a
+// meeting request gets none), deletes the message and redirects to the
+// listing, whether or not the delete works: the redirect ends the response.
 TEST_F(MeetingResponseTest, EachTypeSendsItsCodeThenRedirectsAndDeletes) {
-  const std::pair<const char16_t*, int> kinds[] = {
-      {u"AcceptMeeting", 3}, {u"DeclineMeeting", 4}, {u"TentativeMeeting", 2}};
-  for (auto [type, code] : kinds) {
+  struct Case {
+    const char16_t* type;
+    int code;  // 0: no answer sent
+    bool meeting;
+    HRESULT deleted;
+  } const cases[] = {{u"AcceptMeeting", 3, true, S_OK},
+                     {u"DeclineMeeting", 4, true, S_OK},
+                     {u"TentativeMeeting", 2, true, S_OK},
+                     {u"DeclineMeeting", 0, false, S_OK},
+                     {u"TentativeMeeting", 2, true, E_FAIL}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::U8(c.type) + (c.meeting ? "" : ", not a meeting") + (c.deleted ? ", delete fails" : ""));
     box->messages.clear();
-    AddMessage(1, /*meeting=*/true).attachments = {{1, u"C:\\agenda.doc"}};
+    AddMessage(1, c.meeting).attachments = {{1, u"C:\\agenda.doc"}};
+    box->deleteResult = c.deleted;
     box->calls.clear();
     host.ClearResponse();
     target->calls.clear();
-    Answer(type);
-    EXPECT_EQ(S_OK, inbox->MeetingResponse()) << platform::U8(type);
-    const std::vector<std::u16string> expected{
-        u"InboxMessage(" + folder + u"," + MessageIdText(1) + u",0)", Respond(code),
-        u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",it)"};
-    EXPECT_EQ(expected, box->calls) << platform::U8(type);
+    Answer(c.type);
+    EXPECT_EQ(S_OK, inbox->MeetingResponse());
+    std::vector<std::u16string> expected{u"InboxMessage(" + folder + u"," + MessageIdText(1) + u",0)",
+                                         u"DeleteMessage(" + folder + u"," + MessageIdText(1) + u",it)"};
+    if (c.code) expected.insert(expected.begin() + 1, Respond(c.code));
+    EXPECT_EQ(expected, box->calls);
     EXPECT_EQ(ListingUrl(), host.RedirectUrl());
     EXPECT_EQ(u"", host.Body());
     // One StartPage and no EndPage.
@@ -154,106 +127,88 @@ TEST_F(MeetingResponseTest, TypeIsComparedExactlyAndRefusedBeforeSetUp) {
   EXPECT_EQ(u"", host.RedirectUrl());
 }
 
-TEST_F(MeetingResponseTest, GuidWithoutBracesIsRefused) {
-  AddMessage(1, true);
-  SetQuery({{u"Guid", BareIdText(1)}, {u"Type", u"AcceptMeeting"}});
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_TRUE(box->calls.empty());
-  EXPECT_EQ(u"", host.RedirectUrl());
+// Each way a delete or a meeting answer fails: what it returns, its failure
+// text (none when refused), no redirect, and the library call it must not make.
+TEST_F(MeetingResponseTest, FailuresWriteTheirTextAndNeverRedirect) {
+  enum Op { kDelete, kAnswer };
+  const auto noTarget = [this] { inbox->SetTarget(nullptr); };
+  struct Case {
+    const char* what;
+    Op op;
+    std::function<void()> setUp;
+    HRESULT hr;
+    bool text;                   // the failure text is written
+    const char16_t* notCalled;  // a call the library must not see
+  } const cases[] = {
+      {"library failure", kDelete, [this] { box->deleteResult = MAPI_E_NOT_FOUND; }, S_OK, true, nullptr},
+      {"mail not configured", kDelete, [this] { host.mailConfigured = false; }, S_OK, true, u"DeleteMessage"},
+      {"no connection", kDelete, [this] { host.connectionFactory = nullptr; }, S_OK, true, u"DeleteMessage"},
+      {"policy refused", kDelete, [this] { host.policyAllows = false; }, E_FAIL, false, u"DeleteMessage"},
+      {"no master session", kDelete, [this] { host.hasMasterSession = false; }, E_FAIL, false, u"DeleteMessage"},
+      {"answer fails", kAnswer, [this] { box->respondResult = MAPI_E_NOT_FOUND; }, S_OK, true, u"DeleteMessage"},
+      {"message not there", kAnswer, [this] { Answer(u"AcceptMeeting", 7); }, S_OK, true, u"RespondToMeetingRequest"},
+      {"message unreadable", kAnswer, [this] { box->messageResult = E_OUTOFMEMORY; }, S_OK, true,
+       u"RespondToMeetingRequest"},
+      {"guid without braces", kAnswer, [this] { SetQuery({{u"Guid", BareIdText(1)}, {u"Type", u"AcceptMeeting"}}); },
+       S_OK, true, u"InboxMessage"},
+      {"policy refused", kAnswer, [this] { host.policyAllows = false; }, E_FAIL, false, u"InboxMessage"},
+      {"mail not configured", kAnswer, [this] { host.mailConfigured = false; }, S_OK, true, u"InboxMessage"},
+      {"no target", kAnswer, noTarget, E_POINTER, false, u"InboxMessage"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.op == kDelete ? "delete, " : "answer, ") + c.what);
+    box = std::make_shared<testing_support::FakeMailbox>();
+    box->onAttachmentBuffer = WatchBuffer;
+    host.connectionFactory = [this] { return new testing_support::FakeMail(box); };
+    host.mailConfigured = host.policyAllows = host.hasMasterSession = true;
+    host.ClearResponse();
+    host.connectionRequests = 0;
+    target->calls.clear();
+    inbox.Release();  // a fresh object, holding no connection over
+    ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
+    inbox->SetTarget(target);
+    AddMessage(1, /*meeting=*/true);
+    Answer(u"AcceptMeeting");
+    c.setUp();
+    EXPECT_EQ(c.hr, c.op == kDelete ? inbox->DeleteMessage(nullptr) : inbox->MeetingResponse());
+    EXPECT_EQ(c.text ? (c.op == kDelete ? kDeleteFailed : kRespondFailed) : u"", host.Body());
+    EXPECT_EQ(u"", host.RedirectUrl());
+    if (c.notCalled) {
+      EXPECT_FALSE(Called(c.notCalled)) << ::testing::PrintToString(box->calls);
+    }
+    if (!c.text) {
+      EXPECT_EQ(0, host.connectionRequests);
+    }
+    if (c.op == kAnswer && c.hr == S_OK && box->calls.empty()) {
+      EXPECT_TRUE(target->calls.empty());
+    }
+  }
 }
 
-TEST_F(MeetingResponseTest, MessageThatIsNotAMeetingRequestIsRedirectedAndDeleted) {
-  AddMessage(1, /*meeting=*/false);
-  Answer(u"DeclineMeeting");
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_FALSE(Called(u"RespondToMeetingRequest")) << platform::U8(Calls());
-  EXPECT_TRUE(Called(u"DeleteMessage")) << platform::U8(Calls());
-  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
-  EXPECT_EQ(u"", host.Body());
-}
-
-TEST_F(MeetingResponseTest, FailedDeleteAfterAGoodAnswerStillSucceeds) {
-  AddMessage(1, true);
-  box->deleteResult = E_FAIL;
-  Answer(u"TentativeMeeting");
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_TRUE(Called(u"DeleteMessage")) << platform::U8(Calls());
-  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
-  // The redirect ended the response, so the delete's failure text goes nowhere.
-  EXPECT_EQ(u"", host.Body());
-}
-
-TEST_F(MeetingResponseTest, FailedAnswerWritesTheFailureTextAndDeletesNothing) {
-  AddMessage(1, true);
-  box->respondResult = MAPI_E_NOT_FOUND;
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_FALSE(Called(u"DeleteMessage"));
-  EXPECT_EQ(u"", host.RedirectUrl());
-}
-
-TEST_F(MeetingResponseTest, MessageThatCannotBeReadWritesTheFailureText) {
-  Answer(u"AcceptMeeting", 7);  // not in the mailbox
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_FALSE(Called(u"RespondToMeetingRequest"));
-
-  host.ClearResponse();
-  AddMessage(7, true);
-  box->messageResult = E_OUTOFMEMORY;
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_FALSE(Called(u"RespondToMeetingRequest"));
-}
-
-TEST_F(MeetingResponseTest, RefusedPolicyFailsAndFailedSetUpWritesTheFailureText) {
-  host.policyAllows = false;
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(E_FAIL, inbox->MeetingResponse());
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_EQ(0, host.connectionRequests);
-
-  host.policyAllows = true;
-  host.mailConfigured = false;
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  EXPECT_TRUE(target->calls.empty());
-}
-
-TEST_F(MeetingResponseTest, ExceptionWhileReadingIsReportedAndRefused) {
-  AddMessage(1, true);
-  throwIn = u"InboxMessage";
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  EXPECT_EQ(kRespondFailed, host.Body());
-  ASSERT_EQ(1u, host.events.size());
-  EXPECT_EQ(1, host.events[0].type);
-  EXPECT_EQ(u"CMyInbox::ReplyToMeetingRequest", host.events[0].source);
-  EXPECT_EQ(u"The mail library failed in InboxMessage.", host.events[0].text);
-  EXPECT_FALSE(Called(u"DeleteMessage"));
-}
-
-TEST_F(MeetingResponseTest, ExceptionAfterAGoodReadKeepsItsResultAndReleasesTheRecords) {
-  AddMessage(1, true).attachments = {{1, u"a.doc"}, {2, u"b.doc"}};
-  throwIn = u"RespondToMeetingRequest";
-  Answer(u"AcceptMeeting");
-  // The result held when the exception came was the read's success.
-  EXPECT_EQ(S_OK, inbox->MeetingResponse());
-  ASSERT_EQ(1u, host.events.size());
-  EXPECT_EQ(u"CMyInbox::ReplyToMeetingRequest", host.events[0].source);
-  EXPECT_EQ(ListingUrl(), host.RedirectUrl());
-  EXPECT_TRUE(Called(u"DeleteMessage"));
-  EXPECT_EQ(0, MAPIManaged::LiveRecordArrays());
-}
-
-TEST_F(MeetingResponseTest, WithoutTargetFailsWithNothingDone) {
-  inbox->SetTarget(nullptr);
-  Answer(u"AcceptMeeting");
-  EXPECT_EQ(E_POINTER, inbox->MeetingResponse());
-  EXPECT_EQ(u"", host.Body());
-  EXPECT_TRUE(box->calls.empty());
+// The mail library's exception is reported as the answer's event. Raised by
+// the read, the answer is refused; raised after a good read, the read's
+// success stands, the message is deleted and its records are released.
+TEST_F(MeetingResponseTest, ExceptionsAreReportedAndTheResultHeldStands) {
+  for (const char16_t* where : {u"InboxMessage", u"RespondToMeetingRequest"}) {
+    const bool read = std::u16string_view(where) != u"InboxMessage";
+    SCOPED_TRACE(platform::U8(where));
+    box->messages.clear();
+    box->calls.clear();
+    host.events.clear();
+    host.ClearResponse();
+    AddMessage(1, true).attachments = {{1, u"a.doc"}, {2, u"b.doc"}};
+    box->throwIn = where;
+    Answer(u"AcceptMeeting");
+    EXPECT_EQ(S_OK, inbox->MeetingResponse());
+    EXPECT_EQ(read ? u"" : kRespondFailed, host.Body());
+    ASSERT_EQ(1u, host.events.size());
+    EXPECT_EQ(1, host.events[0].type);
+    EXPECT_EQ(u"CMyInbox::ReplyToMeetingRequest", host.events[0].source);
+    EXPECT_EQ(u"The mail library failed in " + std::u16string(where) + u".", host.events[0].text);
+    EXPECT_EQ(read ? ListingUrl() : u"", host.RedirectUrl());
+    EXPECT_EQ(read, Called(u"DeleteMessage"));
+    EXPECT_EQ(0, MAPIManaged::LiveRecordArrays());
+  }
 }
 
 }  // namespace

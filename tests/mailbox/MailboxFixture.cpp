@@ -4,8 +4,6 @@
 #include <mutex>
 #include <new>
 
-#include "platform/Exceptions.h"
-
 namespace mailbox_testing {
 
 namespace {
@@ -40,10 +38,6 @@ int UnreleasedBuffers() {
 void ForgetBuffers() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_count = 0;
-}
-
-void WatchedMail::Raise(std::u16string_view op) {
-  if (throwIn_ == op) throw CSimpleException(u"The mail library failed in " + throwIn_ + u".");
 }
 
 }  // namespace mailbox_testing

@@ -1,6 +1,6 @@
 // What the mailbox-operation tests share: a host whose policy answer depends
-// on the master session key, a mail connection that watches the attachment
-// buffers it hands out (and can be told to throw), and one CMyInbox object.
+// on the master session key, a fake mail connection whose attachment buffers
+// are watched until released, and one CMyInbox object.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -39,57 +39,6 @@ class PolicyHost : public testing_support::RecordingHost {
   }
 };
 
-// A FakeMail whose attachment buffers are watched, and which raises a
-// framework exception from the operation named in throwIn.
-class WatchedMail final : public MAPIManaged::MAPINativeConnection {
- public:
-  WatchedMail(std::shared_ptr<testing_support::FakeMailbox> box, std::u16string throwIn)
-      : inner_(std::move(box)), throwIn_(std::move(throwIn)) {}
-
-  HRESULT InboxSummary(const char16_t* f, MAPIManaged::_MAILITEM** i, DWORD* c, int s) override {
-    return inner_.InboxSummary(f, i, c, s);
-  }
-  HRESULT InboxMessage(const char16_t* f, const GUID& id, MAPIManaged::_MAILMESSAGE** m,
-                       MAPIManaged::_MAILMESSAGEATTACHMENTS** a, DWORD* c, int d) override {
-    Raise(u"InboxMessage");
-    return inner_.InboxMessage(f, id, m, a, c, d);
-  }
-  HRESULT InboxAttachment(const char16_t* f, const GUID& id, int n, BYTE** b, DWORD* l) override {
-    HRESULT hr = inner_.InboxAttachment(f, id, n, b, l);
-    if (SUCCEEDED(hr)) WatchBuffer(*b);
-    return hr;
-  }
-  HRESULT DeleteMessage(const char16_t* f, const GUID& id, const char16_t* lang) override {
-    return inner_.DeleteMessage(f, id, lang);
-  }
-  HRESULT RespondToMeetingRequest(int r, const GUID& id, const char16_t* f,
-                                  const char16_t* lang) override {
-    HRESULT hr = inner_.RespondToMeetingRequest(r, id, f, lang);
-    Raise(u"RespondToMeetingRequest");
-    return hr;
-  }
-  HRESULT Contacts(MAPIManaged::_CONTACTITEM** i, DWORD* c, const char16_t* f,
-                   const char16_t* s) override {
-    return inner_.Contacts(i, c, f, s);
-  }
-  HRESULT GAL(MAPIManaged::_CONTACTITEM** i, DWORD* c, const char16_t* s, bool e) override {
-    return inner_.GAL(i, c, s, e);
-  }
-  HRESULT SendMessageW(const char16_t* const* to, DWORD tc, const char16_t* const* cc, DWORD cc2,
-                       const char16_t* const* bcc, DWORD bc, const char16_t* s, const char16_t* b,
-                       const char16_t* const* a, DWORD ac) override {
-    return inner_.SendMessageW(to, tc, cc, cc2, bcc, bc, s, b, a, ac);
-  }
-  HRESULT InitializeUserCredentials(const char16_t* k, const char16_t* t) override {
-    return inner_.InitializeUserCredentials(k, t);
-  }
-
- private:
-  void Raise(std::u16string_view op);
-  testing_support::FakeMail inner_;
-  std::u16string throwIn_;
-};
-
 inline GUID MessageId(std::uint32_t n) { return testing_support::TestGuid(n); }
 inline std::u16string MessageIdText(std::uint32_t n) { return platform::GuidToString(MessageId(n)); }
 // The registry form without its braces.
@@ -106,12 +55,12 @@ class MailboxTest : public ::testing::Test {
   std::shared_ptr<testing_support::FakeMailbox> box = std::make_shared<testing_support::FakeMailbox>();
   CComPtr<testing_support::RecordingTarget> target = testing_support::RecordingTarget::Create();
   CComPtr<IMyInbox> inbox;
-  std::u16string throwIn;  // operation of the connection that raises an exception
   const std::u16string folder = u"Inbox/Projects";
 
   void SetUp() override {
     ForgetBuffers();
-    host.connectionFactory = [this] { return new WatchedMail(box, throwIn); };
+    box->onAttachmentBuffer = WatchBuffer;
+    host.connectionFactory = [this] { return new testing_support::FakeMail(box); };
     host.query = {{u"Folder", EncodeUrlSafe(folder)}};
     ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
     ASSERT_EQ(S_OK, inbox->SetTarget(target));
@@ -123,7 +72,7 @@ class MailboxTest : public ::testing::Test {
     EXPECT_EQ(0, box->connectionsAlive);
   }
 
-  // A message in the fake mailbox with one attachment (id attachId) of the given bytes.
+  // Message n in the fake mailbox.
   testing_support::FakeMessage& AddMessage(std::uint32_t n, bool meeting = false) {
     testing_support::FakeMessage m;
     m.id = MessageId(n);
@@ -137,12 +86,6 @@ class MailboxTest : public ::testing::Test {
     host.ResetRequest();
   }
   std::u16string ListingUrl() const { return u"Inbox.asp?Folder=" + EncodeUrlSafe(folder); }
-  // The calls the mail library saw, joined for readable failures.
-  std::u16string Calls() const {
-    std::u16string all;
-    for (auto& c : box->calls) all += c + u"\n";
-    return all;
-  }
   bool Called(std::u16string_view prefix) const {
     for (auto& c : box->calls)
       if (c.compare(0, prefix.size(), prefix) == 0) return true;

@@ -5,7 +5,6 @@
 
 #include <fstream>
 
-#include "platform/Debug.h"
 #include "platform/Device.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
@@ -83,13 +82,10 @@ TEST(StringTable, SatelliteFilesLoadAsDataModules) {
   EXPECT_NE(ok, AfxGetResourceHandle());
   FreeLibrary(ok);
 
-  std::u16string lastDebug;
-  auto old = platform::SetDebugSink([&](std::u16string_view t) { lastDebug = std::u16string(t); });
+  // A broken file is refused (the language tests see it skipped and named).
   std::u16string badPath = platform::U16((dir / "bad.strings").string());
   EXPECT_EQ(nullptr, LoadLibraryExW(badPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
   EXPECT_EQ(ERROR_BAD_FORMAT, GetLastError());
-  EXPECT_NE(std::u16string::npos, lastDebug.find(u"bad.strings:1:"));
-  platform::SetDebugSink(old);
   std::u16string missing = platform::U16((dir / "none.strings").string());
   EXPECT_EQ(nullptr, LoadLibraryExW(missing.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
 }
@@ -99,14 +95,10 @@ TEST(Time, ConvertsFileTimesAndRejectsWhatOleDatesCannotHold) {
   // 2024-02-29 12:34:56.789 UTC
   FILETIME ft = U64ToFileTime(133536836967890000ULL);
   ASSERT_TRUE(FileTimeToSystemTime(&ft, &st));
-  EXPECT_EQ(2024, st.wYear);
-  EXPECT_EQ(2, st.wMonth);
-  EXPECT_EQ(29, st.wDay);
-  EXPECT_EQ(4, st.wDayOfWeek);  // Thursday
-  EXPECT_EQ(12, st.wHour);
-  EXPECT_EQ(34, st.wMinute);
-  EXPECT_EQ(56, st.wSecond);
-  EXPECT_EQ(789, st.wMilliseconds);
+  // Year to milliseconds, with Thursday as the day of the week.
+  EXPECT_EQ((std::vector<int>{2024, 2, 4, 29, 12, 34, 56, 789}),
+            (std::vector<int>{st.wYear, st.wMonth, st.wDayOfWeek, st.wDay, st.wHour, st.wMinute, st.wSecond,
+                              st.wMilliseconds}));
   FILETIME back{};
   ASSERT_TRUE(SystemTimeToFileTime(&st, &back));
   EXPECT_EQ(FileTimeToU64(ft), FileTimeToU64(back));
@@ -122,14 +114,12 @@ TEST(Time, ConvertsFileTimesAndRejectsWhatOleDatesCannotHold) {
   ASSERT_TRUE(VariantTimeToSystemTime(date, &round));
   EXPECT_EQ(1899, round.wYear);
   EXPECT_EQ(6, round.wHour);
-  SYSTEMTIME first{100, 1, 0, 1, 0, 0, 0, 0}, last{9999, 12, 0, 31, 23, 59, 59, 0};
-  ASSERT_TRUE(SystemTimeToVariantTime(&first, &date));
-  ASSERT_TRUE(VariantTimeToSystemTime(date, &round));
-  EXPECT_EQ(100, round.wYear);
-  ASSERT_TRUE(SystemTimeToVariantTime(&last, &date));
-  ASSERT_TRUE(VariantTimeToSystemTime(date, &round));
-  EXPECT_EQ(9999, round.wYear);
-  EXPECT_EQ(59, round.wSecond);
+  for (SYSTEMTIME edge : {SYSTEMTIME{100, 1, 0, 1, 0, 0, 0, 0}, SYSTEMTIME{9999, 12, 0, 31, 23, 59, 59, 0}}) {
+    ASSERT_TRUE(SystemTimeToVariantTime(&edge, &date));
+    ASSERT_TRUE(VariantTimeToSystemTime(date, &round));
+    EXPECT_EQ(edge.wYear, round.wYear);
+    EXPECT_EQ(edge.wSecond, round.wSecond);
+  }
   SYSTEMTIME beyond{10000, 1, 0, 1, 0, 0, 0, 0}, early{99, 12, 0, 31, 0, 0, 0, 0};
   EXPECT_FALSE(SystemTimeToVariantTime(&beyond, &date));
   EXPECT_FALSE(SystemTimeToVariantTime(&early, &date));

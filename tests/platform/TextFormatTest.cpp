@@ -8,22 +8,32 @@ namespace {
 using platform::FormatBounded;
 using platform::FormatW;
 
-TEST(Utf, ConvertsSurrogatePairsAndReplacesInvalidSequences) {
-  std::u16string s = u"a\u00e9\u4e2d\U0001F600";
-  EXPECT_EQ("a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", platform::Utf16ToUtf8(s));
-  EXPECT_EQ(s, platform::Utf8ToUtf16(platform::Utf16ToUtf8(s)));
-  // Overlong, truncated, stray continuation bytes and encoded surrogates.
-  EXPECT_EQ(u"\uFFFD\uFFFDx", platform::Utf8ToUtf16("\xC0\xAFx"));
-  EXPECT_EQ(u"a\uFFFD", platform::Utf8ToUtf16("a\xE4\xB8"));
-  EXPECT_EQ(u"\uFFFD\uFFFD\uFFFD", platform::Utf8ToUtf16("\xED\xA0\x80"));
+// Decoding: the shortest form of each length up to U+10FFFF is taken; overlong
+// forms, truncated sequences, stray continuation bytes, encoded surrogates and
+// values past U+10FFFF become replacement characters.
+TEST(Utf, DecodesShortestFormsOnlyAndEncodesBack) {
+  const std::pair<const char*, std::u16string> cases[] = {
+      {"a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", u"a\u00e9\u4e2d\U0001F600"},
+      {"\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", u"\u0080\u0800\U00010000\U0010FFFF"},
+      {"\xC0\xAFx", u"\uFFFD\uFFFDx"},
+      {"\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
+      {"\xF0\x80\x80\xAF", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"a\xE4\xB8", u"a\uFFFD"},
+      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
+  };
+  for (const auto& [utf8, utf16] : cases) {
+    EXPECT_EQ(utf16, platform::Utf8ToUtf16(utf8)) << utf8;
+    if (utf16.find(u'\uFFFD') == std::u16string::npos) {
+      EXPECT_EQ(utf8, platform::Utf16ToUtf8(utf16));
+    }
+  }
   EXPECT_EQ("\xEF\xBF\xBD", platform::Utf16ToUtf8(std::u16string(1, char16_t(0xD800))));
 }
 
 TEST(Text, ParsesLeadingDigitsLikeWtol) {
-  EXPECT_EQ(12, platform::ParseLongPrefix(u"12abc"));
-  EXPECT_EQ(0, platform::ParseLongPrefix(u"abc"));
+  // Digits after text, none and empty text are seen through the attachment id.
   EXPECT_EQ(-7, platform::ParseLongPrefix(u"  -7"));
-  EXPECT_EQ(0, platform::ParseLongPrefix(u""));
   EXPECT_EQ(2147483647, platform::ParseLongPrefix(u"99999999999999999999"));
   EXPECT_EQ(u"a b", platform::Trim(u" \t a b \r\n"));
   EXPECT_TRUE(platform::EqualsNoCase(u"DivedOzuvizizi", u"divedOZUVIZIZI"));

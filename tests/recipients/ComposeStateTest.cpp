@@ -16,85 +16,58 @@ class ComposeStateTest : public ::testing::Test {
   hostkit::HostScope scope{&host};
 };
 
+// A list read from the session replaces what the list held, trimmed, without
+// empty pieces; without a host it is empty.
 TEST_F(ComposeStateTest, ReadSessionListTrimsAndDropsEmptyPieces) {
-  host.session[u"composeTo"] = u"a; ;b;";
-  EXPECT_EQ((ComposeList{u"a", u"b"}), ReadSessionList(u"composeTo"));
-
-  host.session[u"composeTo"] = u" ann \t;;bob;ann;\r\n";
-  EXPECT_EQ((ComposeList{u"ann", u"bob", u"ann"}), ReadSessionList(u"composeTo"));
-
-  host.session[u"composeTo"] = u";;;";
-  EXPECT_TRUE(ReadSessionList(u"composeTo").empty());
-  EXPECT_TRUE(ReadSessionList(u"neverStored").empty());
-}
-
-TEST_F(ComposeStateTest, ReadSessionListReplacesWhatTheListHeld) {
-  host.session[u"FileID"] = u"x;y";
-  ComposeList list{u"old"};
-  ReadSessionList(u"FileID", list);
-  EXPECT_EQ((ComposeList{u"x", u"y"}), list);
-}
-
-TEST_F(ComposeStateTest, ReadSessionListWithoutHostIsEmpty) {
+  const std::pair<const char16_t*, ComposeList> cases[] = {
+      {u"a; ;b;", {u"a", u"b"}}, {u" ann \t;;bob;ann;\r\n", {u"ann", u"bob", u"ann"}}, {u";;;", {}}, {nullptr, {}}};
+  for (const auto& [stored, expected] : cases) {
+    host.session.clear();
+    if (stored) host.session[u"FileID"] = stored;
+    ComposeList list{u"old"};
+    ReadSessionList(u"FileID", list);
+    EXPECT_EQ(expected, list) << (stored ? platform::U8(stored) : "absent");
+  }
   hostkit::HostScope none(nullptr);
   ComposeList list{u"old"};
   ReadSessionList(u"composeTo", list);
   EXPECT_TRUE(list.empty());
 }
 
+// A written list is stored trimmed and joined (empty inner items kept, leading
+// ones dropped), and reads back without its empty items.
 TEST_F(ComposeStateTest, WriteSessionListJoinsTrimmedItems) {
-  WriteSessionList(u"composeTo", {u"a", u"", u"b"});
-  EXPECT_EQ(u"a;;b", host.session[u"composeTo"]);
-
-  WriteSessionList(u"composeTo", {u"", u"a"});
-  EXPECT_EQ(u"a", host.session[u"composeTo"]);
-
-  WriteSessionList(u"composeTo", {u" a ", u"  ", u"\tb"});
-  EXPECT_EQ(u"a;;b", host.session[u"composeTo"]);
-
-  WriteSessionList(u"composeTo", {u"a", u""});
-  EXPECT_EQ(u"a;", host.session[u"composeTo"]);
+  struct Case {
+    ComposeList items;
+    const char16_t* stored;
+    ComposeList readBack;
+  } const cases[] = {{{u"a", u"", u"b"}, u"a;;b", {u"a", u"b"}},
+                     {{u"", u"a"}, u"a", {u"a"}},
+                     {{u" a ", u"  ", u"\tb"}, u"a;;b", {u"a", u"b"}},
+                     {{u"a", u""}, u"a;", {u"a"}},
+                     {{}, u"", {}}};
+  for (const auto& c : cases) {
+    host.session[u"composeCC"] = u"previous";
+    host.sessionWrites.clear();
+    WriteSessionList(u"composeCC", c.items);
+    const std::vector<std::pair<std::u16string, std::u16string>> writes{{u"composeCC", c.stored}};
+    EXPECT_EQ(writes, host.sessionWrites) << platform::U8(c.stored);
+    EXPECT_EQ(c.readBack, ReadSessionList(u"composeCC")) << platform::U8(c.stored);
+  }
 }
 
-TEST_F(ComposeStateTest, EmptyListStoresEmptyStringAndReadsBackEmpty) {
-  host.session[u"composeCC"] = u"previous";
-  WriteSessionList(u"composeCC", {});
-  ASSERT_EQ(1u, host.sessionWrites.size());
-  EXPECT_EQ(u"composeCC", host.sessionWrites[0].first);
-  EXPECT_EQ(u"", host.sessionWrites[0].second);
-  EXPECT_TRUE(ReadSessionList(u"composeCC").empty());
-}
-
-TEST_F(ComposeStateTest, WrittenListReadsBackWithoutItsEmptyItems) {
-  WriteSessionList(u"FileID", {u"QUJD", u"", u"REVG"});
-  EXPECT_EQ((ComposeList{u"QUJD", u"REVG"}), ReadSessionList(u"FileID"));
-}
-
-TEST_F(ComposeStateTest, ReadFormListSplitsEveryValueWithoutTrimming) {
-  host.form = {{u"TTo", u"a;;b;"}};
-  ComposeList list;
-  ReadFormList(u"TTo", list);
-  EXPECT_EQ((ComposeList{u"a", u"", u"b"}), list);
-}
-
-TEST_F(ComposeStateTest, ReadFormListReadsRepeatedFieldsInOrderAndAppends) {
-  // Field names compare without regard to case, as the web server does.
+// Every value of the field, its name compared without regard to case as the
+// web server does, split untrimmed and appended in order; a missing field adds nothing.
+TEST_F(ComposeStateTest, ReadFormListAppendsEveryValueOfTheFieldSplit) {
   host.form = {{u"Contacts", u" ann ; bob"}, {u"Other", u"x"}, {u"contacts", u""},
-               {u"CONTACTS", u";carl"}, {u"Contacts", u"dave, eve"}};
+               {u"CONTACTS", u";carl;;d;"}, {u"Contacts", u"dave, eve"}};
   ComposeList list{u"kept"};
   ReadFormList(u"Contacts", list);
-  EXPECT_EQ((ComposeList{u"kept", u" ann ", u" bob", u"", u"carl", u"dave, eve"}), list);
-}
-
-TEST_F(ComposeStateTest, ReadFormListOfMissingFieldOrNoRequestAddsNothing) {
-  host.form = {{u"TCC", u"a"}};
-  ComposeList list;
   ReadFormList(u"TTo", list);
-  EXPECT_TRUE(list.empty());
-
+  EXPECT_EQ((ComposeList{u"kept", u" ann ", u" bob", u"", u"carl", u"", u"d", u"dave, eve"}), list);
   hostkit::HostScope none(nullptr);
-  ReadFormList(u"TCC", list);
-  EXPECT_TRUE(list.empty());
+  ReadFormList(u"Contacts", list);
+  EXPECT_EQ(8u, list.size());
 }
 
 TEST_F(ComposeStateTest, ClearComposeSessionEmptiesAllSevenInOrder) {
@@ -102,14 +75,11 @@ TEST_F(ComposeStateTest, ClearComposeSessionEmptiesAllSevenInOrder) {
                                u"composeBCC", u"FileID", u"ReturnTo"})
     host.session[name] = u"something";
   ClearComposeSession();
-  const std::vector<std::u16string> expected{u"composeBody", u"composeSubject", u"composeTo",
-                                             u"composeCC",   u"composeBCC",     u"FileID",
-                                             u"ReturnTo"};
-  ASSERT_EQ(expected.size(), host.sessionWrites.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    EXPECT_EQ(expected[i], host.sessionWrites[i].first);
-    EXPECT_EQ(u"", host.sessionWrites[i].second);
-  }
+  std::vector<std::pair<std::u16string, std::u16string>> expected;
+  for (const char16_t* name : {u"composeBody", u"composeSubject", u"composeTo", u"composeCC", u"composeBCC",
+                               u"FileID", u"ReturnTo"})
+    expected.emplace_back(name, u"");
+  EXPECT_EQ(expected, host.sessionWrites);
   for (auto& [name, value] : host.session) EXPECT_EQ(u"", value) << platform::U8(name);
 }
 

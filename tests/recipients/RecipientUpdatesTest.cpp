@@ -21,72 +21,59 @@ class RecipientUpdatesTest : public ::testing::Test {
     ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));
   }
   CMyInbox& Object() { return *static_cast<CMyInbox*>(inbox.p); }
-  bool Stored(const char16_t* name) const { return host.session.count(name) != 0; }
-  std::u16string Session(const char16_t* name) { return host.session[name]; }
 };
 
-TEST_F(RecipientUpdatesTest, StatesZeroTwoOneKeepTypedAndChosenNames) {
-  host.form = {{u"RCount", u"3"},
-               {u"RState0", u"0"},  {u"RName0", u"ann"},  {u"RSelectName0", u"Ann Other"},
-               {u"RState1", u"2"},  {u"RName1", u"bob"},  {u"RSelectName1", u"Bob Other"},
-               {u"RState2", u"1"},  {u"RName2", u"carl"}, {u"RSelectName2", u"Carl Chosen"}};
-  EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(1));
-  EXPECT_EQ(u"ann ; Carl Chosen ; ", Session(u"TTo"));
-  EXPECT_FALSE(Stored(u"TCC"));
-}
-
-TEST_F(RecipientUpdatesTest, MinusOneKeepsTypedNameAndIFieldTwoWritesTCC) {
-  host.form = {{u"RCount", u"2"}, {u"RState0", u"-1"}, {u"RName0", u"dora"},
-               {u"RState1", u"1"}, {u"RName1", u"eve"}};  // no RSelectName1 posted
-  EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(2));
-  EXPECT_EQ(u"dora ;  ; ", Session(u"TCC"));
-  EXPECT_FALSE(Stored(u"TTo"));
-}
-
-TEST_F(RecipientUpdatesTest, StateComparisonsAreExact) {
-  host.form = {{u"RCount", u"5"},
-               {u"RState0", u" 0"}, {u"RName0", u"a"},
-               {u"RState1", u"1 "}, {u"RName1", u"b"}, {u"RSelectName1", u"B"},
-               {u"RState2", u"+1"}, {u"RName2", u"c"}, {u"RSelectName2", u"C"},
-               {u"RState3", u"00"}, {u"RName3", u"d"},
-               {u"RState4", u"0"},  {u"RName4", u"e"}};
-  EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(1));
-  EXPECT_EQ(u"e ; ", Session(u"TTo"));
-}
-
-TEST_F(RecipientUpdatesTest, CountZeroOrBadStoresEmptyText) {
-  for (const char16_t* count : {u"0", u"-4", u"abc", u""}) {
+// The posted rows, the field, and the one list stored: TTo for field 1, TCC
+// for field 2, nothing for any other field.
+TEST_F(RecipientUpdatesTest, PostedRowsBecomeTheListOfTheField) {
+  struct Case {
+    const char* what;
+    hostkit::FieldList form;
+    INT field;
+    const char16_t* stored;  // nullptr: nothing stored
+  } const cases[] = {
+      {"states 0, 2, 1: typed, skipped, chosen",
+       {{u"RCount", u"3"}, {u"RState0", u"0"}, {u"RName0", u"ann"}, {u"RSelectName0", u"Ann Other"},
+        {u"RState1", u"2"}, {u"RName1", u"bob"}, {u"RSelectName1", u"Bob Other"},
+        {u"RState2", u"1"}, {u"RName2", u"carl"}, {u"RSelectName2", u"Carl Chosen"}},
+       1, u"ann ; Carl Chosen ; "},
+      {"-1 keeps the typed name; no choice posted",
+       {{u"RCount", u"2"}, {u"RState0", u"-1"}, {u"RName0", u"dora"}, {u"RState1", u"1"}, {u"RName1", u"eve"}},
+       2, u"dora ;  ; "},
+      {"states compared exactly",
+       {{u"RCount", u"5"}, {u"RState0", u" 0"}, {u"RName0", u"a"}, {u"RState1", u"1 "}, {u"RName1", u"b"},
+        {u"RSelectName1", u"B"}, {u"RState2", u"+1"}, {u"RName2", u"c"}, {u"RSelectName2", u"C"},
+        {u"RState3", u"00"}, {u"RName3", u"d"}, {u"RState4", u"0"}, {u"RName4", u"e"}},
+       1, u"e ; "},
+      {"count 0", {{u"RCount", u"0"}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, 1, u""},
+      {"negative count", {{u"RCount", u"-4"}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, 1, u""},
+      {"count not a number", {{u"RCount", u"abc"}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, 1, u""},
+      {"empty count", {{u"RCount", u""}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, 1, u""},
+      {"the count limits the rows, its leading digits count",
+       {{u"RCount", u"2 entries"}, {u"RState0", u"0"}, {u"RName0", u"a"}, {u"RState1", u"0"}, {u"RName1", u"b"},
+        {u"RState2", u"0"}, {u"RName2", u"c"}},
+       1, u"a ; b ; "},
+      // A huge count with sparse rows, taken in row order; names written as "%i" only.
+      {"row order, not post order",
+       {{u"RCount", u"2000000000"}, {u"rstate12", u"0"}, {u"RName12", u"twelve"}, {u"RState3", u"0"},
+        {u"RName3", u"three"}, {u"RState03", u"0"}, {u"RName03", u"padded"}, {u"RState1999999999", u"1"},
+        {u"RSelectName1999999999", u"last"}},
+       1, u"three ; twelve ; last ; "},
+      {"field 0", {{u"RCount", u"1"}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, 0, nullptr},
+      {"field 3", {{u"RCount", u"1"}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, 3, nullptr},
+      {"field -1", {{u"RCount", u"1"}, {u"RState0", u"0"}, {u"RName0", u"ann"}}, -1, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     host.session.clear();
-    host.form = {{u"RCount", count}, {u"RState0", u"0"}, {u"RName0", u"ann"}};
+    host.sessionWrites.clear();
+    host.form = c.form;
     host.ResetRequest();
-    EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(1)) << platform::U8(count);
-    ASSERT_TRUE(Stored(u"TTo")) << platform::U8(count);
-    EXPECT_EQ(u"", Session(u"TTo")) << platform::U8(count);
+    EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(c.field));
+    std::vector<std::pair<std::u16string, std::u16string>> expected;
+    if (c.stored) expected.emplace_back(c.field == 1 ? u"TTo" : u"TCC", c.stored);
+    EXPECT_EQ(expected, host.sessionWrites);
   }
-}
-
-TEST_F(RecipientUpdatesTest, CountLimitsEntriesAndLeadingDigitsCount) {
-  host.form = {{u"RCount", u"2 entries"}, {u"RState0", u"0"}, {u"RName0", u"a"},
-               {u"RState1", u"0"}, {u"RName1", u"b"}, {u"RState2", u"0"}, {u"RName2", u"c"}};
-  EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(1));
-  EXPECT_EQ(u"a ; b ; ", Session(u"TTo"));
-}
-
-TEST_F(RecipientUpdatesTest, EntriesFollowEntryOrderNotPostOrder) {
-  // A huge count with sparse entries; names written as "%i" only.
-  host.form = {{u"RCount", u"2000000000"},
-               {u"rstate12", u"0"}, {u"RName12", u"twelve"},
-               {u"RState3", u"0"},  {u"RName3", u"three"},
-               {u"RState03", u"0"}, {u"RName03", u"padded"},
-               {u"RState1999999999", u"1"}, {u"RSelectName1999999999", u"last"}};
-  EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(1));
-  EXPECT_EQ(u"three ; twelve ; last ; ", Session(u"TTo"));
-}
-
-TEST_F(RecipientUpdatesTest, OtherFieldsStoreNothing) {
-  host.form = {{u"RCount", u"1"}, {u"RState0", u"0"}, {u"RName0", u"ann"}};
-  for (INT field : {0, 3, -1}) EXPECT_EQ(S_OK, inbox->UpdateResolvedContacts(field));
-  EXPECT_TRUE(host.sessionWrites.empty());
 }
 
 TEST_F(RecipientUpdatesTest, UnreadableCountFails) {

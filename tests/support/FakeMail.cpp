@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/Exceptions.h"
 #include "platform/Guid.h"
 #include "platform/Text.h"
 
@@ -46,9 +47,17 @@ GUID TestGuid(std::uint32_t n) {
 FakeMail::FakeMail(std::shared_ptr<FakeMailbox> box) : box_(std::move(box)) { ++box_->connectionsAlive; }
 FakeMail::~FakeMail() { --box_->connectionsAlive; }
 
+HRESULT FakeMail::Enter(std::u16string call, HRESULT scripted) {
+  box_->calls.push_back(call);
+  if (!box_->throwIn.empty() && call.compare(0, call.find(u'('), box_->throwIn) == 0)
+    throw CSimpleException(u"The mail library failed in " + box_->throwIn + u".");
+  return scripted;
+}
+
 HRESULT FakeMail::InboxSummary(const char16_t* folder, _MAILITEM** items, DWORD* count, int sort) {
-  box_->calls.push_back(u"InboxSummary(" + Text(folder) + u"," + Num(sort) + u")");
-  if (FAILED(box_->summaryResult)) return box_->summaryResult;
+  HRESULT hr = Enter(u"InboxSummary(" + Text(folder) + u"," + Num(sort) + u")",
+                     box_->summaryResult);
+  if (FAILED(hr)) return hr;
   *count = static_cast<DWORD>(box_->messages.size());
   *items = nullptr;
   if (box_->messages.empty()) return box_->summaryResult;
@@ -72,9 +81,9 @@ HRESULT FakeMail::InboxSummary(const char16_t* folder, _MAILITEM** items, DWORD*
 HRESULT FakeMail::InboxMessage(const char16_t* folder, const GUID& id, _MAILMESSAGE** message,
                                _MAILMESSAGEATTACHMENTS** attachments, DWORD* attachmentCount,
                                int direction) {
-  box_->calls.push_back(u"InboxMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," +
-                        Num(direction) + u")");
-  if (FAILED(box_->messageResult)) return box_->messageResult;
+  HRESULT hr = Enter(u"InboxMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," + Num(direction) + u")",
+                     box_->messageResult);
+  if (FAILED(hr)) return hr;
   std::size_t index = box_->messages.size();
   for (std::size_t i = 0; i < box_->messages.size(); ++i)
     if (box_->messages[i].id == id) index = i;
@@ -110,9 +119,10 @@ HRESULT FakeMail::InboxMessage(const char16_t* folder, const GUID& id, _MAILMESS
 
 HRESULT FakeMail::InboxAttachment(const char16_t* folder, const GUID& id, int attachId,
                                   BYTE** buffer, DWORD* length) {
-  box_->calls.push_back(u"InboxAttachment(" + Text(folder) + u"," + platform::GuidToString(id) +
-                        u"," + Num(attachId) + u")");
-  if (FAILED(box_->attachmentResult)) return box_->attachmentResult;
+  HRESULT hr = Enter(u"InboxAttachment(" + Text(folder) + u"," + platform::GuidToString(id) + u"," +
+                         Num(attachId) + u")",
+                     box_->attachmentResult);
+  if (FAILED(hr)) return hr;
   for (const auto& m : box_->messages) {
     if (m.id != id) continue;
     for (const auto& a : m.attachments) {
@@ -121,6 +131,7 @@ HRESULT FakeMail::InboxAttachment(const char16_t* folder, const GUID& id, int at
       *buffer = new BYTE[m.attachmentBytes.size()];
       if (!m.attachmentBytes.empty())
         std::memcpy(*buffer, m.attachmentBytes.data(), m.attachmentBytes.size());
+      if (box_->onAttachmentBuffer) box_->onAttachmentBuffer(*buffer);
       return S_OK;
     }
   }
@@ -128,41 +139,43 @@ HRESULT FakeMail::InboxAttachment(const char16_t* folder, const GUID& id, int at
 }
 
 HRESULT FakeMail::DeleteMessage(const char16_t* folder, const GUID& id, const char16_t* language) {
-  box_->calls.push_back(u"DeleteMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," +
-                        Text(language) + u")");
-  return box_->deleteResult;
+  return Enter(u"DeleteMessage(" + Text(folder) + u"," + platform::GuidToString(id) + u"," + Text(language) + u")",
+               box_->deleteResult);
 }
 
 HRESULT FakeMail::RespondToMeetingRequest(int response, const GUID& id, const char16_t* folder,
                                           const char16_t* language) {
-  box_->calls.push_back(u"RespondToMeetingRequest(" + Num(response) + u"," +
-                        platform::GuidToString(id) + u"," + Text(folder) + u"," + Text(language) + u")");
-  return box_->respondResult;
+  return Enter(u"RespondToMeetingRequest(" + Num(response) + u"," + platform::GuidToString(id) + u"," +
+                   Text(folder) + u"," + Text(language) + u")",
+               box_->respondResult);
 }
 
 HRESULT FakeMail::Contacts(_CONTACTITEM** items, DWORD* count, const char16_t* folder,
                            const char16_t* search) {
-  box_->calls.push_back(u"Contacts(" + Text(folder) + u"," + Text(search) + u")");
-  if (FAILED(box_->contactsResult)) return box_->contactsResult;
+  HRESULT hr = Enter(u"Contacts(" + Text(folder) + u"," + Text(search) + u")",
+                     box_->contactsResult);
+  if (FAILED(hr)) return hr;
   *items = MakeContacts(box_->contacts, count);
   return S_OK;
 }
 
 HRESULT FakeMail::GAL(_CONTACTITEM** items, DWORD* count, const char16_t* search, bool exactMatch) {
-  box_->calls.push_back(u"GAL(" + Text(search) + u"," + (exactMatch ? u"true" : u"false") + u")");
-  if (FAILED(box_->galResult)) return box_->galResult;
+  HRESULT hr = Enter(u"GAL(" + Text(search) + u"," + (exactMatch ? u"true" : u"false") + u")",
+                     box_->galResult);
+  if (FAILED(hr)) return hr;
   *items = MakeContacts(box_->gal, count);
   return S_OK;
 }
 
-HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const char16_t* const* cc,
+HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const char16_t* const*,
                                DWORD ccCount, const char16_t* const* bcc, DWORD bccCount,
                                const char16_t* subject, const char16_t* body,
                                const char16_t* const* attachmentPaths, DWORD attachmentCount) {
-  box_->calls.push_back(u"SendMessageW(" + Num(toCount) + u"," + Num(ccCount) + u"," +
-                        Num(bccCount) + u"," + Num(attachmentCount) + u")");
+  HRESULT hr = Enter(u"SendMessageW(" + Num(toCount) + u"," + Num(ccCount) + u"," + Num(bccCount) + u"," +
+                         Num(attachmentCount) + u")",
+                     S_OK);
+  if (FAILED(hr)) return hr;
   box_->sentTo = List(to, toCount);
-  box_->sentCc = List(cc, ccCount);
   box_->sentBcc = List(bcc, bccCount);
   box_->sentAttachments = List(attachmentPaths, attachmentCount);
   box_->sentSubject = Text(subject);
@@ -171,8 +184,7 @@ HRESULT FakeMail::SendMessageW(const char16_t* const* to, DWORD toCount, const c
 }
 
 HRESULT FakeMail::InitializeUserCredentials(const char16_t* key, const char16_t* ticket) {
-  box_->calls.push_back(u"InitializeUserCredentials(" + Text(key) + u"," + Text(ticket) + u")");
-  return S_OK;
+  return Enter(u"InitializeUserCredentials(" + Text(key) + u"," + Text(ticket) + u")", S_OK);
 }
 
 }  // namespace testing_support

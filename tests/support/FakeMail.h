@@ -4,6 +4,7 @@
 // can check that the component released each one.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,10 +53,16 @@ struct FakeMailbox {
   HRESULT galResult = S_OK;
   HRESULT sendResult = S_OK;
 
+  // The operation named here raises the mail library's exception (a
+  // CSimpleException) once its call is recorded.
+  std::u16string throwIn;
+  // Sees every attachment buffer handed out.
+  std::function<void(const void*)> onAttachmentBuffer;
+
   // Calls in order, as text such as "InboxSummary(folder,3)".
   std::vector<std::u16string> calls;
   // What the last SendMessageW was given.
-  std::vector<std::u16string> sentTo, sentCc, sentBcc, sentAttachments;
+  std::vector<std::u16string> sentTo, sentBcc, sentAttachments;
   std::u16string sentSubject, sentBody;
   int connectionsAlive = 0;
 };
@@ -86,6 +93,8 @@ class FakeMail final : public MAPIManaged::MAPINativeConnection {
   HRESULT InitializeUserCredentials(const char16_t* key, const char16_t* ticket) override;
 
  private:
+  // Records the call and raises when told to; answers the scripted result.
+  HRESULT Enter(std::u16string call, HRESULT scripted);
   std::shared_ptr<FakeMailbox> box_;
 };
 

@@ -84,6 +84,6 @@ HRESULT RecordingTarget::WriteUIText(BSTR text, LONG style) {
 HRESULT RecordingTarget::get_DoPagination(LONG* v) { return Get(u"DoPagination", 1, v); }
 HRESULT RecordingTarget::get_FullOutput(LONG* v) { return Get(u"FullOutput", fullOutput, v); }
 HRESULT RecordingTarget::SetOutputFile(BSTR file) { return Record(u"SetOutputFile(" + S(file) + u")"); }
-HRESULT RecordingTarget::get_PdaFullOutput(LONG* v) { return Get(u"PdaFullOutput", pdaFullOutput, v); }
+HRESULT RecordingTarget::get_PdaFullOutput(LONG* v) { return Get(u"PdaFullOutput", 0, v); }
 
 }  // namespace testing_support

@@ -18,7 +18,6 @@ class RecordingTarget final : public platform::DispatchObject<ILumarestTarget> {
 
   std::vector<std::u16string> calls;
   LONG fullOutput = 1;
-  LONG pdaFullOutput = 0;
   LONG supportsImages = 1;
   LONG displayWidth = 800;
   bool echo = false;
