@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <set>
+
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
 #include "tests/support/InboxAccess.h"
@@ -186,25 +189,18 @@ class FakeRequest final : public Stub<IRequest> {
   }
 };
 
-class StepHost : public RecordingHost {
- public:
-  FakeRequest fake;
-  bool noRequest = false;
-  IRequest* Request() override { return noRequest ? nullptr : &fake; }
-};
-
 class LanguageSourceTest : public ::testing::Test {
  protected:
   TestInstall install;
-  StepHost host;
+  RecordingHost host;
   hostkit::HostScope scope{&host};
+  FakeRequest fake;
+  bool noRequest = false;
+  void SetUp() override {
+    host.requestHook = [this] { return noRequest ? nullptr : static_cast<IRequest*>(&fake); };
+  }
   void SetDefault(std::u16string_view code) {
     platform::RegWriteText(HKEY_LOCAL_MACHINE, u"Software\\Halvorn\\MUI", u"TALQ_DefaultLanguage", code);
-  }
-  std::vector<int> Lines() const {
-    std::vector<int> v;
-    for (auto& e : host.events) v.push_back(e.line);
-    return v;
   }
 };
 
@@ -219,46 +215,20 @@ TEST_F(LanguageSourceTest, DefaultLanguageFromRegistryElseEn) {
 }
 
 TEST_F(LanguageSourceTest, BrowserLanguagesFromTheHeader) {
-  host.fake.variables.value = CComVariant(u"fr-ch,en;q=0.5");
+  fake.variables.value = CComVariant(u"fr-ch,en;q=0.5");
   EXPECT_EQ(u"fr-ch,en;q=0.5", GetBrowserLanguages());
-  EXPECT_TRUE(host.events.empty());
   // Missing or empty: the default language.
   SetDefault(u"it");
-  host.fake.variables.value = CComVariant();
+  fake.variables.value = CComVariant();
   EXPECT_EQ(u"it", GetBrowserLanguages());
-  host.fake.variables.value = CComVariant(u"");
+  fake.variables.value = CComVariant(u"");
   EXPECT_EQ(u"it", GetBrowserLanguages());
   EXPECT_TRUE(host.events.empty());
 }
 
-TEST_F(LanguageSourceTest, BrowserLanguageFailuresAreReportedWithTheirLines) {
-  SetDefault(u"nl");
-  host.noRequest = true;
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  host.noRequest = false;
-  host.fake.variablesResult = E_ACCESSDENIED;
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  host.fake.variablesResult = S_OK;
-  host.fake.variables.itemResult = E_INVALIDARG;
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  host.fake.variables.itemResult = S_OK;
-  host.fake.variables.value = CComVariant(static_cast<IDispatch*>(&host.fake));  // no text form
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  EXPECT_EQ((std::vector<int>{82, 77, 72, 67}), Lines());
-  for (auto& e : host.events) {
-    EXPECT_EQ(1, e.type);
-    EXPECT_TRUE(FAILED(e.eventId));
-    EXPECT_EQ(u"", e.text);
-    EXPECT_FALSE(e.source.empty());
-  }
-  EXPECT_EQ(E_ACCESSDENIED, host.events[1].eventId);
-  EXPECT_EQ(E_INVALIDARG, host.events[2].eventId);
-}
-
-TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeaderThenDefault) {
-  SetDefault(u"nl");
+TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeader) {
   host.session[keys::kClientLanguage] = u"de";
-  host.fake.variables.value = CComVariant(u"fr");
+  fake.variables.value = CComVariant(u"fr");
   std::u16string lang;
   GetClientLanguage(lang);
   EXPECT_EQ(u"de", lang);
@@ -266,25 +236,52 @@ TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeaderThenDefault) {
   GetClientLanguage(lang);
   EXPECT_EQ(u"fr", lang);
   // An empty header stays empty (the search then goes straight to "en").
-  host.fake.variables.value = CComVariant(u"");
+  SetDefault(u"nl");
+  fake.variables.value = CComVariant(u"");
   GetClientLanguage(lang);
   EXPECT_EQ(u"", lang);
   EXPECT_TRUE(host.events.empty());
-  // A failed step: the default.
-  host.noRequest = true;
-  GetClientLanguage(lang);
-  EXPECT_EQ(u"nl", lang);
-  host.noRequest = false;
-  host.fake.variablesResult = E_FAIL;
-  GetClientLanguage(lang);
-  host.fake.variablesResult = S_OK;
-  host.fake.variables.itemResult = E_FAIL;
-  GetClientLanguage(lang);
-  host.fake.variables.itemResult = S_OK;
-  host.fake.variables.value = CComVariant(static_cast<IDispatch*>(&host.fake));
-  GetClientLanguage(lang);
-  EXPECT_EQ(u"nl", lang);
-  EXPECT_EQ((std::vector<int>{166, 161, 156, 151}), Lines());
+}
+
+TEST_F(LanguageSourceTest, EachFailedStepGivesTheDefaultAndOneEvent) {
+  SetDefault(u"nl");
+  struct Step {
+    const char* name;
+    std::function<void(LanguageSourceTest&)> fail;
+    HRESULT reported;  // S_OK: any failure
+  };
+  const Step steps[] = {
+      {"no request", [](LanguageSourceTest& t) { t.noRequest = true; }, S_OK},
+      {"no server variables", [](LanguageSourceTest& t) { t.fake.variablesResult = E_ACCESSDENIED; },
+       E_ACCESSDENIED},
+      {"no header", [](LanguageSourceTest& t) { t.fake.variables.itemResult = E_INVALIDARG; }, E_INVALIDARG},
+      {"no text form",
+       [](LanguageSourceTest& t) { t.fake.variables.value = CComVariant(static_cast<IDispatch*>(&t.fake)); },
+       S_OK}};
+  std::set<int> lines;
+  for (bool client : {false, true}) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(std::string(step.name) + (client ? " (client)" : " (browser)"));
+      noRequest = false;
+      fake.variablesResult = fake.variables.itemResult = S_OK;
+      fake.variables.value = CComVariant(u"fr");
+      step.fail(*this);
+      host.events.clear();
+      std::u16string lang;
+      if (client) GetClientLanguage(lang);
+      else lang = GetBrowserLanguages();
+      EXPECT_EQ(u"nl", lang);
+      ASSERT_EQ(1u, host.events.size());
+      const auto& e = host.events[0];
+      EXPECT_EQ(1, e.type);
+      EXPECT_TRUE(FAILED(e.eventId));
+      if (step.reported != S_OK) EXPECT_EQ(step.reported, e.eventId);
+      EXPECT_EQ(u"", e.text);
+      EXPECT_FALSE(e.source.empty());
+      lines.insert(e.line);
+    }
+  }
+  EXPECT_EQ(8u, lines.size());  // every step reports where it failed
 }
 
 class ScopeTest : public ::testing::Test {

@@ -17,20 +17,10 @@ namespace {
 using testing_support::RecordingHost;
 using testing_support::TestInstall;
 
-// A host whose policy answer raises a framework exception.
-class ThrowingHost : public RecordingHost {
- public:
-  bool throwInPolicy = false;
-  bool VerifyPolicyAccessToEmail(bool& allowed, std::u16string_view id) override {
-    if (throwInPolicy) throw CInvalidArgException(u"policy store unreadable");
-    return RecordingHost::VerifyPolicyAccessToEmail(allowed, id);
-  }
-};
-
 class SessionTest : public ::testing::Test {
  protected:
   TestInstall install;
-  ThrowingHost host;
+  RecordingHost host;
   hostkit::HostScope scope{&host};
   std::shared_ptr<testing_support::FakeMailbox> box = std::make_shared<testing_support::FakeMailbox>();
   CComPtr<IMyInbox> object;
@@ -90,7 +80,7 @@ TEST_F(SessionTest, NoMasterSessionIsAnInvalidSession) {
 }
 
 TEST_F(SessionTest, FrameworkExceptionInThePolicyCheckIsReported) {
-  host.throwInPolicy = true;
+  host.policyHook = [](bool&, std::u16string_view) { throw CInvalidArgException(u"policy store unreadable"); };
   EXPECT_FALSE(inbox->DoWebEmailPolicyCheck());
   ASSERT_EQ(1u, host.events.size());
   EXPECT_EQ(u"policy store unreadable", host.events[0].text);

@@ -1,5 +1,6 @@
 // The listing's tool bar, paging, search bar and column header row.
 #include "tests/listing/ListingFixture.h"
+#include "tests/support/Golden.h"
 
 namespace listing_test {
 namespace {
@@ -57,7 +58,9 @@ TEST_F(ListingTest, FullToolbarAtFirstPageIsExact) {
       u"background-position-x : left; padding-left: 14px; padding-top: 5px; cursor: hand; "
       u"white-space:nowrap;' name='Go' value='Go'></td>\r\n" +
       u"</form><script>document.searchForm.SearchText.focus();</script>" + kBarClose;
-  EXPECT_EQ(expected, Toolbar(Run()));
+  const std::u16string body = Run();
+  EXPECT_EQ(expected, Toolbar(body));
+  EXPECT_TRUE(testing_support::MatchesGolden("listing-toolbar-full", Toolbar(body)));
 }
 
 TEST_F(ListingTest, ReducedToolbarHoldsComposeRefreshAndPagingOnly) {
@@ -85,6 +88,7 @@ TEST_F(ListingTest, ReducedToolbarHoldsComposeRefreshAndPagingOnly) {
       u"<td align=center><img border='0' src='gifs/next.gif'><br><small>Next</small></td>\r\n" +
       kBarClose;
   EXPECT_EQ(expected, Toolbar(body));
+  EXPECT_TRUE(testing_support::MatchesGolden("listing-toolbar-reduced", Toolbar(body)));
   // No column header row in reduced output: the table opens on the first row.
   EXPECT_TRUE(Has(body, u"<div class='ContentBody'>[StartTable(class='box' width='100%',0)][StartTableRow]"));
   EXPECT_FALSE(Has(body, u"ContentHeader"));

@@ -4,6 +4,7 @@
 #include "frame/Chrome.h"
 #include "tests/frame/TraceDriver.h"
 #include "tests/view/ViewFixture.h"
+#include "tests/support/Golden.h"
 
 namespace view_tests {
 namespace {
@@ -118,7 +119,6 @@ TEST_F(ViewMessageTest, ViewMessageIsViewMessageExInEnglish) {
   const std::u16string first = Body();
   const Strings firstCalls = target->calls;
   host.ClearResponse();
-  host.counting.Release();
   target->calls.clear();
   EXPECT_EQ(S_OK, View());
   EXPECT_EQ(first, Body());
@@ -187,6 +187,7 @@ TEST_F(ViewMessageTest, FullToolbarByteForByte) {
       Location(true, Tail(u"DeleteMessage.asp?"), u"gifs/delete.gif", u"Delete") + kBarClose;
   EXPECT_EQ(platform::U8(expected + u"<br><div class='ContentBody'>Hello Bob</div>"),
             platform::U8(Body()));
+  EXPECT_TRUE(testing_support::MatchesGolden("view-full", Body()));
   // The tool bar starts the page a second time.
   EXPECT_EQ(2, target->Count(u"StartPage"));
   EXPECT_EQ(1, target->Count(u"EndPage"));
@@ -205,6 +206,7 @@ TEST_F(ViewMessageTest, ReducedToolbarByteForByte) {
       Location(false, Tail(u"DeleteMessage.asp?"), u"gifs/delete.gif", u"Delete") + kBarClose;
   EXPECT_EQ(platform::U8(expected + u"<br><div class='ContentBody'>Hello Bob</div>"),
             platform::U8(Body()));
+  EXPECT_TRUE(testing_support::MatchesGolden("view-reduced", Body()));
 }
 
 TEST_F(ViewMessageTest, MeetingToolbarInBothModes) {
@@ -220,18 +222,19 @@ TEST_F(ViewMessageTest, MeetingToolbarInBothModes) {
   EXPECT_EQ(platform::U8(kBarStartFull + Up() + Step(true, -1) + Step(true, 1) + meetingButtons(true) +
                          kBarClose + u"<br><div class='ContentBody'>Hello Bob</div>"),
             platform::U8(Body()));
+  EXPECT_TRUE(testing_support::MatchesGolden("view-meeting-full", Body()));
   // A meeting request lists no attachments: the cell stays empty.
   EXPECT_EQ(0, target->Count(u"WriteImage"));
   EXPECT_TRUE(host.activationCalls.empty());
 
   host.ClearResponse();
-  host.counting.Release();
   target->fullOutput = 0;
   EXPECT_EQ(S_OK, View());
   EXPECT_EQ(platform::U8(kNavigationBar + kBarStartReduced + Step(false, -1) + Step(false, 1) +
                          meetingButtons(false) + kBarClose +
                          u"<br><div class='ContentBody'>Hello Bob</div>"),
             platform::U8(Body()));
+  EXPECT_TRUE(testing_support::MatchesGolden("view-meeting-reduced", Body()));
 }
 
 TEST_F(ViewMessageTest, HeaderRowsWithLabelsTrimmedRecipientsAndCc) {
@@ -287,8 +290,7 @@ TEST_F(ViewMessageTest, HtmlBodyGoesToTheInlineFrameOnlyInFullOutputWithTheFlag)
   // Reduced output, or the html flag off: the plain body, in both modes.
   for (auto [full, html] : {std::pair{0, true}, std::pair{1, false}, std::pair{0, false}}) {
     host.ClearResponse();
-    host.counting.Release();
-    target->fullOutput = full;
+      target->fullOutput = full;
     host.htmlEnabled = html;
     EXPECT_EQ(S_OK, View());
     EXPECT_EQ(std::u16string::npos, Body().find(u"IFRAME"));
@@ -313,7 +315,7 @@ TEST_F(ViewMessageTest, PlainBodyIsLinkedWithBreaksInPiecesOf2000) {
   const std::u16string expectedBody =
       text + u"\r<br>see <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa.b%2F\">http://a.b/</a> now<br>&lt;b&gt;";
   EXPECT_NE(std::u16string::npos, Body().find(u"<div class='ContentBody'>" + expectedBody + u"</div>"));
-  const auto& writes = host.Writes();
+  const auto& writes = host.writes;
   auto first = std::find(writes.begin(), writes.end(), u"<div class='ContentBody'>");
   ASSERT_NE(writes.end(), first);
   EXPECT_EQ(expectedBody.substr(0, 2000), *(first + 1));
@@ -333,10 +335,9 @@ TEST_F(ViewMessageTest, HtmlOnlyAnswerIsWrappedRewrittenAndPieced) {
   // Exactly 2000 characters: one write; 2001: two.
   for (std::size_t n : {2000u, 2001u}) {
     host.ClearResponse();
-    host.counting.Release();
-    Message().htmlBody = std::u16string(n, u'é');
+      Message().htmlBody = std::u16string(n, u'é');
     EXPECT_EQ(S_OK, View());
-    const auto& writes = host.Writes();
+    const auto& writes = host.writes;
     ASSERT_EQ(n == 2000 ? 1u : 2u, writes.size());
     EXPECT_EQ(2000u, writes[0].size());
     EXPECT_EQ(Message().htmlBody, Body());
@@ -344,7 +345,6 @@ TEST_F(ViewMessageTest, HtmlOnlyAnswerIsWrappedRewrittenAndPieced) {
 
   // No HTML body: nothing between StartPage and EndPage.
   host.ClearResponse();
-  host.counting.Release();
   Message().htmlBody.clear();
   target->calls.clear();
   EXPECT_EQ(S_OK, View());
@@ -362,7 +362,10 @@ TEST_F(ViewMessageTest, HtmlOnlyIsSelectedByOneAlone) {
 
 TEST_F(ViewMessageTest, FrameworkExceptionIsReportedWithoutEndPage) {
   Message().attachments = {{1, u"C:\\a\\x.txt"}};
-  host.throwOnConfigCall = 2;  // the html flag, asked while the page is being written
+  int configReads = 0;  // the second, the html flag, is asked while the page is being written
+  host.configHook = [&] {
+    if (++configReads == 2) throw CInvalidArgException(u"configuration unreadable");
+  };
   EXPECT_EQ(S_OK, View());    // the result reached: InboxMessage's
   EXPECT_EQ(0, target->Count(u"EndPage"));
   ASSERT_EQ(1u, host.events.size());
