@@ -15,101 +15,8 @@ namespace {
 
 using namespace compose_test;
 
-constexpr char16_t kScriptStart[] = u"\n\n<SCRIPT language=\"javascript\">";
-constexpr char16_t kScriptEnd[] = u"</SCRIPT>\n\n";
-constexpr char16_t kFocus[] =
-    u"<script>if (document.compose.TTo.value == \"\"){document.compose.TTo.focus();}else if "
-    u"(document.compose.Subject.value == \"\"){document.compose.Subject.focus();}else{document."
-    u"compose.MessageText.focus();}</script>";
-
-struct PageFields {
-  std::u16string to, cc, bcc, subject, body;
-  std::u16string attachments;  // the attachment row's items as written (target calls echoed)
-};
-
-// The page after its script block, with the target's calls echoed.
-std::u16string ExpectedPage(bool full, LONG width, const PageFields& f) {
-  std::u16string w = platform::U16(std::to_string(width));
-  std::u16string page =
-      u"[StartPage]<form id=compose name=compose action=ComposeMessage.asp method=post "
-      u"onsubmit=\"return SetPostedDataFlag();\"><input type=hidden name=IsCompose value='true'>";
-  if (!full) page += kNavigationBar;
-  page += BarStart(full) + SubmitCell(full, u"Send", u"gifs/Email.gif") +
-          SubmitCell(full, u"Cancel", u"gifs/Delete.gif");
-  if (full) page += SubmitCell(full, u"Attachments", u"gifs/Attachment.gif");
-  page += SubmitCell(full, u"Check Names", u"gifs/CheckNames.gif") + kBarEnd + u"[WriteLine]";
-  page += full ? u"[StartTable(width='100%' height='50',0)]"
-               : u"[StartTable(cellpadding=0 cellspace=0 width=" +
-                     platform::U16(std::to_string(width - 8)) + u",0)]";
-  const std::u16string open =
-      full ? u"<TR><TD valign='center' width='88'>" : u"<TR><TD valign='center'>";
-  struct Row {
-    std::u16string label, name, text, buttonWidth;
-  } rows[] = {{u"To", u"TTo id=TTo", f.to, u"60"},
-              {u"Cc", u"TCC", f.cc, u"88"},
-              {u"Bcc", u"TBCC", f.bcc, u"88"}};
-  for (const auto& r : rows) {
-    page += open;
-    if (full) {
-      page += u"<div class='inputbutton' style='background-image: url(gifs/grey_button.gif); "
-              u"width: 88; height: 21; cursor: hand;'><center><input class='inputbutton' "
-              u"style='width:" +
-              r.buttonWidth +
-              u"; height:21; cursor: hand;' type='submit' src='gifs/grey_button.gif' width='88' "
-              u"height='21' id='" +
-              r.label + u"' name='" + r.label + u"' value='" + r.label +
-              u"'></center></div></TD><TD valign='center' width='100%'>";
-      if (r.text.size() > 150)
-        page += u"<textarea style=\"width: " + w + u"%; height: 57px\" name=" + r.name + u">" +
-                r.text + u"</textarea>";
-      else
-        page += u"<input type=text style=\"width: " + w + u"%; height: 22\" name=" + r.name +
-                u" value=\"" + r.text + u"\">";
-    } else {
-      page += u"<input type='submit' id='" + r.label + u"' name='" + r.label + u"' value='" +
-              r.label + u"'><input type=text  name=" + r.name + u" value=\"" + r.text + u"\">";
-    }
-    page += u"</TD></TR>";
-  }
-  page += open;
-  if (full)
-    page += u"<b>Subject:</b></TD><TD valign='center' width='100%'><input type=text "
-            u"style=\"width: " +
-            w + u"%; height: 22\" name=Subject id=Subject maxlength=256 value=\"" + f.subject +
-            u"\">";
-  else
-    page += u"Subject:<br><input type=text size=40 name=Subject id=Subject maxlength=256 value=\"" +
-            f.subject + u"\">";
-  page += u"</TD></TR>";
-  if (!f.attachments.empty()) {
-    page += open + u"[WriteText(Attachment(s):,0)]";
-    if (full) page += u"</td><TD valign='center'>";
-    page += f.attachments + u"</td></tr>";
-  }
-  if (full)
-    page += u"<TR><TD colspan='2' valign='center' width='100%'><br>Message<br><textarea "
-            u"id=MessageText  rows=24 style=\"width: " +
-            w + u"%; height:expression(document.body.clientHeight-" +
-            (f.attachments.empty() ? u"230" : u"245") + u");\" name=MessageText>";
-  else
-    page += u"<TR><TD valign='center' width='100%'>Message:<br><textarea id=MessageText cols=40 "
-            u"rows=8 name=MessageText>\r\n";
-  page += f.body + u"</textarea></TD></TR>[EndTable]</form>";
-  if (full) page += kFocus;
-  page += u"[EndPage]";
-  return page;
-}
-
 class ComposeFormTest : public ComposeFixture {
  protected:
-  // The page without its leading script block (checked on its own).
-  std::u16string PageAfterScript() {
-    std::u16string body = host.Body();
-    std::size_t end = body.find(kScriptEnd);
-    EXPECT_EQ(0u, body.find(kScriptStart));
-    EXPECT_NE(std::u16string::npos, end);
-    return end == std::u16string::npos ? body : body.substr(end + std::u16string(kScriptEnd).size());
-  }
   void Query(hostkit::FieldList query) {
     host.query = std::move(query);
     host.ResetRequest();
@@ -127,17 +34,11 @@ class ComposeFormTest : public ComposeFixture {
   static std::u16string GuidText() { return platform::GuidToString(testing_support::TestGuid(7)); }
 };
 
+// Whole pages, with the target's calls echoed, in tests/golden/.
 TEST_F(ComposeFormTest, NewMessagePageIsExactInFullOutput) {
   target->echo = true;
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_EQ(U8(ExpectedPage(true, 800, {})), U8(PageAfterScript()));
   EXPECT_TRUE(testing_support::MatchesGolden("compose-new-full", host.Body()));
-  std::u16string body = host.Body();
-  for (const char16_t* piece :
-       {u"var isPostedData = false;", u"var httpReq = null;", u"function processGetReq()",
-        u"XMLHttpRequest", u"\"Microsoft.XMLHTTP\"", u"/HalvornSLV/SendCancel.asp?close=1",
-        u"function SetPostedDataFlag()", u"window.onbeforeunload = OnBeforeUnloadHandler;"})
-    EXPECT_NE(std::u16string::npos, body.find(piece)) << U8(piece);
   EXPECT_EQ(1, host.cacheBegins);
   EXPECT_EQ(1, host.cacheEnds);
   EXPECT_EQ(u"<unset>", Session(u"ReturnTo"));  // full output keeps no return page
@@ -152,11 +53,6 @@ TEST_F(ComposeFormTest, NewMessagePageIsExactInReducedOutputWithStoredState) {
   host.session[u"composeBody"] = u"Body text";
   Query({{u"To", u"c@example.org"}});
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  PageFields f;
-  f.to = u"a@example.org; b@example.org; c@example.org";
-  f.subject = u"Plans";
-  f.body = u"Body text";
-  EXPECT_EQ(U8(ExpectedPage(false, 240, f)), U8(PageAfterScript()));
   EXPECT_TRUE(testing_support::MatchesGolden("compose-stored-reduced", host.Body()));
   EXPECT_EQ(u"Inbox.asp", Session(u"ReturnTo"));
 }
@@ -171,11 +67,6 @@ TEST_F(ComposeFormTest, ReplyPageIsExactInBothModes) {
     target->fullOutput = full;
     Query({{u"Type", u"reply"}, {u"Guid", GuidText()}});
     EXPECT_EQ(S_OK, inbox->ComposeMessage());
-    PageFields f;
-    f.to = u"alice@example.org";
-    f.subject = u"RE:Hello";
-    f.body = u"\n-- From Alice Example To Bob Example Cc : Hello\nHi Bob";
-    EXPECT_EQ(U8(ExpectedPage(full != 0, 800, f)), U8(PageAfterScript()));
     EXPECT_TRUE(testing_support::MatchesGolden(full ? "compose-reply-full" : "compose-reply-reduced", host.Body()));
   }
 }
