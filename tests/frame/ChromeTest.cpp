@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "inbox/MyInbox.h"
 #include "platform/Text.h"
 #include "tests/support/RecordingHost.h"
@@ -46,116 +49,96 @@ class ChromeTest : public ::testing::Test {
   }
 };
 
-TEST_F(ChromeTest, BarStartAndClose) {
-  EXPECT_EQ(u"<TABLE width=\"100%\" class=\"coolBar\"><TR valign=\"middle\">\r\n",
-            Written([] { WriteBarStart(kFull); }));
-  EXPECT_EQ(u"<TABLE width=\"100%\" border=0 bgcolor=\"#D4D0C8\"><TR valign=\"middle\">\r\n",
-            Written([] { WriteBarStart(kReduced); }));
-  EXPECT_EQ(std::u16string(u"<TD class=\"coolFiller\" id=\"LocationFiller\">&nbsp;</TD></TR></TABLE>\r\n"),
-            kBarClose);
-}
-
-TEST_F(ChromeTest, LocationButtonAllVariants) {
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='Go.asp?a=%41'\"><img "
-            u"border='0' src='gifs/new.gif' align='absmiddle'>&nbsp;New&nbsp;Mail&nbsp;&nbsp;Now</td>\r\n",
-            Written([] { WriteLocationButton(kFull, u"gifs/new.gif", u"Go.asp?a=%41", u"New Mail  Now"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='Go.asp'\">&nbsp;New&nbsp;Mail</td>\r\n",
-            Written([] { WriteLocationButton(kFull, u"", u"Go.asp", u"New Mail"); }));
-  EXPECT_EQ(u"<td align=center><a href='Go.asp'><img border='0' src='gifs/new.gif'><br><small>New&nbsp;Mail</small></a></td>\r\n",
-            Written([] { WriteLocationButton(kReduced, u"gifs/new.gif", u"Go.asp", u"New Mail"); }));
-  EXPECT_EQ(u"<td align=center><a href='Go.asp'><br><small>100%&nbsp;New</small></a></td>\r\n",
-            Written([] { WriteLocationButton(kReduced, u"", u"Go.asp", u"100% New"); }));
-}
-
-TEST_F(ChromeTest, LinkButtonFormatsTheUrlFromTheTable) {
-  platform::ModuleStateGuard state(satellite);  // as inside a resource scope
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='ViewInboxMessage.asp?"
-            u"Folder=SW5ib3g-&ID={1}'\"><img border='0' src='i.gif' align='absmiddle'>&nbsp;New&nbsp;Message</td>\r\n",
-            Written([] { WriteLinkButton(kFull, 10, u"i.gif", 11, u"SW5ib3g-", u"{1}"); }));
-  EXPECT_EQ(u"<td align=center><a href='Fax.asp?Scale=100%&Page=3'><br><small>New&nbsp;Message</small></a></td>\r\n",
-            Written([] { WriteLinkButton(kReduced, 10, u"", 12, 3); }));
-}
-
-TEST_F(ChromeTest, LinkButtonFromModuleIgnoresTheCurrentModule) {
-  platform::ModuleStateGuard state(LumarestModuleHandle());
-  EXPECT_EQ(u"<td align=center><a href='Fax.asp?Scale=100%&Page=7'><img border='0' src='f.gif'><br><small>Delete&nbsp;It</small></a></td>\r\n",
-            Written([this] { WriteLinkButtonFromModule(kReduced, satellite, 14, u"f.gif", 12, 7); }));
-}
-
-TEST_F(ChromeTest, UrlLongerThan5011CharactersIsCut) {
-  platform::ModuleStateGuard state(satellite);
+// Every cell in both modes, byte for byte: the one place the chrome's markup is written out.
+TEST_F(ChromeTest, CellsInBothModes) {
+  const HMODULE sat = satellite;
   const std::u16string longUrl = u"Page.asp?x=" + std::u16string(6000, u'y');
-  std::u16string body = Written([&] { WriteLinkButton(kReduced, 10, u"", 13, longUrl); });
-  EXPECT_EQ(u"<td align=center><a href='" + longUrl.substr(0, 5011) +
-                u"'><br><small>New&nbsp;Message</small></a></td>\r\n",
-            body);
-  // Exactly 5011 characters pass whole.
-  const std::u16string fits = longUrl.substr(0, 5011);
-  EXPECT_NE(std::u16string::npos,
-            Written([&] { WriteLinkButton(kReduced, 10, u"", 13, fits); }).find(fits + u"'>"));
-}
-
-TEST_F(ChromeTest, ScriptButtonFullOnly) {
-  platform::ModuleStateGuard state(satellite);
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"doSend('100%')\"><img border='0' "
-            u"src='s.gif' align='absmiddle'>&nbsp;New Message</td>\r\n",
-            Written([] { WriteScriptButton(kFull, 10, u"s.gif", u"doSend('100%')"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"doSend()\">&nbsp;New Message</td>\r\n",
-            Written([] { WriteScriptButton(kFull, 10, u"", u"doSend()"); }));
-  EXPECT_EQ(u"", Written([] { WriteScriptButton(kReduced, 10, u"s.gif", u"doSend()"); }));
-  EXPECT_EQ(u"", Written([] { WriteScriptButton(kReduced, 10, u"", u"doSend()"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"x()\">&nbsp;Delete It</td>\r\n",
-            Written([this] { WriteScriptButtonFromModule(kFull, satellite, 14, u"", u"x()"); }));
-  EXPECT_EQ(u"", Written([this] { WriteScriptButtonFromModule(kReduced, satellite, 14, u"i", u"x()"); }));
-}
-
-TEST_F(ChromeTest, DisabledButtonAllVariants) {
-  EXPECT_EQ(u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='d.gif' "
-            u"align='absmiddle'>&nbsp;Delete It</td>\r\n",
-            Written([this] { WriteDisabledButton(kFull, satellite, 14, u"d.gif"); }));
-  EXPECT_EQ(u"<td class='coolDisabled' nowrap=\"true\" >&nbsp;Delete It</td>\r\n",
-            Written([this] { WriteDisabledButton(kFull, satellite, 14, u""); }));
-  EXPECT_EQ(u"<td align=center><img border='0' src='d.gif'><br><small>Delete It</small></td>\r\n",
-            Written([this] { WriteDisabledButton(kReduced, satellite, 14, u"d.gif"); }));
-  EXPECT_EQ(u"<td align=center><br><small>Delete It</small></td>\r\n",
-            Written([this] { WriteDisabledButton(kReduced, satellite, 14, u""); }));
-}
-
-TEST_F(ChromeTest, SubmitButtonAllVariants) {
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" ><input class='inputbutton' type=submit "
-            u"style='background-image: url(b.gif); background-repeat : no-repeat; "
-            u"background-position-x : left; padding-left: 14px; padding-top: 5px; cursor: hand; "
-            u"white-space:nowrap;' name='Send' value='Send it'></td>\r\n",
-            Written([] { WriteSubmitButton(kFull, u"Send", u"Send it", u"b.gif"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
-            u"style='cursor: hand; white-space:nowrap;' name='Send' value='Send it'></td>\r\n",
-            Written([] { WriteSubmitButton(kFull, u"Send", u"Send it", u""); }));
-  const std::u16string reduced =
+  const std::u16string submit =
+      u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
+      u"style='cursor: hand; white-space:nowrap;' name='";
+  const std::u16string reducedSubmit =
       u"<td align=center><small><input type=submit name='Send' value='Send it' "
       u"style='white-space:nowrap;'></small></td>\r\n";
-  EXPECT_EQ(reduced, Written([] { WriteSubmitButton(kReduced, u"Send", u"Send it", u"b.gif"); }));
-  EXPECT_EQ(reduced, Written([] { WriteSubmitButton(kReduced, u"Send", u"Send it", u""); }));
-}
-
-TEST_F(ChromeTest, SubmitButtonByIdUsesTheCaptionTwice) {
-  {
-    platform::ModuleStateGuard state(satellite);
-    EXPECT_EQ(u"<td align=center><small><input type=submit name='New Message' value='New Message' "
-              u"style='white-space:nowrap;'></small></td>\r\n",
-              Written([] { WriteSubmitButtonById(kReduced, 10, u""); }));
+  struct Case {
+    HMODULE current;  // the resource module while writing
+    std::function<void()> write;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {nullptr, [] { WriteBarStart(kFull); },
+       u"<TABLE width=\"100%\" class=\"coolBar\"><TR valign=\"middle\">\r\n"},
+      {nullptr, [] { WriteBarStart(kReduced); },
+       u"<TABLE width=\"100%\" border=0 bgcolor=\"#D4D0C8\"><TR valign=\"middle\">\r\n"},
+      {nullptr, [] { WriteLocationButton(kFull, u"gifs/new.gif", u"Go.asp?a=%41", u"New Mail  Now"); },
+       u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='Go.asp?a=%41'\"><img "
+       u"border='0' src='gifs/new.gif' align='absmiddle'>&nbsp;New&nbsp;Mail&nbsp;&nbsp;Now</td>\r\n"},
+      {nullptr, [] { WriteLocationButton(kFull, u"", u"Go.asp", u"New Mail"); },
+       u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='Go.asp'\">&nbsp;New&nbsp;Mail</td>\r\n"},
+      {nullptr, [] { WriteLocationButton(kReduced, u"gifs/new.gif", u"Go.asp", u"New Mail"); },
+       u"<td align=center><a href='Go.asp'><img border='0' src='gifs/new.gif'><br><small>New&nbsp;Mail</small></a></td>\r\n"},
+      {nullptr, [] { WriteLocationButton(kReduced, u"", u"Go.asp", u"100% New"); },
+       u"<td align=center><a href='Go.asp'><br><small>100%&nbsp;New</small></a></td>\r\n"},
+      // Link buttons format the URL from the table of the current module...
+      {sat, [] { WriteLinkButton(kFull, 10, u"i.gif", 11, u"SW5ib3g-", u"{1}"); },
+       u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='ViewInboxMessage.asp?"
+       u"Folder=SW5ib3g-&ID={1}'\"><img border='0' src='i.gif' align='absmiddle'>&nbsp;New&nbsp;Message</td>\r\n"},
+      {sat, [] { WriteLinkButton(kReduced, 10, u"", 12, 3); },
+       u"<td align=center><a href='Fax.asp?Scale=100%&Page=3'><br><small>New&nbsp;Message</small></a></td>\r\n"},
+      // ...or of the module given, whatever the current one.
+      {LumarestModuleHandle(), [sat] { WriteLinkButtonFromModule(kReduced, sat, 14, u"f.gif", 12, 7); },
+       u"<td align=center><a href='Fax.asp?Scale=100%&Page=7'><img border='0' src='f.gif'><br><small>Delete&nbsp;It</small></a></td>\r\n"},
+      // A URL longer than 5011 characters is cut there.
+      {sat, [&] { WriteLinkButton(kReduced, 10, u"", 13, longUrl); },
+       u"<td align=center><a href='" + longUrl.substr(0, 5011) + u"'><br><small>New&nbsp;Message</small></a></td>\r\n"},
+      {sat, [&] { WriteLinkButton(kReduced, 10, u"", 13, longUrl.substr(0, 5011)); },
+       u"<td align=center><a href='" + longUrl.substr(0, 5011) + u"'><br><small>New&nbsp;Message</small></a></td>\r\n"},
+      // Script buttons only in full output.
+      {sat, [] { WriteScriptButton(kFull, 10, u"s.gif", u"doSend('100%')"); },
+       u"<td class='coolButton' nowrap=\"true\" onclick=\"doSend('100%')\"><img border='0' "
+       u"src='s.gif' align='absmiddle'>&nbsp;New Message</td>\r\n"},
+      {sat, [] { WriteScriptButton(kFull, 10, u"", u"doSend()"); },
+       u"<td class='coolButton' nowrap=\"true\" onclick=\"doSend()\">&nbsp;New Message</td>\r\n"},
+      {sat, [] { WriteScriptButton(kReduced, 10, u"s.gif", u"doSend()"); }, u""},
+      {sat, [] { WriteScriptButton(kReduced, 10, u"", u"doSend()"); }, u""},
+      {sat, [sat] { WriteScriptButtonFromModule(kFull, sat, 14, u"", u"x()"); },
+       u"<td class='coolButton' nowrap=\"true\" onclick=\"x()\">&nbsp;Delete It</td>\r\n"},
+      {sat, [sat] { WriteScriptButtonFromModule(kReduced, sat, 14, u"i", u"x()"); }, u""},
+      {nullptr, [sat] { WriteDisabledButton(kFull, sat, 14, u"d.gif"); },
+       u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='d.gif' "
+       u"align='absmiddle'>&nbsp;Delete It</td>\r\n"},
+      {nullptr, [sat] { WriteDisabledButton(kFull, sat, 14, u""); },
+       u"<td class='coolDisabled' nowrap=\"true\" >&nbsp;Delete It</td>\r\n"},
+      {nullptr, [sat] { WriteDisabledButton(kReduced, sat, 14, u"d.gif"); },
+       u"<td align=center><img border='0' src='d.gif'><br><small>Delete It</small></td>\r\n"},
+      {nullptr, [sat] { WriteDisabledButton(kReduced, sat, 14, u""); },
+       u"<td align=center><br><small>Delete It</small></td>\r\n"},
+      {nullptr, [] { WriteSubmitButton(kFull, u"Send", u"Send it", u"b.gif"); },
+       u"<td class='coolButton' nowrap=\"true\" ><input class='inputbutton' type=submit "
+       u"style='background-image: url(b.gif); background-repeat : no-repeat; "
+       u"background-position-x : left; padding-left: 14px; padding-top: 5px; cursor: hand; "
+       u"white-space:nowrap;' name='Send' value='Send it'></td>\r\n"},
+      {nullptr, [] { WriteSubmitButton(kFull, u"Send", u"Send it", u""); },
+       submit + u"Send' value='Send it'></td>\r\n"},
+      {nullptr, [] { WriteSubmitButton(kReduced, u"Send", u"Send it", u"b.gif"); }, reducedSubmit},
+      {nullptr, [] { WriteSubmitButton(kReduced, u"Send", u"Send it", u""); }, reducedSubmit},
+      // By id, the caption is both name and value.
+      {sat, [] { WriteSubmitButtonById(kReduced, 10, u""); },
+       u"<td align=center><small><input type=submit name='New Message' value='New Message' "
+       u"style='white-space:nowrap;'></small></td>\r\n"},
+      {LumarestModuleHandle(), [] { WriteSubmitButtonById(kFull, 3106, u""); },
+       submit + u"Inbox' value='Inbox'></td>\r\n"},
+      {LumarestModuleHandle(), [sat] { WriteSubmitButtonByIdFromModule(kFull, sat, 14, u""); },
+       submit + u"Delete It' value='Delete It'></td>\r\n"},
+      {nullptr, [] { WriteBarText(u"1 - 30 of 45 (100%)"); },
+       u"<td class='coolButton' nowrap=\"true\" align=center>1 - 30 of 45 (100%)</td>\r\n"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(++n);
+    std::optional<platform::ModuleStateGuard> state;
+    if (c.current) state.emplace(c.current);
+    EXPECT_EQ(platform::U8(c.expected), platform::U8(Written(c.write)));
   }
-  platform::ModuleStateGuard state(LumarestModuleHandle());
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
-            u"style='cursor: hand; white-space:nowrap;' name='Inbox' value='Inbox'></td>\r\n",
-            Written([] { WriteSubmitButtonById(kFull, 3106, u""); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
-            u"style='cursor: hand; white-space:nowrap;' name='Delete It' value='Delete It'></td>\r\n",
-            Written([this] { WriteSubmitButtonByIdFromModule(kFull, satellite, 14, u""); }));
-}
-
-TEST_F(ChromeTest, BarTextInAnyMode) {
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" align=center>1 - 30 of 45 (100%)</td>\r\n",
-            Written([] { WriteBarText(u"1 - 30 of 45 (100%)"); }));
 }
 
 const std::u16string kNavStart = u"<table width=100% border=0 bgcolor='#D4D0C8'><tr>";
