@@ -30,82 +30,120 @@ class LinksTest : public ::testing::Test {
     RewriteHtmlLinks(text);
     return platform::U8(text);
   }
-  std::string Plain(std::u16string text) {
-    LinkifyPlainText(text);
-    return platform::U8(text);
-  }
-  std::string Unc(std::u16string text) {
-    LinkifyUncPaths(text);
-    return platform::U8(text);
-  }
 };
 
-TEST_F(LinksTest, WebAnchorsGoThroughTheHostedUrlInEitherQuoteStyle) {
-  EXPECT_EQ("<p><a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fexample.com%2Fx\">t</a></p>",
-            Html(u"<p><a href=\"http://example.com/x\">t</a></p>"));
-  EXPECT_EQ("<A target='_blank' HREF='LinkOut.asp?u=https%3A%2F%2Fe.org'>e</A>",
-            Html(u"<A HREF='https://e.org'>e</A>"));
-  // Without quotes the link ends at a blank.
-  EXPECT_EQ("<a target='_blank' href=LinkOut.asp?u=HTTP%3A%2F%2Fa.b class=x>",
-            Html(u"<a href=HTTP://a.b class=x>"));
-  // Every occurrence of the link inside the tag is replaced.
-  EXPECT_EQ("<a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\" title='LinkOut.asp?u=http%3A%2F%2Fa.b'>",
-            Html(u"<a href=\"http://a.b\" title='http://a.b'>"));
-}
+// One rewrite per case: which function, the text, what it becomes, and
+// whether the hosted-URL encoder fails.
+struct LinkCase {
+  void (*rewrite)(std::u16string&);
+  const char16_t* text;
+  const char* expected;
+  bool encoderFails = false;
+};
 
-TEST_F(LinksTest, AnchorsThatAreNotRewritten) {
-  // A named anchor is left alone and the scan goes on after it.
-  EXPECT_EQ("<a name=\"top\">x</a><a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">",
-            Html(u"<a name=\"top\">x</a><a href=\"http://a.b\">"));
-  // An unquoted web link directly before '>' has no end.
-  EXPECT_EQ("<a href=http://a.b>x</a>", Html(u"<a href=http://a.b>x</a>"));
-  // Tags that only begin like an anchor, and text that only looks like a link.
-  EXPECT_EQ("<ABBR title=x>http://a.b</ABBR><area href=\"#x\">",
-            Html(u"<ABBR title=x>http://a.b</ABBR><area href=\"#x\">"));
-  // A relative link is no kind the rewriter knows.
-  EXPECT_EQ("<a href=\"page.htm\">", Html(u"<a href=\"page.htm\">"));
-}
-
-TEST_F(LinksTest, UnclosedAnchorKeepsEarlierRewritesAndTheRest) {
-  EXPECT_EQ("x <a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">y</a> <a href=\"http://c",
-            Html(u"x <a href=\"http://a.b\">y</a> <a href=\"http://c"));
-}
-
-TEST_F(LinksTest, TargetsWrittenWithApostrophesOnlyCount) {
-  EXPECT_EQ("<a target='_self' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">",
-            Html(u"<a target='_self' href=\"http://a.b\">"));
-  EXPECT_EQ("<a target=\"_self\" target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">",
-            Html(u"<a target=\"_self\" href=\"http://a.b\">"));
-}
-
-TEST_F(LinksTest, MailAnchorsOpenTheComposePageInTheMailWindow) {
-  EXPECT_EQ("<a target='HvnsEmailWindow'href=\"/HalvornSLV/ComposeMessage.asp?ClearSession=1&Type=NewMsg&To=bob@x.org\">Bob</a>",
-            Html(u"<a href=\"mailto:bob@x.org\">Bob</a>"));
-  EXPECT_EQ("<A target='HvnsEmailWindow'HREF='/HalvornSLV/ComposeMessage.asp?ClearSession=1&Type=NewMsg&To=Bob@X.org'>",
-            Html(u"<A HREF='MAILTO:Bob@X.org'>"));
-}
-
-TEST_F(LinksTest, FileFormsBecomeFileBrowserLinks) {
+TEST_F(LinksTest, RewritesByCase) {
   const std::string browse = "href=\"/HalvornSLV/Folder.asp?LFE=false&ClearName=";
-  EXPECT_EQ("<a target='_blank' " + browse + "\\\\server/share/doc.txt\">",
-            Html(u"<a href=\"file://server/share/doc.txt\">"));
-  EXPECT_EQ("<a target='_blank' " + browse + "\\\\srv\\x\">", Html(u"<a href=\"FILE:///\\\\srv\\x\">"));
-  EXPECT_EQ("<a target='_blank' " + browse + "\\\\srv\\x\">", Html(u"<a href=\"File://\\\\srv\\x\">"));
-  EXPECT_EQ("<a target='_blank' " + browse + "\\\\srv\\s\">", Html(u"<a href=\"\\\\srv\\s\">"));
-  EXPECT_EQ("<a target='_blank' " + browse + "//srv/s\">", Html(u"<a href=\"//srv/s\">"));
-  // "file:" before a drive letter loses its scheme, which leaves no share
-  // path: the body keeps the anchor as it was.
-  EXPECT_EQ("<a href=\"file:c:\\x\">", Html(u"<a href=\"file:c:\\x\">"));
-}
-
-TEST_F(LinksTest, LinkInAnAttributeBeforeHrefIsTheOneTaken) {
-  EXPECT_EQ("<a title=\"see LinkOut.asp?u=hTTp%3A%2F%2Ft.org\" target='_blank' href=\"http://real.org\">",
-            Html(u"<a title=\"see hTTp://t.org\" href=\"http://real.org\">"));
-}
-
-TEST_F(LinksTest, FailingEncoderLeavesNoDirectLink) {
-  host.hostedUrlResult = E_FAIL;
-  EXPECT_EQ("<a target='_blank' href=\"\">x</a>", Html(u"<a href=\"http://evil.example/\">x</a>"));
+  const std::string fileLink = "<a target='_blank' href =\"Folder.asp?LFE=false&ClearName=%5C%5Csrv";
+  const std::string nonAscii = platform::U8(
+      u"Grüße → <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fm%C3%BCnchen.de\">http://münchen.de</a> 日本");
+  const std::string b1 = "<a target='_blank' " + browse + "\\\\server/share/doc.txt\">";
+  const std::string b2 = "<a target='_blank' " + browse + "\\\\srv\\x\">";
+  const std::string b3 = "<a target='_blank' " + browse + "\\\\srv\\s\">";
+  const std::string b4 = "<a target='_blank' " + browse + "//srv/s\">";
+  const std::string f1 = "open " + fileLink + "%5Cshare%5Cf.doc\">\\\\srv\\share\\f.doc</a> now";
+  const std::string f2 = fileLink + "%5Ca%5Cb.txt\">FILE://srv/a/b.txt</a>!";
+  const std::string f3 = fileLink + "%5Cx\">file://\\\\srv\\x</a>\t";
+  auto* html = &RewriteHtmlLinks;
+  auto* plain = &LinkifyPlainText;
+  auto* unc = &LinkifyUncPaths;
+  const LinkCase cases[] = {
+      // Web anchors go through the hosted URL in either quote style.
+      {html, u"<p><a href=\"http://example.com/x\">t</a></p>",
+       "<p><a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fexample.com%2Fx\">t</a></p>"},
+      {html, u"<A HREF='https://e.org'>e</A>", "<A target='_blank' HREF='LinkOut.asp?u=https%3A%2F%2Fe.org'>e</A>"},
+      // Without quotes the link ends at a blank.
+      {html, u"<a href=HTTP://a.b class=x>", "<a target='_blank' href=LinkOut.asp?u=HTTP%3A%2F%2Fa.b class=x>"},
+      // Every occurrence of the link inside the tag is replaced.
+      {html, u"<a href=\"http://a.b\" title='http://a.b'>",
+       "<a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\" title='LinkOut.asp?u=http%3A%2F%2Fa.b'>"},
+      // A named anchor is left alone and the scan goes on after it.
+      {html, u"<a name=\"top\">x</a><a href=\"http://a.b\">",
+       "<a name=\"top\">x</a><a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">"},
+      // An unquoted web link directly before '>' has no end.
+      {html, u"<a href=http://a.b>x</a>", "<a href=http://a.b>x</a>"},
+      // Tags that only begin like an anchor, text that only looks like a link, a relative link.
+      {html, u"<ABBR title=x>http://a.b</ABBR><area href=\"#x\">", "<ABBR title=x>http://a.b</ABBR><area href=\"#x\">"},
+      {html, u"<a href=\"page.htm\">", "<a href=\"page.htm\">"},
+      // An unclosed anchor keeps the earlier rewrites and the rest.
+      {html, u"x <a href=\"http://a.b\">y</a> <a href=\"http://c",
+       "x <a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">y</a> <a href=\"http://c"},
+      // Only targets written with apostrophes count.
+      {html, u"<a target='_self' href=\"http://a.b\">", "<a target='_self' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">"},
+      {html, u"<a target=\"_self\" href=\"http://a.b\">",
+       "<a target=\"_self\" target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">"},
+      // Mail anchors open the compose page in the mail window.
+      {html, u"<a href=\"mailto:bob@x.org\">Bob</a>",
+       "<a target='HvnsEmailWindow'href=\"/HalvornSLV/ComposeMessage.asp?ClearSession=1&Type=NewMsg&To=bob@x.org\">Bob</a>"},
+      {html, u"<A HREF='MAILTO:Bob@X.org'>",
+       "<A target='HvnsEmailWindow'HREF='/HalvornSLV/ComposeMessage.asp?ClearSession=1&Type=NewMsg&To=Bob@X.org'>"},
+      // File forms become file-browser links.
+      {html, u"<a href=\"file://server/share/doc.txt\">", b1.c_str()},
+      {html, u"<a href=\"FILE:///\\\\srv\\x\">", b2.c_str()},
+      {html, u"<a href=\"File://\\\\srv\\x\">", b2.c_str()},
+      {html, u"<a href=\"\\\\srv\\s\">", b3.c_str()},
+      {html, u"<a href=\"//srv/s\">", b4.c_str()},
+      // "file:" before a drive letter loses its scheme and leaves no share path.
+      {html, u"<a href=\"file:c:\\x\">", "<a href=\"file:c:\\x\">"},
+      // A link in an attribute before href is the one taken.
+      {html, u"<a title=\"see hTTp://t.org\" href=\"http://real.org\">",
+       "<a title=\"see LinkOut.asp?u=hTTp%3A%2F%2Ft.org\" target='_blank' href=\"http://real.org\">"},
+      // A failing encoder leaves no direct link.
+      {html, u"<a href=\"http://evil.example/\">x</a>", "<a target='_blank' href=\"\">x</a>", true},
+      // Plain text: a '.' before a blank stays in the visible text but not in the URL.
+      {plain, u"see http://a.b/c. Next",
+       "see <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa.b%2Fc\">http://a.b/c.</a> Next"},
+      // A link at the very end has no end character and gets no anchor.
+      {plain, u"go http://a.b", "go http://a.b"},
+      // An entity after a link: the link ends before the entity's ';'.
+      {plain, u"https://a.b<x\n",
+       "<a target='_blank' href =\"LinkOut.asp?u=https%3A%2F%2Fa.b%26lt\">https://a.b&lt</a>;x\n"},
+      {plain, u"http://a\r\nHTTP://b)",
+       "<a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa\">http://a</a>\r\n"
+       "<a target='_blank' href =\"LinkOut.asp?u=HTTP%3A%2F%2Fb\">HTTP://b</a>)"},
+      // Plain text is made HTML-safe; markup smuggled into a link cannot leave the href.
+      {plain, u"<script>alert('x')</script> & &amp;", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &amp;"},
+      {plain, u"http://x\"><b ",
+       "<a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fx%26quot\">http://x&quot</a>;&gt;&lt;b "},
+      {plain, u"http://a.b ", "<a target='_blank' href =\"http://a.b\">http://a.b</a> ", true},
+      {plain, u"open \\\\srv\\share\\f.doc now", f1.c_str()},
+      {plain, u"FILE://srv/a/b.txt!", f2.c_str()},
+      {plain, u"file://\\\\srv\\x\t", f3.c_str()},
+      {plain, u"Grüße → http://münchen.de 日本", nonAscii.c_str()},
+      // Send-time share paths; without an end character nothing changes.
+      {unc, u"see \\\\srv\\share\\x.doc. ok", "see file://\\\\srv\\share\\x.doc. ok"},
+      {unc, u"//srv/share/x ok", "file://\\\\srv\\share\\x ok"},
+      {unc, u"http://a//b ok https://c\n file://srv/x ok", "http://a//b ok https://c\n file://srv/x ok"},
+      {unc, u"see \\\\srv\\share\\x.doc.", "see \\\\srv\\share\\x.doc."},
+      {unc, u"a \\\\s\\b;//t/c\n", "a file://\\\\s\\b;file://\\\\t\\c\n"},
+      // The BODY wrapper; a stray closing tag before the element does not split it.
+      {&WrapBodyContent, u"<html><Body bgcolor=x>hi</bODY></html>",
+       "<html><Body bgcolor=x><DIV class=ContentBodyPreview>hi</DIV></bODY></html>"},
+      {&WrapBodyContent, u"<p>no body</p>", "<p>no body</p>"},
+      {&WrapBodyContent, u"<body>rest", "<body><DIV class=ContentBodyPreview>rest</DIV>"},
+      {&WrapBodyContent, u"<body x=", "<body x="},
+      {&WrapBodyContent, u"</body><body>x</body>", "</body><body><DIV class=ContentBodyPreview>x</DIV></body>"},
+      // A blank target goes before href, once; a tag without href keeps none.
+      {&AddBlankTarget, u"<a class=x Href=\"y\">", "<a class=x target='_blank' Href=\"y\">"},
+      {&AddBlankTarget, u"<a class=x target='_blank' Href=\"y\">", "<a class=x target='_blank' Href=\"y\">"},
+      {&AddBlankTarget, u"<a name=y>", "<a name=y>"},
+  };
+  for (const LinkCase& c : cases) {
+    SCOPED_TRACE(platform::U8(c.text));
+    host.hostedUrlResult = c.encoderFails ? E_FAIL : S_OK;
+    std::u16string text = c.text;
+    c.rewrite(text);
+    EXPECT_EQ(c.expected, platform::U8(text));
+  }
 }
 
 TEST_F(LinksTest, RewriteWritesDebuggerLines) {
@@ -122,41 +160,6 @@ TEST_F(LinksTest, RewriteWritesDebuggerLines) {
   EXPECT_EQ(u"Unable to find end of link in this HREF. Ignoring...", debug.back());
 }
 
-TEST_F(LinksTest, AddBlankTarget) {
-  std::u16string tag = u"<a class=x Href=\"y\">";
-  AddBlankTarget(tag);
-  EXPECT_EQ(u"<a class=x target='_blank' Href=\"y\">", tag);
-  AddBlankTarget(tag);
-  EXPECT_EQ(u"<a class=x target='_blank' Href=\"y\">", tag);
-  std::u16string noHref = u"<a name=y>";
-  AddBlankTarget(noHref);
-  EXPECT_EQ(u"<a name=y>", noHref);
-}
-
-TEST_F(LinksTest, PlainTextWebLinks) {
-  // A '.' before a blank stays in the visible text but not in the URL.
-  EXPECT_EQ("see <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa.b%2Fc\">http://a.b/c.</a> Next",
-            Plain(u"see http://a.b/c. Next"));
-  // A link at the very end has no end character and gets no anchor.
-  EXPECT_EQ("go http://a.b", Plain(u"go http://a.b"));
-  // An entity after a link: the link ends before the entity's ';'.
-  EXPECT_EQ("<a target='_blank' href =\"LinkOut.asp?u=https%3A%2F%2Fa.b%26lt\">https://a.b&lt</a>;x\n",
-            Plain(u"https://a.b<x\n"));
-  // Two links, the second after a line break.
-  EXPECT_EQ("<a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa\">http://a</a>\r\n"
-            "<a target='_blank' href =\"LinkOut.asp?u=HTTP%3A%2F%2Fb\">HTTP://b</a>)",
-            Plain(u"http://a\r\nHTTP://b)"));
-}
-
-TEST_F(LinksTest, PlainTextIsMadeHtmlSafe) {
-  EXPECT_EQ("&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &amp;", Plain(u"<script>alert('x')</script> & &amp;"));
-  // Markup smuggled into a link cannot leave the href attribute.
-  EXPECT_EQ("<a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fx%26quot\">http://x&quot</a>;&gt;&lt;b ",
-            Plain(u"http://x\"><b "));
-  host.hostedUrlResult = E_FAIL;
-  EXPECT_EQ("<a target='_blank' href =\"http://a.b\">http://a.b</a> ", Plain(u"http://a.b "));
-}
-
 TEST_F(LinksTest, PlainTextOfStrayAmpersandsIsEncodedInOnePass) {
   // A hostile body: two million ampersands that start no entity, then one
   // entity. Each stray '&' becomes "&amp;", the entity is still decoded, and
@@ -168,48 +171,6 @@ TEST_F(LinksTest, PlainTextOfStrayAmpersandsIsEncodedInOnePass) {
   ASSERT_EQ(5u * 2000000 + 4, text.size());
   EXPECT_EQ(u"&lt;", text.substr(text.size() - 4));
   EXPECT_EQ(std::u16string::npos, text.find(u"&&"));
-}
-
-TEST_F(LinksTest, PlainTextFileLinks) {
-  EXPECT_EQ("open <a target='_blank' href =\"Folder.asp?LFE=false&ClearName=%5C%5Csrv%5Cshare%5Cf.doc\">\\\\srv\\share\\f.doc</a> now",
-            Plain(u"open \\\\srv\\share\\f.doc now"));
-  EXPECT_EQ("<a target='_blank' href =\"Folder.asp?LFE=false&ClearName=%5C%5Csrv%5Ca%5Cb.txt\">FILE://srv/a/b.txt</a>!",
-            Plain(u"FILE://srv/a/b.txt!"));
-  EXPECT_EQ("<a target='_blank' href =\"Folder.asp?LFE=false&ClearName=%5C%5Csrv%5Cx\">file://\\\\srv\\x</a>\t",
-            Plain(u"file://\\\\srv\\x\t"));
-}
-
-TEST_F(LinksTest, PlainTextKeepsNonAsciiText) {
-  EXPECT_EQ(platform::U8(u"Grüße → <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fm%C3%BCnchen.de\">http://münchen.de</a> 日本"),
-            Plain(u"Grüße → http://münchen.de 日本"));
-}
-
-TEST_F(LinksTest, SendTimeSharePaths) {
-  EXPECT_EQ("see file://\\\\srv\\share\\x.doc. ok", Unc(u"see \\\\srv\\share\\x.doc. ok"));
-  EXPECT_EQ("file://\\\\srv\\share\\x ok", Unc(u"//srv/share/x ok"));
-  EXPECT_EQ("http://a//b ok https://c\n file://srv/x ok", Unc(u"http://a//b ok https://c\n file://srv/x ok"));
-  // Without an end character nothing changes.
-  EXPECT_EQ("see \\\\srv\\share\\x.doc.", Unc(u"see \\\\srv\\share\\x.doc."));
-  EXPECT_EQ("a file://\\\\s\\b;file://\\\\t\\c\n", Unc(u"a \\\\s\\b;//t/c\n"));
-}
-
-TEST_F(LinksTest, WrapBodyContent) {
-  std::u16string html = u"<html><Body bgcolor=x>hi</bODY></html>";
-  WrapBodyContent(html);
-  EXPECT_EQ(u"<html><Body bgcolor=x><DIV class=ContentBodyPreview>hi</DIV></bODY></html>", html);
-  std::u16string none = u"<p>no body</p>";
-  WrapBodyContent(none);
-  EXPECT_EQ(u"<p>no body</p>", none);
-  std::u16string open = u"<body>rest";
-  WrapBodyContent(open);
-  EXPECT_EQ(u"<body><DIV class=ContentBodyPreview>rest</DIV>", open);
-  std::u16string unclosed = u"<body x=";
-  WrapBodyContent(unclosed);
-  EXPECT_EQ(u"<body x=", unclosed);
-  // A stray closing tag before the BODY element does not split the wrapper.
-  std::u16string stray = u"</body><body>x</body>";
-  WrapBodyContent(stray);
-  EXPECT_EQ(u"</body><body><DIV class=ContentBodyPreview>x</DIV></body>", stray);
 }
 
 // Random mail-like text built from the pieces the rewriters react to.
