@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 #include <set>
 
 #include "frame/Encoding.h"
@@ -42,57 +44,38 @@ class SatelliteTest : public ::testing::Test {
   }
 };
 
-TEST_F(SatelliteTest, ListDeDeFrTriesDeThenFrThenEn) {
-  Install("quorraFax", "en");
-  std::u16string code;
-  EXPECT_EQ(u"en", Load(u"de-de,fr", &code));
-  EXPECT_EQ(u"en", code);
-  Install("quorraFax", "fr");
-  EXPECT_EQ(u"fr", Load(u"de-de,fr", &code));
-  EXPECT_EQ(u"fr", code);
-  Install("quorraFax", "de");
-  EXPECT_EQ(u"de", Load(u"de-de,fr", &code));
-  EXPECT_EQ(u"de", code);
-}
-
-TEST_F(SatelliteTest, PiecesAreTakenExactlyAsTheyStand) {
-  Install("quorraFax", "en");
-  Install("quorraFax", "de");
-  // "fr, de": fr, then " d" (blank and d), then en; "de" is never tried.
-  EXPECT_EQ(u"en", Load(u"fr, de"));
-  Install("quorraFax", " d");
-  std::u16string code;
-  EXPECT_EQ(u" d", Load(u"fr, de", &code));
-  EXPECT_EQ(u" d", code);
-  // No case change: "DE" is its own file name (absent here).
-  EXPECT_EQ(u"en", Load(u"DE"));
-  // A one-letter piece is tried as it is.
-  Install("quorraFax", "x");
-  EXPECT_EQ(u"x", Load(u"x,de"));
-}
-
-TEST_F(SatelliteTest, EmptyPieceEndsTheWalk) {
-  Install("quorraFax", "en");
-  Install("quorraFax", "fr");
-  EXPECT_EQ(u"en", Load(u"de,,fr"));
-  EXPECT_EQ(u"en", Load(u",fr"));
-  EXPECT_EQ(u"en", Load(u""));
-  EXPECT_EQ(u"fr", Load(u"fr,"));
-  EXPECT_EQ(u"en", Load(nullptr));
-}
-
-TEST_F(SatelliteTest, OnlyTheFirstHundredCharactersCount) {
-  Install("quorraFax", "en");
-  Install("quorraFax", "fr");
-  std::u16string list;
-  while (list.size() < 96) list += u"zz,";  // 96 characters
-  EXPECT_EQ(u"fr", Load((list + u"fr").c_str()));    // "fr" at 96-97
-  std::u16string longer = list + u"zz,fr";           // "fr" at 99-100: cut to "f"
-  EXPECT_EQ(u"en", Load(longer.c_str()));
-  Install("quorraFax", "f");
-  EXPECT_EQ(u"f", Load(longer.c_str()));
-  std::u16string huge(100000, u'q');
-  EXPECT_EQ(u"en", Load(huge.c_str()));
+TEST_F(SatelliteTest, LanguageListIsWalkedPieceByPieceThenEn) {
+  std::u16string list96;
+  while (list96.size() < 96) list96 += u"zz,";  // 96 characters
+  const std::u16string fits = list96 + u"fr";     // "fr" at 96-97
+  const std::u16string cut = list96 + u"zz,fr";  // "fr" at 99-100: cut to "f"
+  const std::u16string huge(100000, u'q');
+  struct {
+    std::vector<std::string> installed;
+    const char16_t* list;
+    const char16_t* loaded;  // also the code written back
+  } cases[] = {
+      {{"en"}, u"de-de,fr", u"en"}, {{"en", "fr"}, u"de-de,fr", u"fr"},
+      {{"en", "fr", "de"}, u"de-de,fr", u"de"},
+      // Pieces are taken exactly as they stand: "fr, de" tries fr, " d" (blank
+      // and d), then en; no case change; a one-letter piece as it is.
+      {{"en", "de"}, u"fr, de", u"en"}, {{"en", "de", " d"}, u"fr, de", u" d"},
+      {{"en", "de"}, u"DE", u"en"}, {{"en", "x"}, u"x,de", u"x"},
+      // An empty piece ends the walk.
+      {{"en", "fr"}, u"de,,fr", u"en"}, {{"en", "fr"}, u",fr", u"en"}, {{"en", "fr"}, u"", u"en"},
+      {{"en", "fr"}, u"fr,", u"fr"}, {{"en", "fr"}, nullptr, u"en"},
+      // Only the first hundred characters count.
+      {{"en", "fr"}, fits.c_str(), u"fr"}, {{"en", "fr"}, cut.c_str(), u"en"},
+      {{"en", "fr", "f"}, cut.c_str(), u"f"}, {{"en", "fr"}, huge.c_str(), u"en"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::U8(c.list ? std::u16string(c.list).substr(0, 20) : u"<null>"));
+    TestInstall fresh;
+    for (const auto& code : c.installed) fresh.WriteSatellite("quorraFax", code, {{1, platform::U16(code)}});
+    std::u16string code;
+    EXPECT_EQ(c.loaded, Load(c.list, &code));
+    EXPECT_EQ(c.loaded, code);
+  }
 }
 
 TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
@@ -247,16 +230,16 @@ TEST_F(LanguageSourceTest, EachFailedStepGivesTheDefaultAndOneEvent) {
   SetDefault(u"nl");
   struct Step {
     const char* name;
-    std::function<void(LanguageSourceTest&)> fail;
+    std::function<void()> fail;
     HRESULT reported;  // S_OK: any failure
   };
   const Step steps[] = {
-      {"no request", [](LanguageSourceTest& t) { t.noRequest = true; }, S_OK},
-      {"no server variables", [](LanguageSourceTest& t) { t.fake.variablesResult = E_ACCESSDENIED; },
+      {"no request", [this] { noRequest = true; }, S_OK},
+      {"no server variables", [this] { fake.variablesResult = E_ACCESSDENIED; },
        E_ACCESSDENIED},
-      {"no header", [](LanguageSourceTest& t) { t.fake.variables.itemResult = E_INVALIDARG; }, E_INVALIDARG},
+      {"no header", [this] { fake.variables.itemResult = E_INVALIDARG; }, E_INVALIDARG},
       {"no text form",
-       [](LanguageSourceTest& t) { t.fake.variables.value = CComVariant(static_cast<IDispatch*>(&t.fake)); },
+       [this] { fake.variables.value = CComVariant(static_cast<IDispatch*>(&fake)); },
        S_OK}};
   std::set<int> lines;
   for (bool client : {false, true}) {
@@ -265,7 +248,7 @@ TEST_F(LanguageSourceTest, EachFailedStepGivesTheDefaultAndOneEvent) {
       noRequest = false;
       fake.variablesResult = fake.variables.itemResult = S_OK;
       fake.variables.value = CComVariant(u"fr");
-      step.fail(*this);
+      step.fail();
       host.events.clear();
       std::u16string lang;
       if (client) GetClientLanguage(lang);
