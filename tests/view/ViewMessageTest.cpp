@@ -92,23 +92,15 @@ TEST_F(ViewMessageTest, ActivationPathOpensTheFileAndNothingElse) {
   // Record 11 (information) and, as the service answered 0, record 12 (error).
   auto& records = channel.Driver().records;
   ASSERT_EQ(2u, records.size());
-  auto text = [](const std::vector<BYTE>& bytes) {
-    return std::u16string(reinterpret_cast<const char16_t*>(bytes.data()), bytes.size() / 2 - 1);
-  };
-  auto number = [](const std::vector<BYTE>& bytes) {
-    LONG n = 0;
-    std::memcpy(&n, bytes.data(), sizeof n);
-    return n;
-  };
   ASSERT_EQ(4u, records[0].data.size());
   EXPECT_EQ(11, records[0].data[0][0]);
-  EXPECT_EQ(2, number(records[0].data[1]));
-  EXPECT_EQ(path, text(records[0].data[2]));
-  EXPECT_EQ(u"<NULL>", text(records[0].data[3]));  // the empty Options text
+  EXPECT_EQ(2, records[0].Number(1));
+  EXPECT_EQ(path, records[0].Text(2));
+  EXPECT_EQ(u"<NULL>", records[0].Text(3));  // the empty Options text
   ASSERT_EQ(4u, records[1].data.size());
   EXPECT_EQ(12, records[1].data[0][0]);
-  EXPECT_EQ(path, text(records[1].data[2]));
-  EXPECT_EQ(0, number(records[1].data[3]));
+  EXPECT_EQ(path, records[1].Text(2));
+  EXPECT_EQ(0, records[1].Number(3));
 
   // Options given and the service succeeding: only record 11.
   records.clear();
@@ -119,7 +111,7 @@ TEST_F(ViewMessageTest, ActivationPathOpensTheFileAndNothingElse) {
   EXPECT_EQ(S_OK, View());
   EXPECT_EQ((Strings{u"DisplayChoice(2,,,5,1,0,1)"}), host.activationCalls);  // decodes to nothing
   ASSERT_EQ(1u, records.size());
-  EXPECT_EQ(u"5", text(records[0].data[3]));
+  EXPECT_EQ(u"5", records[0].Text(3));
 }
 
 TEST_F(ViewMessageTest, OtherComponentIdsShowTheMessage) {
