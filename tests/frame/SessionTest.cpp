@@ -182,13 +182,6 @@ TEST_F(SessionTest, NoConnectionReportsOnlyWhenTheTextLoads) {
   FreeLibrary(satellite);
 }
 
-TEST_F(SessionTest, HtmlFlagFollowsTheConfiguration) {
-  host.htmlEnabled = true;
-  EXPECT_TRUE(inbox->IsHtmlDisplayEnabled());
-  host.htmlEnabled = false;
-  EXPECT_FALSE(inbox->IsHtmlDisplayEnabled());
-}
-
 TEST(ErrorPages, BothPagesWithDoubledPercentSigns) {
   EXPECT_EQ(nullptr, ErrorPageHtml(226));
   EXPECT_EQ(nullptr, ErrorPageHtml(229));
