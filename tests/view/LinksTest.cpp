@@ -3,6 +3,8 @@
 // literal rendering of the algorithms on random mail-like text.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <random>
 
 #include "platform/Debug.h"
@@ -32,118 +34,34 @@ class LinksTest : public ::testing::Test {
   }
 };
 
-// One rewrite per case: which function, the text, what it becomes, and
-// whether the hosted-URL encoder fails.
-struct LinkCase {
-  void (*rewrite)(std::u16string&);
-  const char16_t* text;
-  const char* expected;
-  bool encoderFails = false;
-};
-
+// One rewrite per line of tests/golden/links-rewrites.txt: which function,
+// the text, what it becomes, and whether the hosted-URL encoder fails.
 TEST_F(LinksTest, RewritesByCase) {
-  const std::string browse = "href=\"/HalvornSLV/Folder.asp?LFE=false&ClearName=";
-  const std::string fileLink = "<a target='_blank' href =\"Folder.asp?LFE=false&ClearName=%5C%5Csrv";
-  const std::string nonAscii = platform::U8(
-      u"Grüße → <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fm%C3%BCnchen.de\">http://münchen.de</a> 日本");
-  const std::string b1 = "<a target='_blank' " + browse + "\\\\server/share/doc.txt\">";
-  const std::string b2 = "<a target='_blank' " + browse + "\\\\srv\\x\">";
-  const std::string b3 = "<a target='_blank' " + browse + "\\\\srv\\s\">";
-  const std::string b4 = "<a target='_blank' " + browse + "//srv/s\">";
-  const std::string f1 = "open " + fileLink + "%5Cshare%5Cf.doc\">\\\\srv\\share\\f.doc</a> now";
-  const std::string f2 = fileLink + "%5Ca%5Cb.txt\">FILE://srv/a/b.txt</a>!";
-  const std::string f3 = fileLink + "%5Cx\">file://\\\\srv\\x</a>\t";
-  auto* html = &RewriteHtmlLinks;
-  auto* plain = &LinkifyPlainText;
-  auto* unc = &LinkifyUncPaths;
-  const LinkCase cases[] = {
-      // Web anchors go through the hosted URL in either quote style.
-      {html, u"<p><a href=\"http://example.com/x\">t</a></p>",
-       "<p><a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fexample.com%2Fx\">t</a></p>"},
-      {html, u"<A HREF='https://e.org'>e</A>", "<A target='_blank' HREF='LinkOut.asp?u=https%3A%2F%2Fe.org'>e</A>"},
-      // Without quotes the link ends at a blank.
-      {html, u"<a href=HTTP://a.b class=x>", "<a target='_blank' href=LinkOut.asp?u=HTTP%3A%2F%2Fa.b class=x>"},
-      // Every occurrence of the link inside the tag is replaced.
-      {html, u"<a href=\"http://a.b\" title='http://a.b'>",
-       "<a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\" title='LinkOut.asp?u=http%3A%2F%2Fa.b'>"},
-      // A named anchor is left alone and the scan goes on after it.
-      {html, u"<a name=\"top\">x</a><a href=\"http://a.b\">",
-       "<a name=\"top\">x</a><a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">"},
-      // An unquoted web link directly before '>' has no end.
-      {html, u"<a href=http://a.b>x</a>", "<a href=http://a.b>x</a>"},
-      // Tags that only begin like an anchor, text that only looks like a link, a relative link.
-      {html, u"<ABBR title=x>http://a.b</ABBR><area href=\"#x\">", "<ABBR title=x>http://a.b</ABBR><area href=\"#x\">"},
-      {html, u"<a href=\"page.htm\">", "<a href=\"page.htm\">"},
-      // An unclosed anchor keeps the earlier rewrites and the rest.
-      {html, u"x <a href=\"http://a.b\">y</a> <a href=\"http://c",
-       "x <a target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">y</a> <a href=\"http://c"},
-      // Only targets written with apostrophes count.
-      {html, u"<a target='_self' href=\"http://a.b\">", "<a target='_self' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">"},
-      {html, u"<a target=\"_self\" href=\"http://a.b\">",
-       "<a target=\"_self\" target='_blank' href=\"LinkOut.asp?u=http%3A%2F%2Fa.b\">"},
-      // Mail anchors open the compose page in the mail window.
-      {html, u"<a href=\"mailto:bob@x.org\">Bob</a>",
-       "<a target='HvnsEmailWindow'href=\"/HalvornSLV/ComposeMessage.asp?ClearSession=1&Type=NewMsg&To=bob@x.org\">Bob</a>"},
-      {html, u"<A HREF='MAILTO:Bob@X.org'>",
-       "<A target='HvnsEmailWindow'HREF='/HalvornSLV/ComposeMessage.asp?ClearSession=1&Type=NewMsg&To=Bob@X.org'>"},
-      // File forms become file-browser links.
-      {html, u"<a href=\"file://server/share/doc.txt\">", b1.c_str()},
-      {html, u"<a href=\"FILE:///\\\\srv\\x\">", b2.c_str()},
-      {html, u"<a href=\"File://\\\\srv\\x\">", b2.c_str()},
-      {html, u"<a href=\"\\\\srv\\s\">", b3.c_str()},
-      {html, u"<a href=\"//srv/s\">", b4.c_str()},
-      // "file:" before a drive letter loses its scheme and leaves no share path.
-      {html, u"<a href=\"file:c:\\x\">", "<a href=\"file:c:\\x\">"},
-      // A link in an attribute before href is the one taken.
-      {html, u"<a title=\"see hTTp://t.org\" href=\"http://real.org\">",
-       "<a title=\"see LinkOut.asp?u=hTTp%3A%2F%2Ft.org\" target='_blank' href=\"http://real.org\">"},
-      // A failing encoder leaves no direct link.
-      {html, u"<a href=\"http://evil.example/\">x</a>", "<a target='_blank' href=\"\">x</a>", true},
-      // Plain text: a '.' before a blank stays in the visible text but not in the URL.
-      {plain, u"see http://a.b/c. Next",
-       "see <a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa.b%2Fc\">http://a.b/c.</a> Next"},
-      // A link at the very end has no end character and gets no anchor.
-      {plain, u"go http://a.b", "go http://a.b"},
-      // An entity after a link: the link ends before the entity's ';'.
-      {plain, u"https://a.b<x\n",
-       "<a target='_blank' href =\"LinkOut.asp?u=https%3A%2F%2Fa.b%26lt\">https://a.b&lt</a>;x\n"},
-      {plain, u"http://a\r\nHTTP://b)",
-       "<a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fa\">http://a</a>\r\n"
-       "<a target='_blank' href =\"LinkOut.asp?u=HTTP%3A%2F%2Fb\">HTTP://b</a>)"},
-      // Plain text is made HTML-safe; markup smuggled into a link cannot leave the href.
-      {plain, u"<script>alert('x')</script> & &amp;", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt; &amp; &amp;"},
-      {plain, u"http://x\"><b ",
-       "<a target='_blank' href =\"LinkOut.asp?u=http%3A%2F%2Fx%26quot\">http://x&quot</a>;&gt;&lt;b "},
-      {plain, u"http://a.b ", "<a target='_blank' href =\"http://a.b\">http://a.b</a> ", true},
-      {plain, u"open \\\\srv\\share\\f.doc now", f1.c_str()},
-      {plain, u"FILE://srv/a/b.txt!", f2.c_str()},
-      {plain, u"file://\\\\srv\\x\t", f3.c_str()},
-      {plain, u"Grüße → http://münchen.de 日本", nonAscii.c_str()},
-      // Send-time share paths; without an end character nothing changes.
-      {unc, u"see \\\\srv\\share\\x.doc. ok", "see file://\\\\srv\\share\\x.doc. ok"},
-      {unc, u"//srv/share/x ok", "file://\\\\srv\\share\\x ok"},
-      {unc, u"http://a//b ok https://c\n file://srv/x ok", "http://a//b ok https://c\n file://srv/x ok"},
-      {unc, u"see \\\\srv\\share\\x.doc.", "see \\\\srv\\share\\x.doc."},
-      {unc, u"a \\\\s\\b;//t/c\n", "a file://\\\\s\\b;file://\\\\t\\c\n"},
-      // The BODY wrapper; a stray closing tag before the element does not split it.
-      {&WrapBodyContent, u"<html><Body bgcolor=x>hi</bODY></html>",
-       "<html><Body bgcolor=x><DIV class=ContentBodyPreview>hi</DIV></bODY></html>"},
-      {&WrapBodyContent, u"<p>no body</p>", "<p>no body</p>"},
-      {&WrapBodyContent, u"<body>rest", "<body><DIV class=ContentBodyPreview>rest</DIV>"},
-      {&WrapBodyContent, u"<body x=", "<body x="},
-      {&WrapBodyContent, u"</body><body>x</body>", "</body><body><DIV class=ContentBodyPreview>x</DIV></body>"},
-      // A blank target goes before href, once; a tag without href keeps none.
-      {&AddBlankTarget, u"<a class=x Href=\"y\">", "<a class=x target='_blank' Href=\"y\">"},
-      {&AddBlankTarget, u"<a class=x target='_blank' Href=\"y\">", "<a class=x target='_blank' Href=\"y\">"},
-      {&AddBlankTarget, u"<a name=y>", "<a name=y>"},
-  };
-  for (const LinkCase& c : cases) {
-    SCOPED_TRACE(platform::U8(c.text));
-    host.hostedUrlResult = c.encoderFails ? E_FAIL : S_OK;
-    std::u16string text = c.text;
-    c.rewrite(text);
-    EXPECT_EQ(c.expected, platform::U8(text));
+  const std::map<std::string, void (*)(std::u16string&)> rewrites = {
+      {"html", &RewriteHtmlLinks}, {"plain", &LinkifyPlainText}, {"unc", &LinkifyUncPaths},
+      {"body", &WrapBodyContent}, {"target", &AddBlankTarget}};
+  std::ifstream in(LUMAREST_GOLDEN_DIR "/links-rewrites.txt", std::ios::binary);
+  int cases = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields(1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\t') fields.emplace_back();
+      else if (line[i] != '\\') fields.back() += line[i];
+      else {
+        const char e = line[++i];
+        fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+      }
+    }
+    SCOPED_TRACE(line);
+    ASSERT_TRUE(fields.size() >= 3 && rewrites.count(fields[0]));
+    host.hostedUrlResult = fields.size() > 3 ? E_FAIL : S_OK;
+    std::u16string text = platform::U16(fields[1]);
+    rewrites.at(fields[0])(text);
+    EXPECT_EQ(fields[2], platform::U8(text));
+    ++cases;
   }
+  EXPECT_EQ(45, cases);
 }
 
 TEST_F(LinksTest, RewriteWritesDebuggerLines) {
