@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "frame/Encoding.h"
 #include "platform/Bstr.h"
 #include "platform/ComObject.h"
@@ -122,41 +124,38 @@ TEST_F(CredentialsTest, FormatChoosesTheLogonNameAndDomain) {
   EXPECT_TRUE(host.messages.empty());
 }
 
-TEST_F(CredentialsTest, RefusedLogonIsReportedWithoutThePassword) {
-  fake.answer = VARIANT_FALSE;
-  EXPECT_FALSE(Run(u"UPN"));
-  fake.hr = E_ACCESSDENIED;
-  fake.answer = VARIANT_TRUE;
-  EXPECT_FALSE(Run(u"NT4"));
-  ASSERT_EQ(2u, host.messages.size());
-  EXPECT_EQ(0, host.messages[0].type);
-  EXPECT_TRUE(host.messages[0].log);
-  EXPECT_EQ(u"Email", host.messages[0].component);
-  EXPECT_EQ(u"", host.messages[0].feature);
-  EXPECT_EQ(u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe@corp.example] Domain: [] "
-            u"UseMSID: [true] hRes: [x0] bResult: [false]",
-            host.messages[0].detail);
-  EXPECT_EQ(u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe] Domain: [corp.example] "
-            u"UseMSID: [true] hRes: [x80070005] bResult: [true]",
-            host.messages[1].detail);
-  ExpectPasswordWiped();
-}
-
-TEST_F(CredentialsTest, ComErrorWhileImpersonatingIsReported) {
-  fake.throwError = E_FAIL;
-  EXPECT_FALSE(Run(u"UPN"));
-  ASSERT_EQ(1u, host.messages.size());
-  EXPECT_EQ(u"IMPERSONATE(): Exception thrown impersonating - UserID: [jdoe@corp.example] Domain: [] "
-            u"UseMSID: [true] hRes: [x80004005] Message:[Unspecified error]",
-            host.messages[0].detail);
-  ExpectPasswordWiped();
-}
-
-TEST_F(CredentialsTest, NoObjectIsReported) {
-  EXPECT_FALSE(ImpersonateUser(nullptr, u"Email"));
-  ASSERT_EQ(1u, host.messages.size());
-  EXPECT_EQ(u"IMPERSONATE(): Impersonate object not created call DECLARE_IMPERSONATE",
-            host.messages[0].detail);
+TEST_F(CredentialsTest, FailedImpersonationIsReportedWithoutThePassword) {
+  struct {
+    std::function<bool()> run;
+    const char16_t* detail;
+  } cases[] = {
+      {[this] { fake.answer = VARIANT_FALSE; return Run(u"UPN"); },
+       u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe@corp.example] Domain: [] "
+       u"UseMSID: [true] hRes: [x0] bResult: [false]"},
+      {[this] { fake.hr = E_ACCESSDENIED; return Run(u"NT4"); },
+       u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe] Domain: [corp.example] "
+       u"UseMSID: [true] hRes: [x80070005] bResult: [true]"},
+      {[this] { fake.throwError = E_FAIL; return Run(u"UPN"); },
+       u"IMPERSONATE(): Exception thrown impersonating - UserID: [jdoe@corp.example] Domain: [] "
+       u"UseMSID: [true] hRes: [x80004005] Message:[Unspecified error]"},
+      {[] { return ImpersonateUser(nullptr, u"Email"); },
+       u"IMPERSONATE(): Impersonate object not created call DECLARE_IMPERSONATE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::U8(c.detail));
+    host.messages.clear();
+    fake.answer = VARIANT_TRUE;
+    fake.hr = fake.throwError = S_OK;
+    fake.releasedWithCopyZeroed = fake.releasedWithBufferZeroed = true;  // no object: nothing to wipe
+    EXPECT_FALSE(c.run());
+    ASSERT_EQ(1u, host.messages.size());
+    EXPECT_EQ(0, host.messages[0].type);
+    EXPECT_TRUE(host.messages[0].log);
+    EXPECT_EQ(u"Email", host.messages[0].component);
+    EXPECT_EQ(u"", host.messages[0].feature);
+    EXPECT_EQ(c.detail, host.messages[0].detail);
+    ExpectPasswordWiped();
+  }
 }
 
 TEST_F(CredentialsTest, CreationFailuresAreReported) {
