@@ -33,45 +33,35 @@ class AttachmentListTest : public ::testing::Test {
 
 std::u16string Enc(std::u16string_view text) { return EncodeUrlSafe(text); }
 
-TEST_F(AttachmentListTest, SecondCopyOfAnUploadGoesWithOneReport) {
-  ComposeList list{Enc(u"C:\\docs\\plan.txt"), Enc(u"UPLOADIDabc|Report.doc"),
-                   Enc(u"UPLOADIDabc|Report.doc")};
-  const ComposeList expected(list.begin(), list.begin() + 2);
-  EXPECT_TRUE(Object().RemoveDuplicateAttachments(list));
-  EXPECT_EQ(expected, list);
-  ASSERT_EQ(1u, host.events.size());
-  EXPECT_EQ(2, host.events[0].type);
-  EXPECT_EQ(u"CMyInbox::RemoveDuplicateAttachments", host.events[0].source);
-  EXPECT_EQ(u"Duplicate Attachment UPLOADIDabc|Report.doc removed.\n", host.events[0].text);
-}
-
-TEST_F(AttachmentListTest, DuplicatesCompareDecodedAndCaseSensitively) {
-  // "-" padding is skipped when decoding, so both spellings name one file.
-  const std::u16string padded = Enc(u"a.txt");
-  std::u16string unpadded = padded;
-  unpadded.erase(unpadded.find_last_not_of(u'-') + 1);
+TEST_F(AttachmentListTest, LaterRepeatsGoFromTheBackWithOneReportEach) {
+  // Items compare decoded ("-" padding is skipped, so both spellings name one
+  // file) and case-sensitively.
+  const std::u16string a = Enc(u"a"), b = Enc(u"b"), c = Enc(u"c"), up = Enc(u"UPLOADIDabc|Report.doc");
+  const std::u16string padded = Enc(u"a.txt"), unpadded = padded.substr(0, padded.find_last_not_of(u'-') + 1);
   ASSERT_NE(padded, unpadded);
-  ComposeList list{padded, Enc(u"A.TXT"), unpadded, Enc(u"a.TXT")};
-  Object().RemoveDuplicateAttachments(list);
-  EXPECT_EQ((ComposeList{padded, Enc(u"A.TXT"), Enc(u"a.TXT")}), list);
-  ASSERT_EQ(1u, host.events.size());
-  EXPECT_EQ(u"Duplicate Attachment a.txt removed.\n", host.events[0].text);
-}
-
-TEST_F(AttachmentListTest, EveryLaterRepeatGoesFromTheBack) {
-  const std::u16string a = Enc(u"a"), b = Enc(u"b"), c = Enc(u"c");
-  ComposeList list{a, b, a, c, b, a};
-  Object().RemoveDuplicateAttachments(list);
-  EXPECT_EQ((ComposeList{a, b, c}), list);
-  ASSERT_EQ(3u, host.events.size());
-  EXPECT_EQ(u"Duplicate Attachment a removed.\n", host.events[0].text);
-  EXPECT_EQ(u"Duplicate Attachment b removed.\n", host.events[1].text);
-  EXPECT_EQ(u"Duplicate Attachment a removed.\n", host.events[2].text);
-
-  ComposeList empty, one{a};
-  EXPECT_TRUE(Object().RemoveDuplicateAttachments(empty));
-  EXPECT_TRUE(Object().RemoveDuplicateAttachments(one));
-  EXPECT_EQ(ComposeList{a}, one);
+  struct {
+    ComposeList list, kept;
+    std::vector<std::u16string> removed;  // in report order
+  } cases[] = {
+      {{Enc(u"C:\\docs\\plan.txt"), up, up}, {Enc(u"C:\\docs\\plan.txt"), up}, {u"UPLOADIDabc|Report.doc"}},
+      {{padded, Enc(u"A.TXT"), unpadded, Enc(u"a.TXT")}, {padded, Enc(u"A.TXT"), Enc(u"a.TXT")}, {u"a.txt"}},
+      {{a, b, a, c, b, a}, {a, b, c}, {u"a", u"b", u"a"}},
+      {{a, a}, {a}, {u"a"}},
+      {{b, a}, {b, a}, {}},
+      {{a}, {a}, {}},
+      {{}, {}, {}},
+  };
+  for (auto& c : cases) {
+    host.events.clear();
+    EXPECT_TRUE(Object().RemoveDuplicateAttachments(c.list));
+    EXPECT_EQ(c.kept, c.list);
+    ASSERT_EQ(c.removed.size(), host.events.size());
+    for (std::size_t i = 0; i < c.removed.size(); ++i) {
+      EXPECT_EQ(2, host.events[i].type);
+      EXPECT_EQ(u"CMyInbox::RemoveDuplicateAttachments", host.events[i].source);
+      EXPECT_EQ(u"Duplicate Attachment " + c.removed[i] + u" removed.\n", host.events[i].text);
+    }
+  }
 }
 
 TEST_F(AttachmentListTest, ListAttachmentsOfEmptyListWritesNothing) {

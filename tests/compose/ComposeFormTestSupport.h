@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +22,7 @@
 #include "platform/Com.h"
 #include "platform/Guid.h"
 #include "platform/Registry.h"
+#include "platform/Resources.h"
 #include "platform/Text.h"
 #include "tests/support/FakeMail.h"
 #include "platform/ComObject.h"
@@ -206,45 +209,15 @@ inline void RegisterFakeMasterStore() {
   });
 }
 
-// Strings a satellite supplies (the ids the module's own table lacks too).
+// Strings a satellite supplies (the ids the module's own table lacks too),
+// kept as a data file in the satellite format.
 inline std::map<UINT, std::u16string> SatelliteStrings() {
-  return {
-      {102, u"To"},
-      {103, u"Cc"},
-      {104, u"Bcc"},
-      {112, u"That file may not be sent."},
-      {113, u"Message"},
-      {3162, u"<b>Subject:</b>"},
-      {3163, u"</form>"},
-      {3165, u"Attachment(s):"},
-      {3184, u"Send"},
-      {3185, u"Check Names"},
-      {3187, u"Attachments"},
-      {3191, u"Subject:"},
-      {3196, u"Cancel"},
-      {3197, u"<p>Stopped after %d items.</p>"},
-      {3203, u"Select Recipients"},
-      {3209, u"Close"},
-      {3210, u"Add To"},
-      {3211, u"Add CC"},
-      {3212, u"Add BCC"},
-      {3224, u"Accept Selections"},
-      {3230, u"Email"},
-      {3231, u"Attachment could not be forwarded"},
-      {3238, u"Enter a recipient"},
-      {3239, u"<input name=Search><input type=submit name='%s' value='%s'><select "
-             u"name=ContactSource><option value=0>Contacts</option><option value=1 %s>Directory"
-             u"</option></select>[%s]<select name=Contacts multiple>%s</select>"},
-      {3242, u"No match"},
-      {3243, u"One match"},
-      {3244, u"(drop)"},
-      {3245, u"(keep)"},
-      {3246, u"matches"},
-      {3249, u"Search"},
-      {3250, u"Cannot copy attachment of bytes: "},
-      {3251, u"Upload failed"},
-      {3257, u"\n-- From %s To %s Cc %s: %s\n%s"},
-  };
+  const std::string path = LUMAREST_GOLDEN_DIR "/compose-satellite-en.strings";
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  platform::StringTable table = platform::ParseStringTable(text, path);
+  EXPECT_FALSE(table.empty()) << path;
+  return {table.begin(), table.end()};
 }
 
 class ComposeFixture : public ::testing::Test {

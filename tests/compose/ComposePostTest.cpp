@@ -213,19 +213,27 @@ TEST_F(ComposePostTest, DeniedFileClearsTheStateAndReports) {
   }
 }
 
-TEST_F(ComposePostTest, NoRecipientAlertsInFullOutputOnly) {
-  Post({{u"Send", u"Send"}, {u"TTo", u""}, {u"Subject", u"S"}});
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_EQ(0u, host.Body().find(
-                    u"<script language=javascript> window.alert(\"Enter a recipient\"); </script>"));
-  EXPECT_TRUE(FormShown());
-  EXPECT_FALSE(Sent());
-
-  host.ClearResponse();
-  target->fullOutput = 0;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_EQ(std::u16string::npos, host.Body().find(u"window.alert"));
-  EXPECT_TRUE(FormShown());
+TEST_F(ComposePostTest, AnyOneRecipientFieldSendsElseAnAlertInFullOutput) {
+  const std::u16string alert =
+      u"<script language=javascript> window.alert(\"Enter a recipient\"); </script>";
+  struct {
+    const char16_t *to, *cc, *bcc;
+  } cases[] = {{u"", u"", u""}, {u"x@example.org", u"", u""}, {u"", u"x@example.org", u""},
+               {u"", u"", u"x@example.org"}};
+  for (LONG full : {1, 0}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(U8(std::u16string(c.to) + u"|" + c.cc + u"|" + c.bcc) + (full ? " full" : " reduced"));
+      box->calls.clear();
+      host.ClearResponse();
+      target->fullOutput = full;
+      Post({{u"Send", u"Send"}, {u"TTo", c.to}, {u"TCC", c.cc}, {u"TBCC", c.bcc}, {u"Subject", u"S"}});
+      EXPECT_EQ(S_OK, inbox->ComposeMessage());
+      const bool any = *c.to || *c.cc || *c.bcc;
+      EXPECT_EQ(any, Sent());
+      EXPECT_EQ(!any, FormShown());
+      EXPECT_EQ(!any && full ? 0u : std::u16string::npos, host.Body().find(alert));
+    }
+  }
 }
 
 TEST_F(ComposePostTest, ReducedOutputSuccessGoesToTheReturnPage) {

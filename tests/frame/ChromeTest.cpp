@@ -1,10 +1,15 @@
-// The tool bar and its cells, byte for byte, in both output modes.
+// The tool bar, its cells and the navigation bar, byte for byte (golden
+// files), in both output modes.
 #include "frame/Chrome.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "inbox/MyInbox.h"
 #include "platform/Text.h"
+#include "tests/support/Golden.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestFiles.h"
 
@@ -46,158 +51,81 @@ class ChromeTest : public ::testing::Test {
   }
 };
 
-TEST_F(ChromeTest, BarStartAndClose) {
-  EXPECT_EQ(u"<TABLE width=\"100%\" class=\"coolBar\"><TR valign=\"middle\">\r\n",
-            Written([] { WriteBarStart(kFull); }));
-  EXPECT_EQ(u"<TABLE width=\"100%\" border=0 bgcolor=\"#D4D0C8\"><TR valign=\"middle\">\r\n",
-            Written([] { WriteBarStart(kReduced); }));
-  EXPECT_EQ(std::u16string(u"<TD class=\"coolFiller\" id=\"LocationFiller\">&nbsp;</TD></TR></TABLE>\r\n"),
-            kBarClose);
-}
-
-TEST_F(ChromeTest, LocationButtonAllVariants) {
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='Go.asp?a=%41'\"><img "
-            u"border='0' src='gifs/new.gif' align='absmiddle'>&nbsp;New&nbsp;Mail&nbsp;&nbsp;Now</td>\r\n",
-            Written([] { WriteLocationButton(kFull, u"gifs/new.gif", u"Go.asp?a=%41", u"New Mail  Now"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='Go.asp'\">&nbsp;New&nbsp;Mail</td>\r\n",
-            Written([] { WriteLocationButton(kFull, u"", u"Go.asp", u"New Mail"); }));
-  EXPECT_EQ(u"<td align=center><a href='Go.asp'><img border='0' src='gifs/new.gif'><br><small>New&nbsp;Mail</small></a></td>\r\n",
-            Written([] { WriteLocationButton(kReduced, u"gifs/new.gif", u"Go.asp", u"New Mail"); }));
-  EXPECT_EQ(u"<td align=center><a href='Go.asp'><br><small>100%&nbsp;New</small></a></td>\r\n",
-            Written([] { WriteLocationButton(kReduced, u"", u"Go.asp", u"100% New"); }));
-}
-
-TEST_F(ChromeTest, LinkButtonFormatsTheUrlFromTheTable) {
-  platform::ModuleStateGuard state(satellite);  // as inside a resource scope
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"self.location='ViewInboxMessage.asp?"
-            u"Folder=SW5ib3g-&ID={1}'\"><img border='0' src='i.gif' align='absmiddle'>&nbsp;New&nbsp;Message</td>\r\n",
-            Written([] { WriteLinkButton(kFull, 10, u"i.gif", 11, u"SW5ib3g-", u"{1}"); }));
-  EXPECT_EQ(u"<td align=center><a href='Fax.asp?Scale=100%&Page=3'><br><small>New&nbsp;Message</small></a></td>\r\n",
-            Written([] { WriteLinkButton(kReduced, 10, u"", 12, 3); }));
-}
-
-TEST_F(ChromeTest, LinkButtonFromModuleIgnoresTheCurrentModule) {
-  platform::ModuleStateGuard state(LumarestModuleHandle());
-  EXPECT_EQ(u"<td align=center><a href='Fax.asp?Scale=100%&Page=7'><img border='0' src='f.gif'><br><small>Delete&nbsp;It</small></a></td>\r\n",
-            Written([this] { WriteLinkButtonFromModule(kReduced, satellite, 14, u"f.gif", 12, 7); }));
-}
-
-TEST_F(ChromeTest, UrlLongerThan5011CharactersIsCut) {
-  platform::ModuleStateGuard state(satellite);
+// Every cell in both modes, byte for byte, in tests/golden/chrome-cells.html
+// (each cell after a line naming its case): the one place the chrome's markup is kept.
+TEST_F(ChromeTest, CellsInBothModes) {
+  const HMODULE sat = satellite;
   const std::u16string longUrl = u"Page.asp?x=" + std::u16string(6000, u'y');
-  std::u16string body = Written([&] { WriteLinkButton(kReduced, 10, u"", 13, longUrl); });
-  EXPECT_EQ(u"<td align=center><a href='" + longUrl.substr(0, 5011) +
-                u"'><br><small>New&nbsp;Message</small></a></td>\r\n",
-            body);
-  // Exactly 5011 characters pass whole.
-  const std::u16string fits = longUrl.substr(0, 5011);
-  EXPECT_NE(std::u16string::npos,
-            Written([&] { WriteLinkButton(kReduced, 10, u"", 13, fits); }).find(fits + u"'>"));
-}
-
-TEST_F(ChromeTest, ScriptButtonFullOnly) {
-  platform::ModuleStateGuard state(satellite);
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"doSend('100%')\"><img border='0' "
-            u"src='s.gif' align='absmiddle'>&nbsp;New Message</td>\r\n",
-            Written([] { WriteScriptButton(kFull, 10, u"s.gif", u"doSend('100%')"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"doSend()\">&nbsp;New Message</td>\r\n",
-            Written([] { WriteScriptButton(kFull, 10, u"", u"doSend()"); }));
-  EXPECT_EQ(u"", Written([] { WriteScriptButton(kReduced, 10, u"s.gif", u"doSend()"); }));
-  EXPECT_EQ(u"", Written([] { WriteScriptButton(kReduced, 10, u"", u"doSend()"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" onclick=\"x()\">&nbsp;Delete It</td>\r\n",
-            Written([this] { WriteScriptButtonFromModule(kFull, satellite, 14, u"", u"x()"); }));
-  EXPECT_EQ(u"", Written([this] { WriteScriptButtonFromModule(kReduced, satellite, 14, u"i", u"x()"); }));
-}
-
-TEST_F(ChromeTest, DisabledButtonAllVariants) {
-  EXPECT_EQ(u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='d.gif' "
-            u"align='absmiddle'>&nbsp;Delete It</td>\r\n",
-            Written([this] { WriteDisabledButton(kFull, satellite, 14, u"d.gif"); }));
-  EXPECT_EQ(u"<td class='coolDisabled' nowrap=\"true\" >&nbsp;Delete It</td>\r\n",
-            Written([this] { WriteDisabledButton(kFull, satellite, 14, u""); }));
-  EXPECT_EQ(u"<td align=center><img border='0' src='d.gif'><br><small>Delete It</small></td>\r\n",
-            Written([this] { WriteDisabledButton(kReduced, satellite, 14, u"d.gif"); }));
-  EXPECT_EQ(u"<td align=center><br><small>Delete It</small></td>\r\n",
-            Written([this] { WriteDisabledButton(kReduced, satellite, 14, u""); }));
-}
-
-TEST_F(ChromeTest, SubmitButtonAllVariants) {
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" ><input class='inputbutton' type=submit "
-            u"style='background-image: url(b.gif); background-repeat : no-repeat; "
-            u"background-position-x : left; padding-left: 14px; padding-top: 5px; cursor: hand; "
-            u"white-space:nowrap;' name='Send' value='Send it'></td>\r\n",
-            Written([] { WriteSubmitButton(kFull, u"Send", u"Send it", u"b.gif"); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
-            u"style='cursor: hand; white-space:nowrap;' name='Send' value='Send it'></td>\r\n",
-            Written([] { WriteSubmitButton(kFull, u"Send", u"Send it", u""); }));
-  const std::u16string reduced =
-      u"<td align=center><small><input type=submit name='Send' value='Send it' "
-      u"style='white-space:nowrap;'></small></td>\r\n";
-  EXPECT_EQ(reduced, Written([] { WriteSubmitButton(kReduced, u"Send", u"Send it", u"b.gif"); }));
-  EXPECT_EQ(reduced, Written([] { WriteSubmitButton(kReduced, u"Send", u"Send it", u""); }));
-}
-
-TEST_F(ChromeTest, SubmitButtonByIdUsesTheCaptionTwice) {
-  {
-    platform::ModuleStateGuard state(satellite);
-    EXPECT_EQ(u"<td align=center><small><input type=submit name='New Message' value='New Message' "
-              u"style='white-space:nowrap;'></small></td>\r\n",
-              Written([] { WriteSubmitButtonById(kReduced, 10, u""); }));
+  const std::pair<HMODULE, std::function<void()>> cases[] = {
+      {nullptr, [] { WriteBarStart(kFull); }},
+      {nullptr, [] { WriteBarStart(kReduced); }},
+      {nullptr, [] { WriteLocationButton(kFull, u"gifs/new.gif", u"Go.asp?a=%41", u"New Mail  Now"); }},
+      {nullptr, [] { WriteLocationButton(kFull, u"", u"Go.asp", u"New Mail"); }},
+      {nullptr, [] { WriteLocationButton(kReduced, u"gifs/new.gif", u"Go.asp", u"New Mail"); }},
+      {nullptr, [] { WriteLocationButton(kReduced, u"", u"Go.asp", u"100% New"); }},
+      // Link buttons format the URL from the table of the current module...
+      {sat, [] { WriteLinkButton(kFull, 10, u"i.gif", 11, u"SW5ib3g-", u"{1}"); }},
+      {sat, [] { WriteLinkButton(kReduced, 10, u"", 12, 3); }},
+      // ...or of the module given, whatever the current one.
+      {LumarestModuleHandle(), [sat] { WriteLinkButtonFromModule(kReduced, sat, 14, u"f.gif", 12, 7); }},
+      // A URL longer than 5011 characters is cut there.
+      {sat, [&] { WriteLinkButton(kReduced, 10, u"", 13, longUrl); }},
+      {sat, [&] { WriteLinkButton(kReduced, 10, u"", 13, longUrl.substr(0, 5011)); }},
+      // Script buttons only in full output.
+      {sat, [] { WriteScriptButton(kFull, 10, u"s.gif", u"doSend('100%')"); }},
+      {sat, [] { WriteScriptButton(kFull, 10, u"", u"doSend()"); }},
+      {sat, [] { WriteScriptButton(kReduced, 10, u"s.gif", u"doSend()"); }},
+      {sat, [] { WriteScriptButton(kReduced, 10, u"", u"doSend()"); }},
+      {sat, [sat] { WriteScriptButtonFromModule(kFull, sat, 14, u"", u"x()"); }},
+      {sat, [sat] { WriteScriptButtonFromModule(kReduced, sat, 14, u"i", u"x()"); }},
+      {nullptr, [sat] { WriteDisabledButton(kFull, sat, 14, u"d.gif"); }},
+      {nullptr, [sat] { WriteDisabledButton(kFull, sat, 14, u""); }},
+      {nullptr, [sat] { WriteDisabledButton(kReduced, sat, 14, u"d.gif"); }},
+      {nullptr, [sat] { WriteDisabledButton(kReduced, sat, 14, u""); }},
+      {nullptr, [] { WriteSubmitButton(kFull, u"Send", u"Send it", u"b.gif"); }},
+      {nullptr, [] { WriteSubmitButton(kFull, u"Send", u"Send it", u""); }},
+      {nullptr, [] { WriteSubmitButton(kReduced, u"Send", u"Send it", u"b.gif"); }},
+      {nullptr, [] { WriteSubmitButton(kReduced, u"Send", u"Send it", u""); }},
+      // By id, the caption is both name and value.
+      {sat, [] { WriteSubmitButtonById(kReduced, 10, u""); }},
+      {LumarestModuleHandle(), [] { WriteSubmitButtonById(kFull, 3106, u""); }},
+      {LumarestModuleHandle(), [sat] { WriteSubmitButtonByIdFromModule(kFull, sat, 14, u""); }},
+      {nullptr, [] { WriteBarText(u"1 - 30 of 45 (100%)"); }},
+  };
+  std::u16string page;
+  int n = 0;
+  for (const auto& [current, write] : cases) {
+    std::optional<platform::ModuleStateGuard> state;
+    if (current) state.emplace(current);
+    page += u"\n-- " + platform::U16(std::to_string(++n)) + u"\n" + Written(write);
   }
-  platform::ModuleStateGuard state(LumarestModuleHandle());
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
-            u"style='cursor: hand; white-space:nowrap;' name='Inbox' value='Inbox'></td>\r\n",
-            Written([] { WriteSubmitButtonById(kFull, 3106, u""); }));
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" >&nbsp;<input class='inputbutton' type=submit "
-            u"style='cursor: hand; white-space:nowrap;' name='Delete It' value='Delete It'></td>\r\n",
-            Written([this] { WriteSubmitButtonByIdFromModule(kFull, satellite, 14, u""); }));
+  EXPECT_TRUE(testing_support::MatchesGolden("chrome-cells", page));
 }
 
-TEST_F(ChromeTest, BarTextInAnyMode) {
-  EXPECT_EQ(u"<td class='coolButton' nowrap=\"true\" align=center>1 - 30 of 45 (100%)</td>\r\n",
-            Written([] { WriteBarText(u"1 - 30 of 45 (100%)"); }));
-}
-
-const std::u16string kNavStart = u"<table width=100% border=0 bgcolor='#D4D0C8'><tr>";
-std::u16string NavMail(const std::u16string& inbox, const std::u16string& mailboxes) {
-  return u"<td align=center><a href='Inbox.asp'><img border=0 src='gifs/Inbox.gif'><br><small>" + inbox +
-         u"</small></a></td>"
-         u"<td align=center><a href='InboxFolders.asp?Recurse=true&amp;Vis=Inbox'><img border=0 "
-         u"src='gifs/Inbox.gif'><br><small>" +
-         mailboxes + u"</small></a></td>";
-}
-std::u16string NavRest(const std::u16string& files, const std::u16string& logout) {
-  return u"<td align=center><a href='MyFiles.asp?Recurse=true&amp;Vis=Files'><img border=0 "
-         u"src='gifs/My_Computer.gif'><br><small>" +
-         files +
-         u"</small></a></td>"
-         u"<td align=center><a href='Logout.asp'><img border=0 src='gifs/Logout.gif'><br><small>" +
-         logout + u"</small></a></td></tr></table>";
-}
-
+// The navigation bar (reduced output only), in tests/golden/chrome-navigation.html.
 TEST_F(ChromeTest, NavigationBarOnlyInReducedOutput) {
-  platform::ModuleStateGuard state(LumarestModuleHandle());
-  EXPECT_EQ(u"", Written([] { WriteNavigationBar(kFull, 3106); }));
-  // No quorraCore satellite: the English captions.
-  EXPECT_EQ(kNavStart + NavMail(u"Inbox", u"Mailboxes") + NavRest(u"My Files", u"Logout"),
-            Written([] { WriteNavigationBar(kReduced, 3106); }));
-  // The title and its arguments change nothing, even when they do not match.
-  EXPECT_EQ(kNavStart + NavMail(u"Inbox", u"Mailboxes") + NavRest(u"My Files", u"Logout"),
-            Written([this] { WriteNavigationBarFromModule(kReduced, satellite, 11, 5); }));
-}
-
-TEST_F(ChromeTest, NavigationBarWithMailDisabled) {
+  std::u16string page;
+  {
+    platform::ModuleStateGuard state(LumarestModuleHandle());
+    EXPECT_EQ(u"", Written([] { WriteNavigationBar(kFull, 3106); }));
+    // No quorraCore satellite: the English captions; the title and its
+    // arguments change nothing, even when they do not match.
+    page += Written([] { WriteNavigationBar(kReduced, 3106); }) + u"\n";
+    page += Written([this] { WriteNavigationBarFromModule(kReduced, satellite, 11, 5); }) + u"\n";
+  }
+  // Mail disabled: no mail cells.
   host.mailDisabled = true;
-  EXPECT_EQ(kNavStart + NavRest(u"My Files", u"Logout"),
-            Written([] { WriteNavigationBar(kReduced, 3106); }));
+  page += Written([] { WriteNavigationBar(kReduced, 3106); }) + u"\n";
+  EXPECT_TRUE(testing_support::MatchesGolden("chrome-navigation", page));
 }
 
+// Captions from the core satellite, the English ones where it has none.
 TEST_F(ChromeTest, NavigationBarCaptionsFromTheCoreSatellite) {
   install.WriteSatellite("quorraCore", "de",
                          {{1144, u"Posteingang"}, {1210, u""}, {1213, u"Meine 100% Dateien"}});
   host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de-de,en"}};
-  EXPECT_EQ(kNavStart + NavMail(u"Posteingang", u"Mailboxes") + NavRest(u"Meine 100% Dateien", u"Logout"),
-            Written([] { WriteNavigationBar(kReduced, 3106); }));
+  const std::u16string bar = Written([] { WriteNavigationBar(kReduced, 3106); });
+  EXPECT_TRUE(testing_support::MatchesGolden("chrome-navigation-de", bar));
 }
 
 }  // namespace

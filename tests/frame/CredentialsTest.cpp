@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "frame/Encoding.h"
 #include "platform/Bstr.h"
 #include "platform/ComObject.h"
 #include "platform/Exceptions.h"
+#include "platform/Text.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestFiles.h"
 
@@ -22,19 +25,10 @@ bool AllZero(const void* bytes, std::size_t n) {
   return true;
 }
 
-class PasswordHost : public RecordingHost {
- public:
-  const hostkit::CPasswordString* lastBuffer = nullptr;
-  bool GetSessionADPwd(hostkit::CPasswordString& pwd) override {
-    lastBuffer = &pwd;
-    return RecordingHost::GetSessionADPwd(pwd);
-  }
-};
-
 // Lives on the test's stack: counts references without deleting itself.
 class FakeImpersonator final : public platform::InterfaceQuery<IImpersonate> {
  public:
-  PasswordHost* host = nullptr;
+  const hostkit::CPasswordString* lastBuffer = nullptr;  // the host's password buffer
   HRESULT hr = S_OK;
   VARIANT_BOOL answer = VARIANT_TRUE;
   HRESULT throwError = S_OK;
@@ -53,8 +47,8 @@ class FakeImpersonator final : public platform::InterfaceQuery<IImpersonate> {
     if (passwordSeen) {
       releasedWithCopyZeroed = AllZero(passwordSeen, passwordBytes);
       passwordSeen = nullptr;
-      if (host && host->lastBuffer)
-        releasedWithBufferZeroed = AllZero(host->lastBuffer->Bytes(), hostkit::CPasswordString::kBytes);
+      if (lastBuffer)
+        releasedWithBufferZeroed = AllZero(lastBuffer->Bytes(), hostkit::CPasswordString::kBytes);
     }
     return --refs;
   }
@@ -75,13 +69,13 @@ class FakeImpersonator final : public platform::InterfaceQuery<IImpersonate> {
 class CredentialsTest : public ::testing::Test {
  protected:
   TestInstall install;
-  PasswordHost host;
+  RecordingHost host;
   hostkit::HostScope scope{&host};
   FakeImpersonator fake;
   HRESULT factoryThrows = S_OK;
 
   void SetUp() override {
-    fake.host = &host;
+    host.passwordHook = [this](const hostkit::CPasswordString& pwd) { fake.lastBuffer = &pwd; };
     host.password = u"s3cr3t-Pa55";
     host.session[keys::kADUserName] = u"jdoe";
     host.session[keys::kADDomain] = u"corp.example";
@@ -108,69 +102,60 @@ class CredentialsTest : public ::testing::Test {
   }
 };
 
-TEST_F(CredentialsTest, UpnFormatSignsInAsUserAtDomainWithoutDomain) {
-  EXPECT_TRUE(Run(u"UPN"));
-  EXPECT_EQ(1, fake.calls);
-  EXPECT_EQ(u"jdoe@corp.example", fake.user);
-  EXPECT_EQ(u"", fake.domain);
-  EXPECT_EQ(u"s3cr3t-Pa55", fake.password);
-  EXPECT_EQ(VARIANT_TRUE, fake.useMSID);
+TEST_F(CredentialsTest, FormatChoosesTheLogonNameAndDomain) {
+  // "UPN" exactly: user@domain, no domain; any other case: the user alone;
+  // a longer name beginning with UPN keeps the domain too.
+  struct {
+    const char16_t *format, *user, *domain;
+  } cases[] = {{u"UPN", u"jdoe@corp.example", u""},
+               {u"upn", u"jdoe", u""},
+               {u"UPN-Suffix", u"jdoe@corp.example", u"corp.example"},
+               {u"NT4", u"jdoe", u"corp.example"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::U8(c.format));
+    EXPECT_TRUE(Run(c.format));
+    EXPECT_EQ(c.user, fake.user);
+    EXPECT_EQ(c.domain, fake.domain);
+    EXPECT_EQ(u"s3cr3t-Pa55", fake.password);
+    EXPECT_EQ(VARIANT_TRUE, fake.useMSID);
+    ExpectPasswordWiped();
+  }
+  EXPECT_EQ(4, fake.calls);
   EXPECT_TRUE(host.messages.empty());
-  ExpectPasswordWiped();
 }
 
-TEST_F(CredentialsTest, LowerCaseUpnUsesTheUserNameAloneWithoutDomain) {
-  EXPECT_TRUE(Run(u"upn"));
-  EXPECT_EQ(u"jdoe", fake.user);
-  EXPECT_EQ(u"", fake.domain);
-  ExpectPasswordWiped();
-}
-
-TEST_F(CredentialsTest, FormatStartingWithUpnKeepsTheDomain) {
-  EXPECT_TRUE(Run(u"UPN-Suffix"));
-  EXPECT_EQ(u"jdoe@corp.example", fake.user);
-  EXPECT_EQ(u"corp.example", fake.domain);
-  EXPECT_TRUE(Run(u"NT4"));
-  EXPECT_EQ(u"jdoe", fake.user);
-  EXPECT_EQ(u"corp.example", fake.domain);
-  ExpectPasswordWiped();
-}
-
-TEST_F(CredentialsTest, RefusedLogonIsReportedWithoutThePassword) {
-  fake.answer = VARIANT_FALSE;
-  EXPECT_FALSE(Run(u"UPN"));
-  fake.hr = E_ACCESSDENIED;
-  fake.answer = VARIANT_TRUE;
-  EXPECT_FALSE(Run(u"NT4"));
-  ASSERT_EQ(2u, host.messages.size());
-  EXPECT_EQ(0, host.messages[0].type);
-  EXPECT_TRUE(host.messages[0].log);
-  EXPECT_EQ(u"Email", host.messages[0].component);
-  EXPECT_EQ(u"", host.messages[0].feature);
-  EXPECT_EQ(u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe@corp.example] Domain: [] "
-            u"UseMSID: [true] hRes: [x0] bResult: [false]",
-            host.messages[0].detail);
-  EXPECT_EQ(u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe] Domain: [corp.example] "
-            u"UseMSID: [true] hRes: [x80070005] bResult: [true]",
-            host.messages[1].detail);
-  ExpectPasswordWiped();
-}
-
-TEST_F(CredentialsTest, ComErrorWhileImpersonatingIsReported) {
-  fake.throwError = E_FAIL;
-  EXPECT_FALSE(Run(u"UPN"));
-  ASSERT_EQ(1u, host.messages.size());
-  EXPECT_EQ(u"IMPERSONATE(): Exception thrown impersonating - UserID: [jdoe@corp.example] Domain: [] "
-            u"UseMSID: [true] hRes: [x80004005] Message:[Unspecified error]",
-            host.messages[0].detail);
-  ExpectPasswordWiped();
-}
-
-TEST_F(CredentialsTest, NoObjectIsReported) {
-  EXPECT_FALSE(ImpersonateUser(nullptr, u"Email"));
-  ASSERT_EQ(1u, host.messages.size());
-  EXPECT_EQ(u"IMPERSONATE(): Impersonate object not created call DECLARE_IMPERSONATE",
-            host.messages[0].detail);
+TEST_F(CredentialsTest, FailedImpersonationIsReportedWithoutThePassword) {
+  struct {
+    std::function<bool()> run;
+    const char16_t* detail;
+  } cases[] = {
+      {[this] { fake.answer = VARIANT_FALSE; return Run(u"UPN"); },
+       u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe@corp.example] Domain: [] "
+       u"UseMSID: [true] hRes: [x0] bResult: [false]"},
+      {[this] { fake.hr = E_ACCESSDENIED; return Run(u"NT4"); },
+       u"IMPERSONATE(): Failed to impersonate - UserID: [jdoe] Domain: [corp.example] "
+       u"UseMSID: [true] hRes: [x80070005] bResult: [true]"},
+      {[this] { fake.throwError = E_FAIL; return Run(u"UPN"); },
+       u"IMPERSONATE(): Exception thrown impersonating - UserID: [jdoe@corp.example] Domain: [] "
+       u"UseMSID: [true] hRes: [x80004005] Message:[Unspecified error]"},
+      {[] { return ImpersonateUser(nullptr, u"Email"); },
+       u"IMPERSONATE(): Impersonate object not created call DECLARE_IMPERSONATE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::U8(c.detail));
+    host.messages.clear();
+    fake.answer = VARIANT_TRUE;
+    fake.hr = fake.throwError = S_OK;
+    fake.releasedWithCopyZeroed = fake.releasedWithBufferZeroed = true;  // no object: nothing to wipe
+    EXPECT_FALSE(c.run());
+    ASSERT_EQ(1u, host.messages.size());
+    EXPECT_EQ(0, host.messages[0].type);
+    EXPECT_TRUE(host.messages[0].log);
+    EXPECT_EQ(u"Email", host.messages[0].component);
+    EXPECT_EQ(u"", host.messages[0].feature);
+    EXPECT_EQ(c.detail, host.messages[0].detail);
+    ExpectPasswordWiped();
+  }
 }
 
 TEST_F(CredentialsTest, CreationFailuresAreReported) {
@@ -208,16 +193,22 @@ TEST_F(CredentialsTest, MessagesAreSentOnlyWhenTheyLoad) {
   ExpectPasswordWiped();
 }
 
-TEST_F(CredentialsTest, LogonNameThatDoesNotFitIsRefused) {
-  host.session[keys::kADUserName] = std::u16string(300, u'u');
-  host.session[keys::kADDomain] = std::u16string(300, u'd');
-  EXPECT_FALSE(Run(u"UPN"));
-  EXPECT_EQ(0, fake.calls);
-  // 256 + "@" + 255 still fits.
-  host.session[keys::kADUserName] = std::u16string(256, u'u');
-  host.session[keys::kADDomain] = std::u16string(255, u'd');
-  EXPECT_TRUE(Run(u"UPN"));
-  EXPECT_EQ(512u, fake.user.size());
+TEST_F(CredentialsTest, LogonNameMustLeaveRoomForItsTerminator) {
+  // 256 + "@" + 255 fill the buffer but for the terminator; one more is refused.
+  struct {
+    std::size_t user, domain;
+    bool fits;
+  } cases[] = {{300, 300, false}, {257, 255, false}, {256, 256, false}, {256, 255, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.user) + "@" + std::to_string(c.domain));
+    host.session[keys::kADUserName] = std::u16string(c.user, u'u');
+    host.session[keys::kADDomain] = std::u16string(c.domain, u'd');
+    fake.calls = 0;
+    fake.user.clear();
+    EXPECT_EQ(c.fits, Run(u"UPN"));
+    EXPECT_EQ(c.fits ? 1 : 0, fake.calls);
+    EXPECT_EQ(c.fits ? c.user + 1 + c.domain : 0u, fake.user.size());
+  }
 }
 
 }  // namespace

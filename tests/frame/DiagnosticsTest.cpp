@@ -16,13 +16,6 @@ using frame_tests::TraceChannel;
 using frame_tests::TraceDriver;
 using frame_tests::TraceRecord;
 
-template <class T>
-T At(const std::vector<BYTE>& bytes, std::size_t offset) {
-  T v{};
-  std::memcpy(&v, bytes.data() + offset, sizeof(T));
-  return v;
-}
-
 std::vector<BYTE> Text(std::u16string_view t) {
   std::vector<BYTE> b((t.size() + 1) * 2, 0);
   std::memcpy(b.data(), t.data(), t.size() * 2);
@@ -126,9 +119,6 @@ TEST(TraceRecordTest, RecordWithoutArguments) {
   const auto& r = channel.Driver().records[0];
   ASSERT_EQ(64u, r.raw.size());
   EXPECT_EQ(ExpectedRaw(r, 0x1122334455667788ULL, &trace::kMessageGuid), r.raw);
-  EXPECT_EQ(64, At<USHORT>(r.raw, 0));
-  EXPECT_EQ(0xFF, r.raw[4]);
-  EXPECT_EQ(0x001A0000u, At<ULONG>(r.raw, 44));
   EXPECT_EQ(trace::kMessageGuid, r.guid);
   EXPECT_EQ((std::vector<BYTE>{10, 0}), r.data[0]);
 }
@@ -146,9 +136,7 @@ TEST(TraceRecordTest, ArgumentEncodings) {
   EXPECT_EQ((std::vector<BYTE>{14, 0}), r.data[0]);
   EXPECT_EQ(Text(u"Smith"), r.data[1]);
   EXPECT_EQ(Text(u"NULL"), r.data[2]);
-  EXPECT_EQ(10u, r.data[2].size());
   EXPECT_EQ(Text(u"<NULL>"), r.data[3]);
-  EXPECT_EQ(14u, r.data[3].size());
   EXPECT_EQ(Number(0xFFFFFFFEu), r.data[4]);
   EXPECT_EQ(Number(0x80004005u), r.data[5]);
 }

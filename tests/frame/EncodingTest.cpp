@@ -7,50 +7,34 @@
 
 namespace {
 
-TEST(UrlSafeEncoding, KnownExamples) {
-  EXPECT_EQ(u"YWJj", EncodeUrlSafe(u"abc"));
-  EXPECT_EQ(u"YWI-", EncodeUrlSafe(u"ab"));   // two bytes: three characters and one pad
-  EXPECT_EQ(u"YQ--", EncodeUrlSafe(u"a"));    // one byte: two characters and two pads
-  EXPECT_EQ(u"", EncodeUrlSafe(u""));
+TEST(UrlSafeEncoding, EncodesWithPadsAndTheUnderscoreStarAlphabet) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"abc", u"YWJj"}, {u"ab", u"YWI-"},  // two bytes: three characters and one pad
+      {u"a", u"YQ--"},   {u"", u""},
+      {u"\u00FF", u"w78-"},  // C3 BF: 110000 111011 1111(00)
+      {u"\uFFFF", u"77_*"},  // EF BF BF: values 59 59 62 63
+      {u"?>", u"Pz4-"}};     // 3F 3E: 001111 110011 1110(00)
+  for (const auto& [text, encoded] : cases) {
+    EXPECT_EQ(encoded, EncodeUrlSafe(text)) << platform::U8(text);
+    EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(encoded);
+  }
   EXPECT_EQ(u"", EncodeUrlSafe(static_cast<const char16_t*>(nullptr)));
 }
 
-TEST(UrlSafeEncoding, AlphabetEndsInUnderscoreAndStar) {
-  // "\u00FF" is C3 BF in UTF-8: 110000 111011 1111(00) -> w 7 8.
-  EXPECT_EQ(u"w78-", EncodeUrlSafe(u"\u00FF"));
-  // U+FFFF is EF BF BF: 111011 111011 111110 111111, values 59 59 62 63.
-  EXPECT_EQ(u"77_*", EncodeUrlSafe(u"\uFFFF"));
-  EXPECT_EQ(u"\uFFFF", DecodeUrlSafe(u"77_*"));
-  // "?>" is 3F 3E: 001111 110011 1110(00).
-  EXPECT_EQ(u"Pz4-", EncodeUrlSafe(u"?>"));
-  EXPECT_EQ(u"?>", DecodeUrlSafe(u"Pz4-"));
-}
-
-TEST(UrlSafeEncoding, DecodePaddingAndSkipping) {
-  EXPECT_EQ(u"", DecodeUrlSafe(u""));
-  EXPECT_EQ(u"ab", DecodeUrlSafe(u"YWI"));        // missing pad
-  EXPECT_EQ(u"abc", DecodeUrlSafe(u"-Y-W-J-j-"));  // "-" skipped wherever it stands
-  EXPECT_EQ(u"", DecodeUrlSafe(u"-"));
-  EXPECT_EQ(u"", DecodeUrlSafe(u"----"));
-  EXPECT_EQ(u"", DecodeUrlSafe(u"Y"));  // six bits make no byte
-}
-
-TEST(UrlSafeEncoding, InvalidCharactersGiveEmptyText) {
-  EXPECT_EQ(u"", DecodeUrlSafe(u"YW+j"));
-  EXPECT_EQ(u"", DecodeUrlSafe(u"YW/j"));
-  EXPECT_EQ(u"", DecodeUrlSafe(u"YWJ="));
-  EXPECT_EQ(u"", DecodeUrlSafe(u"YW%j"));
-  EXPECT_EQ(u"", DecodeUrlSafe(std::u16string(u"YW\0j", 4)));
-  EXPECT_EQ(u"", DecodeUrlSafe(u"YWJj "));
-}
-
-TEST(UrlSafeEncoding, HighCharactersAreReadByTheirLowSevenBits) {
-  // U+00D9 & 0x7F = 'Y', U+0157 & 0x7F = 'W', U+FF4A & 0x7F = 'J', U+00EA & 0x7F = 'j'.
-  EXPECT_EQ(u"abc", DecodeUrlSafe(u"\u00D9\u0157\uFF4A\u00EA"));
-  // U+00AD & 0x7F = '-': skipped like the pad.
-  EXPECT_EQ(u"abc", DecodeUrlSafe(u"YW\u00ADJj"));
-  // U+00AB & 0x7F = '+': invalid.
-  EXPECT_EQ(u"", DecodeUrlSafe(u"YW\u00ABJj"));
+TEST(UrlSafeEncoding, DecodeSkipsPadsAndRefusesForeignCharacters) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"YWI", u"ab"},         // missing pad
+      {u"-Y-W-J-j-", u"abc"},  // "-" skipped wherever it stands
+      {u"-", u""}, {u"----", u""},
+      {u"Y", u""},  // six bits make no byte
+      {u"YW+j", u""}, {u"YW/j", u""}, {u"YWJ=", u""}, {u"YW%j", u""},
+      {std::u16string(u"YW\0j", 4), u""}, {u"YWJj ", u""},
+      // High characters are read by their low seven bits: 'Y' 'W' 'J' 'j',
+      // then '-' (skipped like the pad) and '+' (invalid).
+      {u"\u00D9\u0157\uFF4A\u00EA", u"abc"}, {u"YW\u00ADJj", u"abc"}, {u"YW\u00ABJj", u""},
+      // "_*" is byte 0xFB: not UTF-8, so U+FFFD, never more characters than input.
+      {u"_*--", u"\uFFFD"}};
+  for (const auto& [encoded, text] : cases) EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(encoded);
 }
 
 TEST(UrlSafeEncoding, RoundTripsNonAsciiText) {
@@ -70,12 +54,6 @@ TEST(UrlSafeEncoding, RoundTripsNonAsciiText) {
     EXPECT_EQ(std::u16string::npos, encoded.find_first_of(u"+/=%"));
     EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(text);
   }
-}
-
-TEST(UrlSafeEncoding, UndecodableBytesBecomeReplacementCharacters) {
-  // "_*" is byte 0xFB: not UTF-8, so it comes back as U+FFFD, never more characters than input.
-  std::u16string decoded = DecodeUrlSafe(u"_*--");
-  EXPECT_EQ(u"\uFFFD", decoded);
 }
 
 FILETIME At(int year, int month, int day, int hour, int minute, int second) {

@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+#include <set>
+
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
 #include "tests/support/InboxAccess.h"
@@ -39,57 +44,38 @@ class SatelliteTest : public ::testing::Test {
   }
 };
 
-TEST_F(SatelliteTest, ListDeDeFrTriesDeThenFrThenEn) {
-  Install("quorraFax", "en");
-  std::u16string code;
-  EXPECT_EQ(u"en", Load(u"de-de,fr", &code));
-  EXPECT_EQ(u"en", code);
-  Install("quorraFax", "fr");
-  EXPECT_EQ(u"fr", Load(u"de-de,fr", &code));
-  EXPECT_EQ(u"fr", code);
-  Install("quorraFax", "de");
-  EXPECT_EQ(u"de", Load(u"de-de,fr", &code));
-  EXPECT_EQ(u"de", code);
-}
-
-TEST_F(SatelliteTest, PiecesAreTakenExactlyAsTheyStand) {
-  Install("quorraFax", "en");
-  Install("quorraFax", "de");
-  // "fr, de": fr, then " d" (blank and d), then en; "de" is never tried.
-  EXPECT_EQ(u"en", Load(u"fr, de"));
-  Install("quorraFax", " d");
-  std::u16string code;
-  EXPECT_EQ(u" d", Load(u"fr, de", &code));
-  EXPECT_EQ(u" d", code);
-  // No case change: "DE" is its own file name (absent here).
-  EXPECT_EQ(u"en", Load(u"DE"));
-  // A one-letter piece is tried as it is.
-  Install("quorraFax", "x");
-  EXPECT_EQ(u"x", Load(u"x,de"));
-}
-
-TEST_F(SatelliteTest, EmptyPieceEndsTheWalk) {
-  Install("quorraFax", "en");
-  Install("quorraFax", "fr");
-  EXPECT_EQ(u"en", Load(u"de,,fr"));
-  EXPECT_EQ(u"en", Load(u",fr"));
-  EXPECT_EQ(u"en", Load(u""));
-  EXPECT_EQ(u"fr", Load(u"fr,"));
-  EXPECT_EQ(u"en", Load(nullptr));
-}
-
-TEST_F(SatelliteTest, OnlyTheFirstHundredCharactersCount) {
-  Install("quorraFax", "en");
-  Install("quorraFax", "fr");
-  std::u16string list;
-  while (list.size() < 96) list += u"zz,";  // 96 characters
-  EXPECT_EQ(u"fr", Load((list + u"fr").c_str()));    // "fr" at 96-97
-  std::u16string longer = list + u"zz,fr";           // "fr" at 99-100: cut to "f"
-  EXPECT_EQ(u"en", Load(longer.c_str()));
-  Install("quorraFax", "f");
-  EXPECT_EQ(u"f", Load(longer.c_str()));
-  std::u16string huge(100000, u'q');
-  EXPECT_EQ(u"en", Load(huge.c_str()));
+TEST_F(SatelliteTest, LanguageListIsWalkedPieceByPieceThenEn) {
+  std::u16string list96;
+  while (list96.size() < 96) list96 += u"zz,";  // 96 characters
+  const std::u16string fits = list96 + u"fr";     // "fr" at 96-97
+  const std::u16string cut = list96 + u"zz,fr";  // "fr" at 99-100: cut to "f"
+  const std::u16string huge(100000, u'q');
+  struct {
+    std::vector<std::string> installed;
+    const char16_t* list;
+    const char16_t* loaded;  // also the code written back
+  } cases[] = {
+      {{"en"}, u"de-de,fr", u"en"}, {{"en", "fr"}, u"de-de,fr", u"fr"},
+      {{"en", "fr", "de"}, u"de-de,fr", u"de"},
+      // Pieces are taken exactly as they stand: "fr, de" tries fr, " d" (blank
+      // and d), then en; no case change; a one-letter piece as it is.
+      {{"en", "de"}, u"fr, de", u"en"}, {{"en", "de", " d"}, u"fr, de", u" d"},
+      {{"en", "de"}, u"DE", u"en"}, {{"en", "x"}, u"x,de", u"x"},
+      // An empty piece ends the walk.
+      {{"en", "fr"}, u"de,,fr", u"en"}, {{"en", "fr"}, u",fr", u"en"}, {{"en", "fr"}, u"", u"en"},
+      {{"en", "fr"}, u"fr,", u"fr"}, {{"en", "fr"}, nullptr, u"en"},
+      // Only the first hundred characters count.
+      {{"en", "fr"}, fits.c_str(), u"fr"}, {{"en", "fr"}, cut.c_str(), u"en"},
+      {{"en", "fr", "f"}, cut.c_str(), u"f"}, {{"en", "fr"}, huge.c_str(), u"en"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(platform::U8(c.list ? std::u16string(c.list).substr(0, 20) : u"<null>"));
+    TestInstall fresh;
+    for (const auto& code : c.installed) fresh.WriteSatellite("quorraFax", code, {{1, platform::U16(code)}});
+    std::u16string code;
+    EXPECT_EQ(c.loaded, Load(c.list, &code));
+    EXPECT_EQ(c.loaded, code);
+  }
 }
 
 TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
@@ -186,25 +172,18 @@ class FakeRequest final : public Stub<IRequest> {
   }
 };
 
-class StepHost : public RecordingHost {
- public:
-  FakeRequest fake;
-  bool noRequest = false;
-  IRequest* Request() override { return noRequest ? nullptr : &fake; }
-};
-
 class LanguageSourceTest : public ::testing::Test {
  protected:
   TestInstall install;
-  StepHost host;
+  RecordingHost host;
   hostkit::HostScope scope{&host};
+  FakeRequest fake;
+  bool noRequest = false;
+  void SetUp() override {
+    host.requestHook = [this] { return noRequest ? nullptr : static_cast<IRequest*>(&fake); };
+  }
   void SetDefault(std::u16string_view code) {
     platform::RegWriteText(HKEY_LOCAL_MACHINE, u"Software\\Halvorn\\MUI", u"TALQ_DefaultLanguage", code);
-  }
-  std::vector<int> Lines() const {
-    std::vector<int> v;
-    for (auto& e : host.events) v.push_back(e.line);
-    return v;
   }
 };
 
@@ -219,46 +198,20 @@ TEST_F(LanguageSourceTest, DefaultLanguageFromRegistryElseEn) {
 }
 
 TEST_F(LanguageSourceTest, BrowserLanguagesFromTheHeader) {
-  host.fake.variables.value = CComVariant(u"fr-ch,en;q=0.5");
+  fake.variables.value = CComVariant(u"fr-ch,en;q=0.5");
   EXPECT_EQ(u"fr-ch,en;q=0.5", GetBrowserLanguages());
-  EXPECT_TRUE(host.events.empty());
   // Missing or empty: the default language.
   SetDefault(u"it");
-  host.fake.variables.value = CComVariant();
+  fake.variables.value = CComVariant();
   EXPECT_EQ(u"it", GetBrowserLanguages());
-  host.fake.variables.value = CComVariant(u"");
+  fake.variables.value = CComVariant(u"");
   EXPECT_EQ(u"it", GetBrowserLanguages());
   EXPECT_TRUE(host.events.empty());
 }
 
-TEST_F(LanguageSourceTest, BrowserLanguageFailuresAreReportedWithTheirLines) {
-  SetDefault(u"nl");
-  host.noRequest = true;
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  host.noRequest = false;
-  host.fake.variablesResult = E_ACCESSDENIED;
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  host.fake.variablesResult = S_OK;
-  host.fake.variables.itemResult = E_INVALIDARG;
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  host.fake.variables.itemResult = S_OK;
-  host.fake.variables.value = CComVariant(static_cast<IDispatch*>(&host.fake));  // no text form
-  EXPECT_EQ(u"nl", GetBrowserLanguages());
-  EXPECT_EQ((std::vector<int>{82, 77, 72, 67}), Lines());
-  for (auto& e : host.events) {
-    EXPECT_EQ(1, e.type);
-    EXPECT_TRUE(FAILED(e.eventId));
-    EXPECT_EQ(u"", e.text);
-    EXPECT_FALSE(e.source.empty());
-  }
-  EXPECT_EQ(E_ACCESSDENIED, host.events[1].eventId);
-  EXPECT_EQ(E_INVALIDARG, host.events[2].eventId);
-}
-
-TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeaderThenDefault) {
-  SetDefault(u"nl");
+TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeader) {
   host.session[keys::kClientLanguage] = u"de";
-  host.fake.variables.value = CComVariant(u"fr");
+  fake.variables.value = CComVariant(u"fr");
   std::u16string lang;
   GetClientLanguage(lang);
   EXPECT_EQ(u"de", lang);
@@ -266,25 +219,54 @@ TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeaderThenDefault) {
   GetClientLanguage(lang);
   EXPECT_EQ(u"fr", lang);
   // An empty header stays empty (the search then goes straight to "en").
-  host.fake.variables.value = CComVariant(u"");
+  SetDefault(u"nl");
+  fake.variables.value = CComVariant(u"");
   GetClientLanguage(lang);
   EXPECT_EQ(u"", lang);
   EXPECT_TRUE(host.events.empty());
-  // A failed step: the default.
-  host.noRequest = true;
-  GetClientLanguage(lang);
-  EXPECT_EQ(u"nl", lang);
-  host.noRequest = false;
-  host.fake.variablesResult = E_FAIL;
-  GetClientLanguage(lang);
-  host.fake.variablesResult = S_OK;
-  host.fake.variables.itemResult = E_FAIL;
-  GetClientLanguage(lang);
-  host.fake.variables.itemResult = S_OK;
-  host.fake.variables.value = CComVariant(static_cast<IDispatch*>(&host.fake));
-  GetClientLanguage(lang);
-  EXPECT_EQ(u"nl", lang);
-  EXPECT_EQ((std::vector<int>{166, 161, 156, 151}), Lines());
+}
+
+TEST_F(LanguageSourceTest, EachFailedStepGivesTheDefaultAndOneEvent) {
+  SetDefault(u"nl");
+  struct Step {
+    const char* name;
+    std::function<void()> fail;
+    HRESULT reported;  // S_OK: any failure
+  };
+  const Step steps[] = {
+      {"no request", [this] { noRequest = true; }, S_OK},
+      {"no server variables", [this] { fake.variablesResult = E_ACCESSDENIED; },
+       E_ACCESSDENIED},
+      {"no header", [this] { fake.variables.itemResult = E_INVALIDARG; }, E_INVALIDARG},
+      {"no text form",
+       [this] { fake.variables.value = CComVariant(static_cast<IDispatch*>(&fake)); },
+       S_OK}};
+  std::set<int> lines;
+  for (bool client : {false, true}) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(std::string(step.name) + (client ? " (client)" : " (browser)"));
+      noRequest = false;
+      fake.variablesResult = fake.variables.itemResult = S_OK;
+      fake.variables.value = CComVariant(u"fr");
+      step.fail();
+      host.events.clear();
+      std::u16string lang;
+      if (client) GetClientLanguage(lang);
+      else lang = GetBrowserLanguages();
+      EXPECT_EQ(u"nl", lang);
+      ASSERT_EQ(1u, host.events.size());
+      const auto& e = host.events[0];
+      EXPECT_EQ(1, e.type);
+      EXPECT_TRUE(FAILED(e.eventId));
+      if (step.reported != S_OK) {
+        EXPECT_EQ(step.reported, e.eventId);
+      }
+      EXPECT_EQ(u"", e.text);
+      EXPECT_FALSE(e.source.empty());
+      lines.insert(e.line);
+    }
+  }
+  EXPECT_EQ(8u, lines.size());  // every step reports where it failed
 }
 
 class ScopeTest : public ::testing::Test {

@@ -3,7 +3,9 @@
 // that each descriptor pointed at while the request ran.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -16,6 +18,15 @@ struct TraceRecord {
   std::vector<BYTE> raw;  // header and descriptors as sent
   GUID guid{};            // what GuidPtr pointed at
   std::vector<std::vector<BYTE>> data;  // what each descriptor pointed at
+  // Argument i read as a terminated UTF-16 text, or as a 32-bit number.
+  std::u16string Text(std::size_t i) const {
+    return std::u16string(reinterpret_cast<const char16_t*>(data.at(i).data()), data.at(i).size() / 2 - 1);
+  }
+  LONG Number(std::size_t i) const {
+    LONG n = 0;
+    std::memcpy(&n, data.at(i).data(), std::min(sizeof n, data.at(i).size()));
+    return n;
+  }
 };
 
 class TraceDriver : public platform::DeviceDriver {

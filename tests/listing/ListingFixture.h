@@ -23,21 +23,9 @@ namespace listing_test {
 // "Inbox" in the URL-safe encoding.
 inline constexpr char16_t kFolder[] = u"SW5ib3g-";
 
-class MarkingHost : public testing_support::RecordingHost {
- public:
-  void CacheContextBegin() override {
-    VWriteResponseText(u"[CacheBegin]");
-    RecordingHost::CacheContextBegin();
-  }
-  void CacheContextEnd() override {
-    VWriteResponseText(u"[CacheEnd]");
-    RecordingHost::CacheContextEnd();
-  }
-};
-
 class ListingTest : public ::testing::Test {
  protected:
-  MarkingHost host;
+  testing_support::RecordingHost host;
   hostkit::HostScope hostScope{&host};
   std::shared_ptr<testing_support::FakeMailbox> box =
       std::make_shared<testing_support::FakeMailbox>();
@@ -48,6 +36,8 @@ class ListingTest : public ::testing::Test {
 
   void SetUp() override {
     host.connectionFactory = [b = box] { return new testing_support::FakeMail(b); };
+    // The cache-context calls show in the response.
+    host.cacheHook = [](bool begin) { VWriteResponseText(begin ? u"[CacheBegin]" : u"[CacheEnd]"); };
     host.query = {{u"Folder", EncodeUrlSafe(u"Inbox")}};
     target->echo = true;
     ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));

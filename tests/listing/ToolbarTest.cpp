@@ -1,27 +1,21 @@
 // The listing's tool bar, paging, search bar and column header row.
 #include "tests/listing/ListingFixture.h"
+#include "tests/support/Golden.h"
 
 namespace listing_test {
 namespace {
 
-const std::u16string kBarClose =
-    u"<TD class=\"coolFiller\" id=\"LocationFiller\">&nbsp;</TD></TR></TABLE>\r\n";
-
-std::u16string Script(std::u16string_view script, std::u16string_view image,
-                      std::u16string_view caption) {
-  return u"<td class='coolButton' nowrap=\"true\" onclick=\"" + std::u16string(script) +
-         u"\"><img border='0' src='" + std::u16string(image) + u"' align='absmiddle'>&nbsp;" +
-         std::u16string(caption) + u"</td>\r\n";
-}
-std::u16string Location(std::u16string_view url, std::u16string_view image,
-                        std::u16string_view caption) {
-  return Script(u"self.location='" + std::u16string(url) + u"'", image, caption);
-}
-std::u16string ReducedLink(std::u16string_view url, std::u16string_view image,
-                           std::u16string_view caption) {
-  return u"<td align=center><a href='" + std::u16string(url) + u"'><img border='0' src='" +
-         std::u16string(image) + u"'><br><small>" + std::u16string(caption) +
-         u"</small></a></td>\r\n";
+// Where the Previous or Next cell (by its image) goes: the TopIndex of its
+// link, or "" when the cell is disabled.
+std::u16string PageLink(const std::u16string& body, std::u16string_view image) {
+  const std::size_t at = body.find(u"src='" + std::u16string(image) + u"'");
+  if (at == std::u16string::npos) return u"<missing>";
+  const std::size_t start = body.rfind(u"<td", at);
+  const std::u16string cell = body.substr(start, at - start);
+  if (cell.find(u"coolDisabled") != std::u16string::npos) return u"";
+  const std::size_t top = cell.find(u"TopIndex=");
+  if (top == std::u16string::npos) return u"<no TopIndex>";
+  return cell.substr(top + 9, cell.find(u"&amp;", top) - top - 9);
 }
 
 // The page up to the message table.
@@ -29,35 +23,11 @@ std::u16string Toolbar(const std::u16string& body) {
   return body.substr(0, body.find(u"<div class='ContentBody'>"));
 }
 
+// The page up to the message table, with the target's calls echoed, in tests/golden/.
 TEST_F(ListingTest, FullToolbarAtFirstPageIsExact) {
   InstallEnglish();
   AddMessages(45);
-  const std::u16string expected =
-      u"[CacheBegin][StartPage][StartPage]"
-      u"<TABLE width=\"100%\" class=\"coolBar\"><TR valign=\"middle\">\r\n" +
-      Script(u"ComposeMessage('NewMsg', 'ParentType=2&amp;Parent=0&amp;Folder=SW5ib3g-&amp;Store=');",
-             u"gifs/new.gif", u"Compose") +
-      Location(u"Inbox.asp?Folder=SW5ib3g-&amp;Store=", u"gifs/refresh.gif", u"Refresh") +
-      Script(u"OpenMessage()", u"gifs/openmail.gif", u"Open") +
-      Script(u"ComposeMessage('Reply')", u"gifs/reply.gif", u"Reply") +
-      Script(u"ComposeMessage('ReplyAll')", u"gifs/replytoall.gif", u"Reply&nbsp;to&nbsp;All") +
-      Script(u"ComposeMessage('Fwd')", u"gifs/forward.gif", u"Forward") +
-      Script(u"DeleteSelectedMsg()", u"gifs/delete.gif", u"Delete") +
-      u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='gifs/previous.gif' "
-      u"align='absmiddle'>&nbsp;Previous</td>\r\n" +
-      Location(u"Inbox.asp?TopIndex=30&amp;Folder=SW5ib3g-&amp;Store=&amp;Sort=0", u"gifs/next.gif",
-               u"Next") +
-      kBarClose + u"<TABLE width=\"100%\" class=\"coolBar\"><TR valign=\"middle\">\r\n" +
-      u"<form id=searchForm name=searchForm method='POST' action='Inbox.asp?Folder=SW5ib3g-'>" +
-      u"<td class='coolDisabled' nowrap=\"true\" >&nbsp;Search&nbsp;for&nbsp;messages:</td>\r\n" +
-      u"<td class='coolButton' nowrap=\"true\" align=center><input type='text' id=SearchText "
-      u"name=SearchText size='13'></td>\r\n" +
-      u"<td class='coolButton' nowrap=\"true\" ><input class='inputbutton' type=submit "
-      u"style='background-image: url(gifs/Find.gif); background-repeat : no-repeat; "
-      u"background-position-x : left; padding-left: 14px; padding-top: 5px; cursor: hand; "
-      u"white-space:nowrap;' name='Go' value='Go'></td>\r\n" +
-      u"</form><script>document.searchForm.SearchText.focus();</script>" + kBarClose;
-  EXPECT_EQ(expected, Toolbar(Run()));
+  EXPECT_TRUE(testing_support::MatchesGolden("listing-toolbar-full", Toolbar(Run())));
 }
 
 TEST_F(ListingTest, ReducedToolbarHoldsComposeRefreshAndPagingOnly) {
@@ -66,25 +36,7 @@ TEST_F(ListingTest, ReducedToolbarHoldsComposeRefreshAndPagingOnly) {
   target->fullOutput = 0;
   Query(u"30", u"2");
   const std::u16string body = Run();
-  const std::u16string expected =
-      u"[CacheBegin][StartPage][StartPage]"
-      u"<table width=100% border=0 bgcolor='#D4D0C8'><tr>"
-      u"<td align=center><a href='Inbox.asp'><img border=0 src='gifs/Inbox.gif'><br><small>Inbox"
-      u"</small></a></td><td align=center><a href='InboxFolders.asp?Recurse=true&amp;Vis=Inbox'>"
-      u"<img border=0 src='gifs/Inbox.gif'><br><small>Mailboxes</small></a></td>"
-      u"<td align=center><a href='MyFiles.asp?Recurse=true&amp;Vis=Files'><img border=0 "
-      u"src='gifs/My_Computer.gif'><br><small>My Files</small></a></td><td align=center><a "
-      u"href='Logout.asp'><img border=0 src='gifs/Logout.gif'><br><small>Logout</small></a></td>"
-      u"</tr></table>"
-      u"<TABLE width=\"100%\" border=0 bgcolor=\"#D4D0C8\"><TR valign=\"middle\">\r\n" +
-      ReducedLink(u"ComposeMessage.asp?Type=NewMsg&amp;ParentType=2&amp;Parent=30&amp;Folder=SW5ib3g-&amp;Store=",
-                  u"gifs/new.gif", u"Compose") +
-      ReducedLink(u"Inbox.asp?Folder=SW5ib3g-&amp;Store=", u"gifs/refresh.gif", u"Refresh") +
-      ReducedLink(u"Inbox.asp?TopIndex=0&amp;Folder=SW5ib3g-&amp;Store=&amp;Sort=2",
-                  u"gifs/previous.gif", u"Previous") +
-      u"<td align=center><img border='0' src='gifs/next.gif'><br><small>Next</small></td>\r\n" +
-      kBarClose;
-  EXPECT_EQ(expected, Toolbar(body));
+  EXPECT_TRUE(testing_support::MatchesGolden("listing-toolbar-reduced", Toolbar(body)));
   // No column header row in reduced output: the table opens on the first row.
   EXPECT_TRUE(Has(body, u"<div class='ContentBody'>[StartTable(class='box' width='100%',0)][StartTableRow]"));
   EXPECT_FALSE(Has(body, u"ContentHeader"));
@@ -116,17 +68,13 @@ TEST_F(ListingTest, PagingLinksFollowTopIndexAndCount) {
     Query(c.topIndex, u"3");
     host.ClearResponse();
     const std::u16string body = Run();
-    auto link = [](const char16_t* top) {
-      return u"Inbox.asp?TopIndex=" + std::u16string(top) + u"&amp;Folder=SW5ib3g-&amp;Store=&amp;Sort=3";
-    };
-    if (c.previous)
-      EXPECT_TRUE(Has(body, Location(link(c.previous), u"gifs/previous.gif", u"Previous")));
-    else
-      EXPECT_TRUE(Has(body, u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='gifs/previous.gif'"));
-    if (c.next)
-      EXPECT_TRUE(Has(body, Location(link(c.next), u"gifs/next.gif", u"Next")));
-    else
-      EXPECT_TRUE(Has(body, u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='gifs/next.gif'"));
+    EXPECT_EQ(platform::U8(c.previous ? c.previous : u""), platform::U8(PageLink(body, u"gifs/previous.gif")));
+    EXPECT_EQ(platform::U8(c.next ? c.next : u""), platform::U8(PageLink(body, u"gifs/next.gif")));
+    for (const char16_t* top : {c.previous, c.next}) {  // the links keep folder and sort
+      if (top) {
+        EXPECT_TRUE(Has(body, u"TopIndex=" + std::u16string(top) + u"&amp;Folder=SW5ib3g-&amp;Store=&amp;Sort=3'"));
+      }
+    }
     EXPECT_EQ(c.rows, CountOf(body, u"<tr class='Inbox"));
     // The header keeps its sort links and Refresh drops TopIndex and Sort.
     EXPECT_TRUE(Has(body, u"onclick=\"self.location='Inbox.asp?Folder=SW5ib3g-&amp;Store='\""));
@@ -148,19 +96,17 @@ TEST_F(ListingTest, HeaderLinksToggleTheCurrentSortCode) {
     Query(u"", c.sort);
     host.ClearResponse();
     const std::u16string body = Run();
-    auto a = [](int code) {
-      return u"<a href=\"Inbox.asp?Folder=SW5ib3g-&amp;Store=&amp;Sort=" +
-             platform::U16(std::to_string(code)) + u"\">";
-    };
-    const std::u16string expected =
-        u"<tr width=\"100%\" class='ContentHeader'><td class='ContentHeaderItemNoSort'><img alt=\"\" "
-        u"src=\"gifs/Important.gif\" border=\"0\"></td><td class='ContentHeaderItemNoSort'><img alt=\"\" "
-        u"src=\"gifs/Mail.gif\" border=\"0\"></td><td class='ContentHeaderItemNoSort'><img alt=\"\" "
-        u"src=\"gifs/Attachment.gif\" border=\"0\"></td>" +
-        a(c.from) + u"<td width=130 class='ContentHeaderItem'>From</td></a>" + a(c.subject) +
-        u"<td class='ContentHeaderItem'>Subject</td></a>" + a(c.received) +
-        u"<td width=130 class='ContentHeaderItem'>Received</td></a></tr>";
-    EXPECT_TRUE(Has(body, u"[StartTable(class='box' width='100%',0)]" + expected + u"<tr class="));
+    // The header row as it stands between the table's start and the first row.
+    const std::size_t from = body.find(u"[StartTable(class='box' width='100%',0)]");
+    ASSERT_NE(std::u16string::npos, from);
+    const std::u16string header = body.substr(from, body.find(u"<tr class=", from) - from);
+    if (!*c.sort) {
+      EXPECT_TRUE(testing_support::MatchesGolden("listing-header", header));
+    }
+    std::vector<long> codes;  // the sort codes of the From, Subject and Received links
+    for (std::size_t at = header.find(u"Sort="); at != std::u16string::npos; at = header.find(u"Sort=", at + 1))
+      codes.push_back(platform::ParseLongPrefix(header.substr(at + 5)));
+    EXPECT_EQ((std::vector<long>{c.from, c.subject, c.received}), codes);
     EXPECT_EQ(u"InboxSummary(Inbox," + platform::U16(std::to_string(platform::ParseLongPrefix(c.sort))) + u")",
               box->calls.back());
   }
@@ -170,17 +116,20 @@ TEST_F(ListingTest, SearchCellComesOnlyFromTheSatellite) {
   InstallEnglish({{3240, u"<select name=SearchType><option value=0>From</option></select>"}});
   AddMessages(2);
   const std::u16string body = Run();
-  EXPECT_TRUE(Has(body, u"&nbsp;Search&nbsp;for&nbsp;messages:</td>\r\n"
-                        u"<td class='coolButton' nowrap=\"true\" align=center><select name=SearchType>"
-                        u"<option value=0>From</option></select></td>\r\n"
-                        u"<td class='coolButton' nowrap=\"true\" align=center><input type='text'"));
+  // The satellite's cell stands between the caption and the text box.
+  const std::size_t caption = body.find(u"Search&nbsp;for&nbsp;messages:");
+  const std::size_t cell = body.find(u"<select name=SearchType><option value=0>From</option></select>");
+  ASSERT_NE(std::u16string::npos, caption);
+  ASSERT_NE(std::u16string::npos, cell);
+  EXPECT_LT(caption, cell);
+  EXPECT_LT(cell, body.find(u"id=SearchText"));
 }
 
 TEST_F(ListingTest, EmptyFolderGetsToolbarAndHeaderOnly) {
   InstallEnglish();
   const std::u16string body = Run();
-  EXPECT_TRUE(Has(body, u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='gifs/previous.gif'"));
-  EXPECT_TRUE(Has(body, u"<td class='coolDisabled' nowrap=\"true\" ><img border='0' src='gifs/next.gif'"));
+  EXPECT_EQ(u"", PageLink(body, u"gifs/previous.gif"));
+  EXPECT_EQ(u"", PageLink(body, u"gifs/next.gif"));
   EXPECT_TRUE(Has(body, u"Received</td></a></tr>[EndTable]</div>[WriteLine][EndPage][CacheEnd]"));
   EXPECT_EQ(0, CountOf(body, u"<tr class='Inbox"));
 }

@@ -26,19 +26,6 @@ void WatchBuffer(const void* buffer);
 int UnreleasedBuffers();
 void ForgetBuffers();
 
-// Refuses one master session key and remembers every key it was asked about.
-class PolicyHost : public testing_support::RecordingHost {
- public:
-  std::u16string refusedKey = u"refused-key";
-  std::vector<std::u16string> policyKeys;
-  bool VerifyPolicyAccessToEmail(bool& allowed, std::u16string_view id) override {
-    policyKeys.emplace_back(id);
-    RecordingHost::VerifyPolicyAccessToEmail(allowed, id);
-    if (id == refusedKey) allowed = false;
-    return true;
-  }
-};
-
 inline GUID MessageId(std::uint32_t n) { return testing_support::TestGuid(n); }
 inline std::u16string MessageIdText(std::uint32_t n) { return platform::GuidToString(MessageId(n)); }
 // The registry form without its braces.
@@ -50,7 +37,7 @@ inline std::u16string BareIdText(std::uint32_t n) {
 class MailboxTest : public ::testing::Test {
  protected:
   testing_support::TestInstall install;
-  PolicyHost host;
+  testing_support::RecordingHost host;
   hostkit::HostScope scope{&host};
   std::shared_ptr<testing_support::FakeMailbox> box = std::make_shared<testing_support::FakeMailbox>();
   CComPtr<testing_support::RecordingTarget> target = testing_support::RecordingTarget::Create();
@@ -60,6 +47,9 @@ class MailboxTest : public ::testing::Test {
   void SetUp() override {
     ForgetBuffers();
     box->onAttachmentBuffer = WatchBuffer;
+    host.policyHook = [](bool& allowed, std::u16string_view key) {
+      if (key == u"refused-key") allowed = false;  // the policy refuses this master session key
+    };
     host.connectionFactory = [this] { return new testing_support::FakeMail(box); };
     host.query = {{u"Folder", EncodeUrlSafe(folder)}};
     ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&inbox)));

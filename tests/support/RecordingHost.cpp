@@ -1,10 +1,32 @@
 #include "tests/support/RecordingHost.h"
 
+#include "platform/ComObject.h"
 #include "platform/Text.h"
 
 namespace testing_support {
+namespace {
 
-RecordingHost::RecordingHost() { response_ = hostkit::CreateResponse(&state_); }
+// The standard response behind a recorder of every text written.
+class RecordingResponse final : public platform::DispatchObject<IResponse> {
+ public:
+  RecordingResponse(std::vector<std::u16string>& writes, hostkit::ResponseState** state)
+      : writes_(writes), inner_(hostkit::CreateResponse(state)) {}
+  HRESULT Write(VARIANT text) override {
+    if (text.vt == VT_BSTR) writes_.emplace_back(platform::BstrView(text.bstrVal));
+    return inner_->Write(text);
+  }
+  HRESULT Clear() override { return inner_->Clear(); }
+  HRESULT Redirect(BSTR url) override { return inner_->Redirect(url); }
+  HRESULT End() override { return inner_->End(); }
+
+ private:
+  std::vector<std::u16string>& writes_;
+  CComPtr<IResponse> inner_;
+};
+
+}  // namespace
+
+RecordingHost::RecordingHost() { ClearResponse(); }
 RecordingHost::~RecordingHost() = default;
 
 void RecordingHost::ResetRequest() { request_.Release(); }
@@ -14,10 +36,12 @@ std::string RecordingHost::BodyUtf8() const { return platform::Utf16ToUtf8(state
 std::u16string RecordingHost::RedirectUrl() const { return state_->redirect; }
 bool RecordingHost::Ended() const { return state_->ended; }
 void RecordingHost::ClearResponse() {
-  response_ = hostkit::CreateResponse(&state_);
+  writes.clear();
+  response_ = new RecordingResponse(writes, &state_);
 }
 
 IRequest* RecordingHost::Request() {
+  if (requestHook) return requestHook();
   if (!request_) request_ = hostkit::CreateRequest(query, form, serverVariables);
   return request_;
 }
@@ -43,7 +67,10 @@ bool RecordingHost::GetMasterSessionID(std::u16string& id) {
   return true;
 }
 
-bool RecordingHost::GetSessionADPwd(hostkit::CPasswordString& pwd) { return pwd.Set(password); }
+bool RecordingHost::GetSessionADPwd(hostkit::CPasswordString& pwd) {
+  if (passwordHook) passwordHook(pwd);
+  return pwd.Set(password);
+}
 
 MAPIManaged::MAPINativeConnection* RecordingHost::GetMAPINative() {
   calls.push_back("GetMAPINative");
@@ -53,6 +80,7 @@ MAPIManaged::MAPINativeConnection* RecordingHost::GetMAPINative() {
 
 bool RecordingHost::GetEmailConfigData(bool& configured, std::u16string&, bool& html) {
   calls.push_back("GetEmailConfigData");
+  if (configHook) configHook();
   configured = mailConfigured;
   html = htmlEnabled;
   return true;
@@ -68,9 +96,11 @@ bool RecordingHost::GetSendAttachmentOption(std::u16string& option) {
   return true;
 }
 
-bool RecordingHost::VerifyPolicyAccessToEmail(bool& allowed, std::u16string_view) {
+bool RecordingHost::VerifyPolicyAccessToEmail(bool& allowed, std::u16string_view id) {
   calls.push_back("VerifyPolicyAccessToEmail");
+  policyKeys.emplace_back(id);
   allowed = policyAllows;
+  if (policyHook) policyHook(allowed, id);
   return true;
 }
 
@@ -135,11 +165,13 @@ int RecordingHost::DisplayChoice(int component, std::u16string_view file, const 
 
 void RecordingHost::CacheContextBegin() {
   calls.push_back("CacheContextBegin");
+  if (cacheHook) cacheHook(true);
   ++cacheBegins;
 }
 
 void RecordingHost::CacheContextEnd() {
   calls.push_back("CacheContextEnd");
+  if (cacheHook) cacheHook(false);
   ++cacheEnds;
 }
 

@@ -41,7 +41,8 @@ class RecordingHost : public hostkit::HostContext {
   hostkit::FieldList query, form, serverVariables;
   void ResetRequest();
 
-  // Response as the page wrote it.
+  // Response as the page wrote it; writes holds every text written, in order.
+  std::vector<std::u16string> writes;
   std::u16string Body() const;
   std::string BodyUtf8() const;
   std::u16string RedirectUrl() const;
@@ -88,6 +89,14 @@ class RecordingHost : public hostkit::HostContext {
   std::vector<ApiFailure> apiFailures;
   int cacheBegins = 0, cacheEnds = 0;
   std::vector<std::string> calls;  // service calls in order, for frame-order tests
+  std::vector<std::u16string> policyKeys;  // master session keys of the policy checks
+
+  // Hooks (each may be empty; a hook may throw to stand for a failing service).
+  std::function<IRequest*()> requestHook;  // replaces the request object
+  std::function<void(bool& allowed, std::u16string_view key)> policyHook;  // after the answer
+  std::function<void()> configHook;        // before each configuration read
+  std::function<void(bool begin)> cacheHook;
+  std::function<void(const hostkit::CPasswordString&)> passwordHook;  // the buffer filled
 
   // HostContext.
   IRequest* Request() override;
@@ -131,7 +140,7 @@ class RecordingHost : public hostkit::HostContext {
 
  private:
   CComPtr<IRequest> request_;
-  CComPtr<IResponse> response_;
+  CComPtr<IResponse> response_;  // records the writes, then passes them on
   hostkit::ResponseState* state_ = nullptr;
 };
 

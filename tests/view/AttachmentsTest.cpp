@@ -83,14 +83,11 @@ TEST_F(AttachmentsTest, QueryOptionsFailureGivesARowWithoutLink) {
                      u"EndTableRow", u"EndTable"}),
             ListCalls());
   ASSERT_EQ(1u, channel.Driver().records.size());
-  const auto& data = channel.Driver().records[0].data;
-  ASSERT_EQ(4u, data.size());
-  EXPECT_EQ(18, data[0][0]);
-  auto text = [](const std::vector<BYTE>& b) {
-    return std::u16string(reinterpret_cast<const char16_t*>(b.data()), b.size() / 2 - 1);
-  };
-  EXPECT_EQ(EncodeUrlSafe(path), text(data[2]));
-  EXPECT_EQ(u"true", text(data[3]));
+  const auto& record = channel.Driver().records[0];
+  ASSERT_EQ(4u, record.data.size());
+  EXPECT_EQ(18, record.data[0][0]);
+  EXPECT_EQ(EncodeUrlSafe(path), record.Text(2));
+  EXPECT_EQ(u"true", record.Text(3));
 }
 
 TEST_F(AttachmentsTest, InternetShortcutsLinkToTheirWebTargets) {

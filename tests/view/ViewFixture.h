@@ -1,5 +1,4 @@
-// What the message-view tests share: a host whose response counts its
-// writes, an installed English satellite with the view's texts, a mailbox
+// What the message-view tests share: a recording host, an installed English satellite with the view's texts, a mailbox
 // with one message, and a stand-in for the shell object that reads internet
 // shortcut files.
 #pragma once
@@ -28,43 +27,6 @@
 #include "tests/support/TestFiles.h"
 
 namespace view_tests {
-
-// Forwards to the recording response and keeps every piece written.
-class CountingResponse final : public platform::DispatchObject<IResponse> {
- public:
-  explicit CountingResponse(IResponse* inner) : inner_(inner) {}
-  std::vector<std::u16string> writes;
-
-  HRESULT Write(VARIANT text) override {
-    if (text.vt == VT_BSTR) writes.emplace_back(platform::BstrView(text.bstrVal));
-    return inner_->Write(text);
-  }
-  HRESULT Clear() override { return inner_->Clear(); }
-  HRESULT Redirect(BSTR url) override { return inner_->Redirect(url); }
-  HRESULT End() override { return inner_->End(); }
-
- private:
-  CComPtr<IResponse> inner_;
-};
-
-class ViewHost : public testing_support::RecordingHost {
- public:
-  CComPtr<CountingResponse> counting;
-  int configCalls = 0;
-  int throwOnConfigCall = 0;  // 1-based; 0 never
-  IResponse* Response() override {
-    if (!counting) counting = new CountingResponse(RecordingHost::Response());
-    return counting;
-  }
-  bool GetEmailConfigData(bool& configured, std::u16string& text, bool& html) override {
-    if (++configCalls == throwOnConfigCall) throw CInvalidArgException(u"configuration unreadable");
-    return RecordingHost::GetEmailConfigData(configured, text, html);
-  }
-  const std::vector<std::u16string>& Writes() {
-    Response();
-    return counting->writes;
-  }
-};
 
 // The shell automation object: CreateShortcut (1002) answers a shortcut
 // object for the paths it knows, whose TargetPath (1005) is the URL.
@@ -128,7 +90,7 @@ inline std::map<UINT, std::u16string> EnglishSatellite() {
 class ViewFixture : public ::testing::Test {
  protected:
   testing_support::TestInstall install;
-  ViewHost host;
+  testing_support::RecordingHost host;
   hostkit::HostScope scope{&host};
   std::shared_ptr<testing_support::FakeMailbox> box =
       std::make_shared<testing_support::FakeMailbox>();
