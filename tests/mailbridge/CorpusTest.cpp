@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "TestUtil.h"
 #include "mailbridge/mime/Mime.h"
@@ -51,7 +52,7 @@ TEST(Corpus, EveryMessageListsAndShows) {
     for (DWORD k = 0; k < n; ++k) {
       std::string path = U8(a[k].pszFileName);
       EXPECT_EQ(path.rfind(config.attachmentCacheDir + "/", 0), 0u);
-      EXPECT_TRUE(Exists(path)) << path;
+      EXPECT_TRUE(std::filesystem::exists(path)) << path;
     }
     if (n) ++withAttachments;
     // No text reaching a page carries raw markup characters.
