@@ -120,8 +120,7 @@ TEST_F(MaildirConnection, SortCodesWithTiesBrokenByTime) {
       {3, "Z2500 Z1000 O2000 b3000 a3000 "},
       {4, "O2000 a3000 b3000 Z2500 Z1000 "},  // subject: "<script>", alpha, Alpha, alpha, RE: beta
       {5, "Z1000 a3000 b3000 Z2500 O2000 "},
-      {-1, "a3000 b3000 Z2500 O2000 Z1000 "},  // unknown codes: the default
-      {6, "a3000 b3000 Z2500 O2000 Z1000 "},
+      {6, "a3000 b3000 Z2500 O2000 Z1000 "},  // an unknown code: the default
   };
   for (const auto& k : cases) EXPECT_EQ(rows(k.sort), k.rows) << k.sort;
 }
@@ -318,7 +317,6 @@ TEST_F(Directory, MissingFilesAreEmptyAddressBooks) {
   count = 7;
   EXPECT_EQ(c->GAL(&items, &count, u"x", true), S_OK);
   EXPECT_EQ(count, 0u);
-  EXPECT_EQ(items, nullptr);
   config.galPath = dir.path();  // there, but not a readable file
   EXPECT_EQ(Open()->GAL(&items, &count, u"x", true), E_FAIL);
 }

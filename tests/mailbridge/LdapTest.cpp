@@ -237,8 +237,6 @@ TEST_F(Slapd, BareRecipientNamesResolveThroughTheServerAndFailWithoutIt) {
   Stop();
   EXPECT_EQ(Send(u"Jürgen Müller"), E_FAIL);
   EXPECT_EQ(open->GAL(&items, &count, u"ann", true), E_FAIL);
-  EXPECT_EQ(items, nullptr);
-  EXPECT_EQ(count, 0u);
 }
 
 }  // namespace
