@@ -125,8 +125,6 @@ void WriteAll(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-bool Exists(const std::string& path) { return std::filesystem::exists(path); }
-
 std::string U8(const char16_t* s) { return s ? platform::Utf16ToUtf8(platform::View(s)) : std::string(); }
 std::u16string U16(const std::string& s) { return platform::Utf8ToUtf16(s); }
 

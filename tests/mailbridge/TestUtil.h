@@ -86,7 +86,6 @@ std::string ReadAll(const std::string& path);
 // A test input file from tests/mailbridge/data.
 std::string Data(const std::string& name);
 void WriteAll(const std::string& path, const std::string& bytes);
-bool Exists(const std::string& path);
 
 std::string U8(const char16_t* s);
 std::u16string U16(const std::string& s);
