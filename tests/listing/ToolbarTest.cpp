@@ -125,14 +125,5 @@ TEST_F(ListingTest, SearchCellComesOnlyFromTheSatellite) {
   EXPECT_LT(cell, body.find(u"id=SearchText"));
 }
 
-TEST_F(ListingTest, EmptyFolderGetsToolbarAndHeaderOnly) {
-  InstallEnglish();
-  const std::u16string body = Run();
-  EXPECT_EQ(u"", PageLink(body, u"gifs/previous.gif"));
-  EXPECT_EQ(u"", PageLink(body, u"gifs/next.gif"));
-  EXPECT_TRUE(Has(body, u"Received</td></a></tr>[EndTable]</div>[WriteLine][EndPage][CacheEnd]"));
-  EXPECT_EQ(0, CountOf(body, u"<tr class='Inbox"));
-}
-
 }  // namespace
 }  // namespace listing_test
