@@ -110,17 +110,6 @@ TEST(TraceChannelTest, EnabledTestReadsTheLiveControlBlock) {
   EXPECT_TRUE(trace::TraceEnabled(trace::DTF_PROFILE));
 }
 
-TEST(TraceRecordTest, RecordWithoutArguments) {
-  TraceChannel channel;
-  EXPECT_EQ(0u, trace::TraceWrite(trace::kMessageGuid, 10, {}));
-  ASSERT_EQ(1u, channel.Driver().records.size());
-  const auto& r = channel.Driver().records[0];
-  ASSERT_EQ(64u, r.raw.size());
-  EXPECT_EQ(ExpectedRaw(r, 0x1122334455667788ULL, &trace::kMessageGuid), r.raw);
-  EXPECT_EQ(trace::kMessageGuid, r.guid);
-  EXPECT_EQ((std::vector<BYTE>{10, 0}), r.data[0]);
-}
-
 TEST(TraceRecordTest, ArgumentEncodings) {
   TraceChannel channel;
   channel.Driver().block.handle = 0x0102030405060708ULL;
