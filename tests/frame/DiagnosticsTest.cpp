@@ -147,14 +147,10 @@ TEST(TraceRecordTest, NineArgumentsArePackedIntoOneDescriptor) {
   ASSERT_EQ(80u, r.raw.size());
   EXPECT_EQ(ExpectedRaw(r, 0x1122334455667788ULL, &trace::kMessageGuid), r.raw);
   std::vector<BYTE> packed;
-  for (std::uint32_t n = 1; n <= 7; ++n) {
-    auto b = Number(n);
-    packed.insert(packed.end(), b.begin(), b.end());
-  }
-  auto t = Text(u"ab");
-  packed.insert(packed.end(), t.begin(), t.end());
-  auto nine = Number(9);
-  packed.insert(packed.end(), nine.begin(), nine.end());
+  auto append = [&packed](const std::vector<BYTE>& b) { packed.insert(packed.end(), b.begin(), b.end()); };
+  for (std::uint32_t n = 1; n <= 7; ++n) append(Number(n));
+  append(Text(u"ab"));
+  append(Number(9));
   EXPECT_EQ((std::vector<BYTE>{16, 0}), r.data[0]);
   EXPECT_EQ(packed, r.data[1]);
 }

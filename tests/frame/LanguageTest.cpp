@@ -32,10 +32,9 @@ class SatelliteTest : public ::testing::Test {
   void Install(const std::string& base, const std::string& code) {
     install.WriteSatellite(base, code, {{1, platform::U16(code)}});
   }
-  std::u16string Load(const char16_t* list, std::u16string* codeOut = nullptr,
-                      std::u16string_view base = u"quorraFax") {
+  std::u16string Load(const char16_t* list, std::u16string* codeOut = nullptr) {
     char16_t code[5] = {u'?', u'?', u'?', u'?', 0};
-    HMODULE m = LoadSatelliteLibrary(base, list, code, false);
+    HMODULE m = LoadSatelliteLibrary(u"quorraFax", list, code, false);
     std::u16string which = Which(m);
     if (codeOut) *codeOut = code;
     if (m) FreeLibrary(m);
@@ -77,12 +76,6 @@ TEST_F(SatelliteTest, LanguageListIsWalkedPieceByPieceThenEn) {
   }
 }
 
-TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
-  Install("My_Own_Base", "fr");
-  EXPECT_EQ(u"fr", Load(u"fr", nullptr, u"My Own Base"));
-  EXPECT_EQ(u"<none>", Load(u"de", nullptr, u"My Own Base"));
-}
-
 TEST_F(SatelliteTest, NoInstallValueNoLibrary) {
   Install("quorraFax", "en");
   HKEY key = nullptr;
@@ -99,17 +92,6 @@ TEST_F(SatelliteTest, InstallValueWithoutTrailingSeparator) {
   std::string dir = install.InstallDir().string();
   platform::RegWriteText(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Halvorn\\TALQ", u"Install", platform::U16(dir));
   EXPECT_EQ(u"fr", Load(u"fr"));
-}
-
-TEST_F(SatelliteTest, DirectLoadTakesTheFileNameUnchanged) {
-  Install("quorraFax", "fr");
-  std::u16string path = platform::U16((install.InstallDir() / "Bin" / "quorraFax_fr.strings").string());
-  char16_t code[5] = {u'-', 0};
-  HMODULE m = LoadSatelliteLibrary(path, u"de", code, true);
-  EXPECT_EQ(u"fr", Which(m));
-  FreeLibrary(m);
-  EXPECT_EQ(nullptr, LoadSatelliteLibrary(u"quorraFax", u"fr", code, true));
-  EXPECT_EQ(nullptr, LoadSatelliteLibrary(std::u16string(261, u'a'), nullptr, code, true));
 }
 
 TEST_F(SatelliteTest, BrokenSatellitesAreSkippedAndNamed) {
