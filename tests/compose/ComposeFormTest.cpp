@@ -143,23 +143,18 @@ TEST_F(ComposeFormTest, UnreadableGuidOrMessageShowsTheFormWithoutPrefill) {
 }
 
 TEST_F(ComposeFormTest, LongRecipientTextIsATextAreaOnlyInFullOutput) {
-  std::u16string text(151, u'x');
-  host.session[u"composeBCC"] = text;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos,
-            host.Body().find(u"<textarea style=\"width: 800%; height: 57px\" name=TBCC>" + text +
-                             u"</textarea>"));
-  host.ClearResponse();
-  target->fullOutput = 0;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos,
-            host.Body().find(u"<input type=text  name=TBCC value=\"" + text + u"\">"));
-  // 150 characters stay on one line in the full output.
-  host.session[u"composeBCC"] = text.substr(1);
-  host.ClearResponse();
-  target->fullOutput = 1;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=TBCC value=\"" + text.substr(1)));
+  const std::u16string text(151, u'x');
+  const std::tuple<LONG, std::size_t, std::u16string> cases[] = {
+      {1, 151, u"<textarea style=\"width: 800%; height: 57px\" name=TBCC>" + text + u"</textarea>"},
+      {0, 151, u"<input type=text  name=TBCC value=\"" + text + u"\">"},
+      {1, 150, u"name=TBCC value=\"" + text.substr(1)}};  // 150 characters stay on one line
+  for (const auto& [full, length, field] : cases) {
+    host.ClearResponse();
+    host.session[u"composeBCC"] = text.substr(0, length);
+    target->fullOutput = full;
+    EXPECT_EQ(S_OK, inbox->ComposeMessage());
+    EXPECT_NE(std::u16string::npos, host.Body().find(field)) << length;
+  }
 }
 
 TEST_F(ComposeFormTest, LongBodyIsWrittenInPiecesOfTwoThousand) {

@@ -166,7 +166,6 @@ inline void RevokeFakeActivationHost() { platform::RevokeProcessClass(kFakeActiv
 struct MasterStoreState {
   std::vector<std::u16string> calls;  // "Open(id)", "SetValue(name=value)", "Commit"
   std::u16string failOn;              // a call name (Open, SetValue, Commit) that fails
-  bool registered = true;
 };
 inline MasterStoreState& MasterStore() {
   static MasterStoreState state;
