@@ -257,7 +257,6 @@ TEST_F(ScopeTest, MakesTheSatelliteCurrentAndRestores) {
     CResourceScope resources;
     ASSERT_TRUE(resources.Open(u"quorraFax"));
     HMODULE library = resources.Library();
-    EXPECT_NE(nullptr, library);
     EXPECT_EQ(library, AfxGetResourceHandle());
     EXPECT_EQ(u"Bo\u00EEte de r\u00E9ception", platform::LoadString(3106));
     EXPECT_EQ(u"", platform::LoadString(3198));  // missing from the satellite: empty

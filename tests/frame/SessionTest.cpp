@@ -206,8 +206,6 @@ TEST(ErrorPages, BothPagesWithDoubledPercentSigns) {
   for (UINT id : {kErrorPageNoMailSession, kErrorPageNoWebMailAccess}) {
     ASSERT_NE(nullptr, ErrorPageHtml(id));
     std::u16string page = ErrorPageHtml(id);
-    EXPECT_EQ(0u, page.find(u"<html>"));
-    EXPECT_NE(std::u16string::npos, page.find(u"</html>"));
     // Every percent sign is doubled: formatting the page gives single ones.
     std::u16string shown = platform::FormatW(page);
     EXPECT_NE(std::u16string::npos, shown.find(u"width=\"100%\""));

@@ -118,9 +118,7 @@ TEST_F(ListingTest, SearchCellComesOnlyFromTheSatellite) {
   // The satellite's cell stands between the caption and the text box.
   const std::size_t caption = body.find(u"Search&nbsp;for&nbsp;messages:");
   const std::size_t cell = body.find(u"<select name=SearchType><option value=0>From</option></select>");
-  ASSERT_NE(std::u16string::npos, caption);
-  ASSERT_NE(std::u16string::npos, cell);
-  EXPECT_LT(caption, cell);
+  EXPECT_LT(caption, cell);  // a missing part fails one of the two: npos is the largest
   EXPECT_LT(cell, body.find(u"id=SearchText"));
 }
 
