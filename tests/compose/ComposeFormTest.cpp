@@ -95,12 +95,6 @@ TEST_F(ComposeFormTest, ReplyAllLeavesOutTheSignedInAccount) {
   EXPECT_NE(std::u16string::npos, host.Body().find(u"name=TTo id=TTo value=\"alice@example.org\""));
   EXPECT_NE(std::u16string::npos,
             host.Body().find(u"name=TCC value=\"carol@example.org ; dave@example.org\""));
-
-  m.toAddresses = u"bob; erin@example.org;frank@example.org";
-  host.ClearResponse();
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos,
-            host.Body().find(u"value=\"alice@example.org ; erin@example.org ; frank@example.org\""));
 }
 
 TEST_F(ComposeFormTest, RemoveSelfFromRecipientsRules) {
@@ -149,23 +143,18 @@ TEST_F(ComposeFormTest, UnreadableGuidOrMessageShowsTheFormWithoutPrefill) {
 }
 
 TEST_F(ComposeFormTest, LongRecipientTextIsATextAreaOnlyInFullOutput) {
-  std::u16string text(151, u'x');
-  host.session[u"composeBCC"] = text;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos,
-            host.Body().find(u"<textarea style=\"width: 800%; height: 57px\" name=TBCC>" + text +
-                             u"</textarea>"));
-  host.ClearResponse();
-  target->fullOutput = 0;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos,
-            host.Body().find(u"<input type=text  name=TBCC value=\"" + text + u"\">"));
-  // 150 characters stay on one line in the full output.
-  host.session[u"composeBCC"] = text.substr(1);
-  host.ClearResponse();
-  target->fullOutput = 1;
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_NE(std::u16string::npos, host.Body().find(u"name=TBCC value=\"" + text.substr(1)));
+  const std::u16string text(151, u'x');
+  const std::tuple<LONG, std::size_t, std::u16string> cases[] = {
+      {1, 151, u"<textarea style=\"width: 800%; height: 57px\" name=TBCC>" + text + u"</textarea>"},
+      {0, 151, u"<input type=text  name=TBCC value=\"" + text + u"\">"},
+      {1, 150, u"name=TBCC value=\"" + text.substr(1)}};  // 150 characters stay on one line
+  for (const auto& [full, length, field] : cases) {
+    host.ClearResponse();
+    host.session[u"composeBCC"] = text.substr(0, length);
+    target->fullOutput = full;
+    EXPECT_EQ(S_OK, inbox->ComposeMessage());
+    EXPECT_NE(std::u16string::npos, host.Body().find(field)) << length;
+  }
 }
 
 TEST_F(ComposeFormTest, LongBodyIsWrittenInPiecesOfTwoThousand) {
@@ -205,31 +194,24 @@ TEST_F(ComposeFormTest, UploadMarkerIsRemovedWhereItStandsNotWhereRemovalsJoinTe
   EXPECT_NE(std::u16string::npos, host.Body().find(u"[WriteText(a|b.txt,0)]"));
 }
 
-TEST_F(ComposeFormTest, FileFromFileBrowserIsAttachedWhenReadable) {
-  testing_support::TempDir dir;
-  auto path = dir / "notes.txt";
-  std::ofstream(path) << "notes";
-  const std::u16string encoded = EncodeUrlSafe(platform::U16(path.string()));
-  Query({{u"Type", u"SendFile"}, {u"Filename", encoded}});
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_EQ(encoded, Session(u"FileID"));
-  EXPECT_EQ(1, Impersonation().impersonations);
-}
-
-TEST_F(ComposeFormTest, OnlyAFileFromTheFileBrowserIsAttached) {
+TEST_F(ComposeFormTest, OnlyAReadableFileFromTheFileBrowserIsAttached) {
   // A missing file, a folder and a named pipe without a writer are left out
   // without a word (the pipe at once instead of holding the request).
   testing_support::TempDir dir;
+  std::ofstream(dir / "notes.txt") << "notes";
   std::filesystem::create_directory(dir / "sub");
   ASSERT_EQ(0, ::mkfifo((dir / "pipe").c_str(), 0600));
-  for (const char* name : {"missing.txt", "sub", "pipe"}) {
+  for (const char* name : {"notes.txt", "missing.txt", "sub", "pipe"}) {
     SCOPED_TRACE(name);
     host.ClearResponse();
-    Query({{u"Filename", EncodeUrlSafe(platform::U16((dir / name).string()))}});
+    host.session.clear();
+    const std::u16string encoded = EncodeUrlSafe(platform::U16((dir / name).string()));
+    Query({{u"Type", u"SendFile"}, {u"Filename", encoded}});
     EXPECT_EQ(S_OK, inbox->ComposeMessage());
-    EXPECT_EQ(u"<unset>", Session(u"FileID"));
+    EXPECT_EQ(name == std::string("notes.txt") ? encoded : u"<unset>", Session(u"FileID"));
     EXPECT_NE(std::u16string::npos, host.Body().find(u"name=IsCompose"));
   }
+  EXPECT_EQ(4, Impersonation().impersonations);
 }
 
 TEST_F(ComposeFormTest, ImpersonationFailureEndsWithoutAPage) {
@@ -269,15 +251,8 @@ TEST_F(ComposeFormTest, MailSessionFailureWritesNothing) {
   EXPECT_EQ(0, target->Count(u"StartPage"));
 }
 
-TEST_F(ComposeFormTest, AnyPostedFieldGoesToThePostHandler) {
-  host.form = {{u"Cancel", u"cancel"}};
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_EQ(u"SendCancel.asp", host.RedirectUrl());
-  EXPECT_EQ(u"", host.Body());
-
-  // Only a query string: the form.
-  host.form.clear();
-  host.ClearResponse();
+TEST_F(ComposeFormTest, QueryFieldIsNoPost) {
+  // A field in the query string alone is no post: the form.
   Query({{u"Cancel", u"Cancel"}});
   EXPECT_EQ(S_OK, inbox->ComposeMessage());
   EXPECT_EQ(u"", host.RedirectUrl());

@@ -166,7 +166,6 @@ inline void RevokeFakeActivationHost() { platform::RevokeProcessClass(kFakeActiv
 struct MasterStoreState {
   std::vector<std::u16string> calls;  // "Open(id)", "SetValue(name=value)", "Commit"
   std::u16string failOn;              // a call name (Open, SetValue, Commit) that fails
-  bool registered = true;
 };
 inline MasterStoreState& MasterStore() {
   static MasterStoreState state;
@@ -257,7 +256,6 @@ class ComposeFixture : public ::testing::Test {
     for (const auto& [id, text] : changes) strings_[id] = text;
     install.WriteSatellite("quorraFax", "en", strings_);
   }
-  std::u16string Body() const { return host.Body(); }
   std::u16string Session(const std::u16string& name) {
     auto it = host.session.find(name);
     return it == host.session.end() ? u"<unset>" : it->second;
@@ -272,36 +270,5 @@ class ComposeFixture : public ::testing::Test {
 };
 
 inline std::string U8(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
-
-// The page chrome as the pages write it (tool bar cells and navigation bar).
-inline std::u16string BarStart(bool full) {
-  return full ? u"<TABLE width=\"100%\" class=\"coolBar\"><TR valign=\"middle\">\r\n"
-              : u"<TABLE width=\"100%\" border=0 bgcolor=\"#D4D0C8\"><TR valign=\"middle\">\r\n";
-}
-inline std::u16string SubmitCell(bool full, const std::u16string& label, const std::u16string& image) {
-  if (!full)
-    return u"<td align=center><small><input type=submit name='" + label + u"' value='" + label +
-           u"' style='white-space:nowrap;'></small></td>\r\n";
-  return u"<td class='coolButton' nowrap=\"true\" ><input class='inputbutton' type=submit "
-         u"style='background-image: url(" +
-         image +
-         u"); background-repeat : no-repeat; background-position-x : left; padding-left: 14px; "
-         u"padding-top: 5px; cursor: hand; white-space:nowrap;' name='" +
-         label + u"' value='" + label + u"'></td>\r\n";
-}
-inline constexpr char16_t kBarEnd[] =
-    u"<TD class=\"coolFiller\" id=\"LocationFiller\">&nbsp;</TD></TR></TABLE>\r\n";
-// Reduced output with no core satellite installed: the English captions.
-inline constexpr char16_t kNavigationBar[] =
-    u"<table width=100% border=0 bgcolor='#D4D0C8'><tr>"
-    u"<td align=center><a href='Inbox.asp'><img border=0 src='gifs/Inbox.gif'><br><small>Inbox"
-    u"</small></a></td>"
-    u"<td align=center><a href='InboxFolders.asp?Recurse=true&amp;Vis=Inbox'><img border=0 "
-    u"src='gifs/Inbox.gif'><br><small>Mailboxes</small></a></td>"
-    u"<td align=center><a href='MyFiles.asp?Recurse=true&amp;Vis=Files'><img border=0 "
-    u"src='gifs/My_Computer.gif'><br><small>My Files</small></a></td>"
-    u"<td align=center><a href='Logout.asp'><img border=0 src='gifs/Logout.gif'><br><small>Logout"
-    u"</small></a></td>"
-    u"</tr></table>";
 
 }  // namespace compose_test

@@ -274,13 +274,4 @@ TEST_F(ComposePostTest, SendFailuresKeepTheStateOrResolveNames) {
   EXPECT_FALSE(FormShown());
 }
 
-TEST_F(ComposePostTest, PickerFromContactsFolderWhenSourceIsZero) {
-  box->contacts = {{u"", u"", u"Ann", u"ann@example.org"}};
-  Post({{u"Cc", u"CC"}, {u"ContactSource", u"0"}, {u"Search", u"  an "}});
-  EXPECT_EQ(S_OK, inbox->ComposeMessage());
-  EXPECT_EQ(u"Contacts(,an)", box->calls.back());
-  EXPECT_NE(std::u16string::npos, host.Body().find(u"<option value='ann@example.org'>Ann</option>"));
-  EXPECT_FALSE(FormShown());
-}
-
 }  // namespace

@@ -53,7 +53,6 @@ TEST_F(ForwardAttachmentsTest, SecondUploadFailingAddsFirstAndThirdInOrder) {
   EXPECT_EQ(u"Email", host.messages[0].component);
   EXPECT_EQ(u"Attachment could not be forwarded", host.messages[0].feature);
   EXPECT_EQ(u"Upload failed", host.messages[0].detail);
-  EXPECT_NE(std::u16string::npos, host.Body().find(u"value=\"FW:Hello\""));
 }
 
 TEST_F(ForwardAttachmentsTest, EveryFailedOutcomeLeavesTheAttachmentOut) {

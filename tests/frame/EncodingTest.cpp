@@ -13,7 +13,8 @@ TEST(UrlSafeEncoding, EncodesWithPadsAndTheUnderscoreStarAlphabet) {
       {u"a", u"YQ--"},   {u"", u""},
       {u"\u00FF", u"w78-"},  // C3 BF: 110000 111011 1111(00)
       {u"\uFFFF", u"77_*"},  // EF BF BF: values 59 59 62 63
-      {u"?>", u"Pz4-"}};     // 3F 3E: 001111 110011 1110(00)
+      {u"?>", u"Pz4-"},      // 3F 3E: 001111 110011 1110(00)
+      {u"\U0001F600", u"8J_YgA--"}};  // a surrogate pair: F0 9F 98 80
   for (const auto& [text, encoded] : cases) {
     EXPECT_EQ(encoded, EncodeUrlSafe(text)) << platform::U8(text);
     EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(encoded);
@@ -35,25 +36,6 @@ TEST(UrlSafeEncoding, DecodeSkipsPadsAndRefusesForeignCharacters) {
       // "_*" is byte 0xFB: not UTF-8, so U+FFFD, never more characters than input.
       {u"_*--", u"\uFFFD"}};
   for (const auto& [encoded, text] : cases) EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(encoded);
-}
-
-TEST(UrlSafeEncoding, RoundTripsNonAsciiText) {
-  const std::u16string samples[] = {
-      u"Posteingang",
-      u"Entw\u00FCrfe/Gel\u00F6schte Elemente",
-      u"\u53D7\u4FE1\u30C8\u30EC\u30A4",                 // CJK
-      u"\u0412\u0445\u043E\u0434\u044F\u0449\u0438\u0435",  // Cyrillic
-      u"smile \U0001F600 and more",                      // surrogate pair
-      u"a+b/c=d%e&f?g h",
-      std::u16string(1, u'x'),
-      std::u16string(1000, u'\u00E9'),
-  };
-  for (const auto& text : samples) {
-    std::u16string encoded = EncodeUrlSafe(text);
-    EXPECT_EQ(0u, encoded.size() % 4);
-    EXPECT_EQ(std::u16string::npos, encoded.find_first_of(u"+/=%"));
-    EXPECT_EQ(text, DecodeUrlSafe(encoded)) << platform::U8(text);
-  }
 }
 
 FILETIME At(int year, int month, int day, int hour, int minute, int second) {
@@ -83,7 +65,6 @@ TEST(MailTime, RangeEdges) {
   EXPECT_EQ(u"Invalid DateTime", FormatMailTime(At(10000, 1, 1, 0, 0, 0), u"%c"));
   // Values with the top bit set have no calendar fields at all.
   EXPECT_EQ(u"Invalid DateTime", FormatMailTime(FILETIME{0, 0x80000000u}, u"%c"));
-  EXPECT_EQ(u"Invalid DateTime", FormatMailTime(FILETIME{0xFFFFFFFFu, 0xFFFFFFFFu}, u"%c"));
   EXPECT_EQ(u"Invalid DateTime", FormatMailTime(FILETIME{0xFFFFFFFFu, 0x7FFFFFFFu}, u"%c"));
 }
 

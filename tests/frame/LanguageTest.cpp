@@ -10,11 +10,10 @@
 
 #include "frame/Encoding.h"
 #include "inbox/MyInbox.h"
-#include "tests/support/InboxAccess.h"
+#include "platform/ComObject.h"
 #include "platform/Debug.h"
 #include "platform/Registry.h"
 #include "platform/Text.h"
-#include "tests/frame/TraceDriver.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TestFiles.h"
 
@@ -33,10 +32,9 @@ class SatelliteTest : public ::testing::Test {
   void Install(const std::string& base, const std::string& code) {
     install.WriteSatellite(base, code, {{1, platform::U16(code)}});
   }
-  std::u16string Load(const char16_t* list, std::u16string* codeOut = nullptr,
-                      std::u16string_view base = u"quorraFax") {
+  std::u16string Load(const char16_t* list, std::u16string* codeOut = nullptr) {
     char16_t code[5] = {u'?', u'?', u'?', u'?', 0};
-    HMODULE m = LoadSatelliteLibrary(base, list, code, false);
+    HMODULE m = LoadSatelliteLibrary(u"quorraFax", list, code, false);
     std::u16string which = Which(m);
     if (codeOut) *codeOut = code;
     if (m) FreeLibrary(m);
@@ -78,12 +76,6 @@ TEST_F(SatelliteTest, LanguageListIsWalkedPieceByPieceThenEn) {
   }
 }
 
-TEST_F(SatelliteTest, BlanksInTheBaseNameBecomeUnderscores) {
-  Install("My_Own_Base", "fr");
-  EXPECT_EQ(u"fr", Load(u"fr", nullptr, u"My Own Base"));
-  EXPECT_EQ(u"<none>", Load(u"de", nullptr, u"My Own Base"));
-}
-
 TEST_F(SatelliteTest, NoInstallValueNoLibrary) {
   Install("quorraFax", "en");
   HKEY key = nullptr;
@@ -102,17 +94,6 @@ TEST_F(SatelliteTest, InstallValueWithoutTrailingSeparator) {
   EXPECT_EQ(u"fr", Load(u"fr"));
 }
 
-TEST_F(SatelliteTest, DirectLoadTakesTheFileNameUnchanged) {
-  Install("quorraFax", "fr");
-  std::u16string path = platform::U16((install.InstallDir() / "Bin" / "quorraFax_fr.strings").string());
-  char16_t code[5] = {u'-', 0};
-  HMODULE m = LoadSatelliteLibrary(path, u"de", code, true);
-  EXPECT_EQ(u"fr", Which(m));
-  FreeLibrary(m);
-  EXPECT_EQ(nullptr, LoadSatelliteLibrary(u"quorraFax", u"fr", code, true));
-  EXPECT_EQ(nullptr, LoadSatelliteLibrary(std::u16string(261, u'a'), nullptr, code, true));
-}
-
 TEST_F(SatelliteTest, BrokenSatellitesAreSkippedAndNamed) {
   Install("quorraFax", "en");
   install.WriteSatelliteText("quorraFax", "de", "1 = \"de\"\n2 = \"trunc");  // truncated
@@ -128,25 +109,8 @@ TEST_F(SatelliteTest, BrokenSatellitesAreSkippedAndNamed) {
   EXPECT_NE(std::u16string::npos, lines[1].find(u"quorraFax_fr.strings:2:"));
 }
 
-// A request whose steps fail on demand; the IDispatch part is never called.
-template <class I>
-class Stub : public I {
- public:
-  HRESULT QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }  // lives in the test host
-  ULONG Release() override { return 1; }
-  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
-};
-
-class FakeVariables final : public Stub<IRequestDictionary> {
+// A request whose steps fail on demand.
+class FakeVariables final : public platform::DispatchObject<IRequestDictionary> {
  public:
   HRESULT itemResult = S_OK;
   CComVariant value;
@@ -160,14 +124,15 @@ class FakeVariables final : public Stub<IRequestDictionary> {
   HRESULT get_Key(VARIANT, VARIANT*) override { return E_NOTIMPL; }
 };
 
-class FakeRequest final : public Stub<IRequest> {
+class FakeRequest final : public platform::DispatchObject<IRequest> {
  public:
-  FakeVariables variables;
+  CComPtr<FakeVariables> variables{new FakeVariables};
   HRESULT variablesResult = S_OK;
   HRESULT get_QueryString(IRequestDictionary**) override { return E_NOTIMPL; }
   HRESULT get_Form(IRequestDictionary**) override { return E_NOTIMPL; }
   HRESULT get_ServerVariables(IRequestDictionary** out) override {
-    *out = FAILED(variablesResult) ? nullptr : &variables;
+    *out = FAILED(variablesResult) ? nullptr : variables.p;
+    if (*out) (*out)->AddRef();
     return variablesResult;
   }
 };
@@ -177,10 +142,10 @@ class LanguageSourceTest : public ::testing::Test {
   TestInstall install;
   RecordingHost host;
   hostkit::HostScope scope{&host};
-  FakeRequest fake;
+  CComPtr<FakeRequest> fake{new FakeRequest};
   bool noRequest = false;
   void SetUp() override {
-    host.requestHook = [this] { return noRequest ? nullptr : static_cast<IRequest*>(&fake); };
+    host.requestHook = [this] { return noRequest ? nullptr : static_cast<IRequest*>(fake.p); };
   }
   void SetDefault(std::u16string_view code) {
     platform::RegWriteText(HKEY_LOCAL_MACHINE, u"Software\\Halvorn\\MUI", u"TALQ_DefaultLanguage", code);
@@ -198,20 +163,20 @@ TEST_F(LanguageSourceTest, DefaultLanguageFromRegistryElseEn) {
 }
 
 TEST_F(LanguageSourceTest, BrowserLanguagesFromTheHeader) {
-  fake.variables.value = CComVariant(u"fr-ch,en;q=0.5");
+  fake->variables->value = CComVariant(u"fr-ch,en;q=0.5");
   EXPECT_EQ(u"fr-ch,en;q=0.5", GetBrowserLanguages());
   // Missing or empty: the default language.
   SetDefault(u"it");
-  fake.variables.value = CComVariant();
+  fake->variables->value = CComVariant();
   EXPECT_EQ(u"it", GetBrowserLanguages());
-  fake.variables.value = CComVariant(u"");
+  fake->variables->value = CComVariant(u"");
   EXPECT_EQ(u"it", GetBrowserLanguages());
   EXPECT_TRUE(host.events.empty());
 }
 
 TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeader) {
   host.session[keys::kClientLanguage] = u"de";
-  fake.variables.value = CComVariant(u"fr");
+  fake->variables->value = CComVariant(u"fr");
   std::u16string lang;
   GetClientLanguage(lang);
   EXPECT_EQ(u"de", lang);
@@ -220,7 +185,7 @@ TEST_F(LanguageSourceTest, ClientLanguageSessionThenHeader) {
   EXPECT_EQ(u"fr", lang);
   // An empty header stays empty (the search then goes straight to "en").
   SetDefault(u"nl");
-  fake.variables.value = CComVariant(u"");
+  fake->variables->value = CComVariant(u"");
   GetClientLanguage(lang);
   EXPECT_EQ(u"", lang);
   EXPECT_TRUE(host.events.empty());
@@ -235,19 +200,19 @@ TEST_F(LanguageSourceTest, EachFailedStepGivesTheDefaultAndOneEvent) {
   };
   const Step steps[] = {
       {"no request", [this] { noRequest = true; }, S_OK},
-      {"no server variables", [this] { fake.variablesResult = E_ACCESSDENIED; },
+      {"no server variables", [this] { fake->variablesResult = E_ACCESSDENIED; },
        E_ACCESSDENIED},
-      {"no header", [this] { fake.variables.itemResult = E_INVALIDARG; }, E_INVALIDARG},
+      {"no header", [this] { fake->variables->itemResult = E_INVALIDARG; }, E_INVALIDARG},
       {"no text form",
-       [this] { fake.variables.value = CComVariant(static_cast<IDispatch*>(&fake)); },
+       [this] { fake->variables->value = CComVariant(static_cast<IDispatch*>(new platform::DispatchObject<IDispatch>)); },
        S_OK}};
   std::set<int> lines;
   for (bool client : {false, true}) {
     for (const Step& step : steps) {
       SCOPED_TRACE(std::string(step.name) + (client ? " (client)" : " (browser)"));
       noRequest = false;
-      fake.variablesResult = fake.variables.itemResult = S_OK;
-      fake.variables.value = CComVariant(u"fr");
+      fake->variablesResult = fake->variables->itemResult = S_OK;
+      fake->variables->value = CComVariant(u"fr");
       step.fail();
       host.events.clear();
       std::u16string lang;
@@ -292,7 +257,6 @@ TEST_F(ScopeTest, MakesTheSatelliteCurrentAndRestores) {
     CResourceScope resources;
     ASSERT_TRUE(resources.Open(u"quorraFax"));
     HMODULE library = resources.Library();
-    EXPECT_NE(nullptr, library);
     EXPECT_EQ(library, AfxGetResourceHandle());
     EXPECT_EQ(u"Bo\u00EEte de r\u00E9ception", platform::LoadString(3106));
     EXPECT_EQ(u"", platform::LoadString(3198));  // missing from the satellite: empty
@@ -322,56 +286,6 @@ TEST_F(ScopeTest, CloseRestoresAndFailureLeavesTheModuleAlone) {
   EXPECT_EQ(nullptr, resources.Library());
   resources.Close();  // twice is harmless
   EXPECT_EQ(before, AfxGetResourceHandle());
-}
-
-TEST_F(ScopeTest, EmptyHeaderLoadsEnEvenWithAnotherDefault) {
-  install.WriteSatellite("quorraFax", "en", {{1, u"en"}});
-  install.WriteSatellite("quorraFax", "de", {{1, u"de"}});
-  platform::RegWriteText(HKEY_LOCAL_MACHINE, u"Software\\Halvorn\\MUI", u"TALQ_DefaultLanguage", u"de");
-  host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u""}};
-  CResourceScope resources;
-  ASSERT_TRUE(resources.Open(u"quorraFax"));
-  EXPECT_EQ(u"en", platform::LoadString(resources.Library(), 1));
-  // The browser list of the same request falls back to the default instead.
-  EXPECT_EQ(u"de", GetBrowserLanguages());
-}
-
-class ResourceLibraryTest : public ::testing::Test {
- protected:
-  TestInstall install;
-  RecordingHost host;
-  hostkit::HostScope scope{&host};
-  CComPtr<IMyInbox> object;
-  CMyInbox* inbox = nullptr;
-  void SetUp() override {
-    ASSERT_EQ(S_OK, CMyInbox::CreateInstance(nullptr, IID_IMyInbox, reinterpret_cast<void**>(&object)));
-    inbox = static_cast<CMyInbox*>(object.p);
-  }
-};
-
-TEST_F(ResourceLibraryTest, LoadsByGivenListOrBrowserLanguages) {
-  install.WriteSatellite("quorraFax", "fr", {{1, u"fr"}});
-  install.WriteSatellite("quorraFax", "de", {{1, u"de"}});
-  EXPECT_TRUE(inbox->LoadResourceLibrary(u"fr"));
-  EXPECT_EQ(u"fr", platform::LoadString(CMyInboxTestAccess::ResourceLibrary(*inbox), 1));
-  host.serverVariables = {{u"HTTP_ACCEPT_LANGUAGE", u"de-at,fr"}};
-  EXPECT_TRUE(inbox->LoadResourceLibrary(nullptr));
-  EXPECT_EQ(u"de", platform::LoadString(CMyInboxTestAccess::ResourceLibrary(*inbox), 1));
-}
-
-TEST_F(ResourceLibraryTest, FailureWritesTraceEventTen) {
-  frame_tests::TraceChannel channel;
-  EXPECT_FALSE(inbox->LoadResourceLibrary(u"fr"));
-  EXPECT_EQ(nullptr, CMyInboxTestAccess::ResourceLibrary(*inbox));
-  ASSERT_EQ(1u, channel.Driver().records.size());
-  const auto& record = channel.Driver().records[0];
-  EXPECT_EQ(trace::kMessageGuid, record.guid);
-  ASSERT_EQ(1u, record.data.size());
-  EXPECT_EQ((std::vector<BYTE>{10, 0}), record.data[0]);
-  // With DTF_ERROR off nothing is written.
-  channel.Driver().block.enabledClasses = trace::DTF_INFO;
-  EXPECT_FALSE(inbox->LoadResourceLibrary(u"fr"));
-  EXPECT_EQ(1u, channel.Driver().records.size());
 }
 
 }  // namespace

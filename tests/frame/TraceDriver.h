@@ -36,7 +36,6 @@ class TraceDriver : public platform::DeviceDriver {
   bool answerNull = false;
   std::vector<TraceRecord> records;
   int registerRequests = 0;
-  std::vector<BYTE> registerInput;
   GUID registeredGuid{};
   std::u16string registeredName;
 
@@ -45,7 +44,6 @@ class TraceDriver : public platform::DeviceDriver {
     *returned = 0;
     if (code == trace::kRegisterRequest) {
       ++registerRequests;
-      registerInput.assign(static_cast<const BYTE*>(in), static_cast<const BYTE*>(in) + inSize);
       if (refuseRegister || inSize != 2 * sizeof(void*) || outSize != sizeof(void*)) {
         *error = 87;
         return false;

@@ -20,9 +20,6 @@
 
 namespace listing_test {
 
-// "Inbox" in the URL-safe encoding.
-inline constexpr char16_t kFolder[] = u"SW5ib3g-";
-
 class ListingTest : public ::testing::Test {
  protected:
   testing_support::RecordingHost host;
