@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <vector>
 
@@ -14,8 +13,8 @@
 #include "inbox/MyInbox.h"
 #include "platform/ComObject.h"
 #include "platform/Guid.h"
-#include "platform/TypeInfo.h"
 #include "platform/Text.h"
+#include "platform/TypeInfo.h"
 #include "tests/support/FakeMail.h"
 #include "tests/support/InboxAccess.h"
 #include "tests/support/RecordingHost.h"
@@ -143,16 +142,6 @@ const std::pair<const char16_t*, DISPID> kMembers[] = {
     {u"ViewMessageEx", 36},       {u"DisplayMessagesEx", 37}, {u"GetAttachment", 38},
     {u"RemoveAttachment", 39},    {u"GetAttachment2", 40}};
 
-TEST(Dispatch, NamesResolveToTheirDispidsIgnoringCase) {
-  auto inbox = NewInbox();
-  // Each member's DISPID and its parameters' positions are checked with the type information below.
-  EXPECT_EQ(27, IdOf(inbox, u"fileid"));
-  LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"SendFax")};
-  DISPID id = 0;
-  EXPECT_EQ(DISP_E_UNKNOWNNAME, inbox->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
-  EXPECT_EQ(DISPID_UNKNOWN, id);
-}
-
 // A client that knows nothing of the interface: it enumerates the type
 // information, finds the members and their parameters there, and calls them.
 TEST(Dispatch, TypeInformationDescribesTheMembersAsDispatchSeesThem) {
@@ -211,20 +200,17 @@ TEST(Dispatch, TypeInformationDescribesTheMembersAsDispatchSeesThem) {
   EXPECT_EQ(PARAMFLAG_FOUT, params[u"GetAttachment2"].back().second);
   EXPECT_EQ(PARAMFLAG_FOUT | PARAMFLAG_FRETVAL, params[u"RemoveAttachment"].back().second);
   EXPECT_TRUE(params[u"Destroy"].empty());
-
-  // The property found in the type information works through Invoke.
-  LPOLESTR fileId[] = {const_cast<LPOLESTR>(u"FileID")};
-  MEMBERID id = 0;
-  ASSERT_EQ(S_OK, info->GetIDsOfNames(fileId, 1, &id));
-  EXPECT_EQ(S_OK, platform::InvokeByDispid(d, id, DISPATCH_PROPERTYPUT, {CComVariant(u"typed")}, nullptr));
-  CComBSTR read;
-  ASSERT_EQ(S_OK, inbox->get_FileID(&read));
-  EXPECT_EQ(u"typed", read.Str());
 }
 
-TEST(Dispatch, InvokeConvertsArgumentsAndReportsBadCalls) {
+TEST(Dispatch, ResolvesNamesConvertsArgumentsAndReportsBadCalls) {
   auto inbox = NewInbox();
   IDispatch* d = inbox;
+  // Names resolve ignoring case (each member's DISPID is checked with the type information).
+  EXPECT_EQ(27, IdOf(inbox, u"fileid"));
+  LPOLESTR unknown[] = {const_cast<LPOLESTR>(u"SendFax")};
+  DISPID id = 0;
+  EXPECT_EQ(DISP_E_UNKNOWNNAME, inbox->GetIDsOfNames(IID_NULL, unknown, 1, 0, &id));
+  EXPECT_EQ(DISPID_UNKNOWN, id);
   // FileID put with a number (converted to text), then get.
   CComVariant number(LONG(42));
   EXPECT_EQ(S_OK, platform::InvokeByDispid(d, 27, DISPATCH_PROPERTYPUT, {number}, nullptr));
@@ -257,11 +243,29 @@ TEST(Dispatch, InvokeConvertsArgumentsAndReportsBadCalls) {
 }
 
 // Calls a member by its vtable slot (1-based after the seven IUnknown and
-// IDispatch slots), as a client compiled against the interface does.
-template <class Fn>
-Fn Slot(IMyInbox* p, int slot) {
-  void** vtable = *reinterpret_cast<void***>(p);
-  return reinterpret_cast<Fn>(vtable[7 + slot - 1]);
+// IDispatch slots), as a client compiled against the interface does: texts as
+// BSTR, numbers as 32-bit integers, then the out VARIANT (when given) or the
+// returned text.
+HRESULT CallSlot(IMyInbox* p, int slot, const std::vector<CComVariant>& a, VARIANT* out, BSTR* text) {
+  void* fn = (*reinterpret_cast<void***>(p))[7 + slot - 1];
+  std::string sig;
+  for (const auto& v : a) sig += v.vt == VT_BSTR ? 's' : 'n';
+  const auto s = [&](std::size_t i) { return a[i].bstrVal; };
+  using B = BSTR;
+  using R = HRESULT;
+  if (sig.empty()) return reinterpret_cast<R (*)(IMyInbox*)>(fn)(p);
+  if (sig == "s") return reinterpret_cast<R (*)(IMyInbox*, B)>(fn)(p, s(0));
+  if (sig == "n") return reinterpret_cast<R (*)(IMyInbox*, LONG)>(fn)(p, a[0].lVal);
+  if (sig == "sn") return reinterpret_cast<R (*)(IMyInbox*, B, LONG)>(fn)(p, s(0), a[1].lVal);
+  if (sig == "ns") return reinterpret_cast<R (*)(IMyInbox*, LONG, B)>(fn)(p, a[0].lVal, s(1));
+  if (sig == "ss") return reinterpret_cast<R (*)(IMyInbox*, B, B, B*)>(fn)(p, s(0), s(1), text);
+  if (sig == "ssssss" && !out)
+    return reinterpret_cast<R (*)(IMyInbox*, B, B, B, B, B, B)>(fn)(p, s(0), s(1), s(2), s(3), s(4), s(5));
+  if (sig == "ssssss")
+    return reinterpret_cast<R (*)(IMyInbox*, B, B, B, B, B, B, VARIANT*)>(fn)(p, s(0), s(1), s(2), s(3), s(4), s(5),
+                                                                              out);
+  return reinterpret_cast<R (*)(IMyInbox*, B, B, B, B, B, B, B, VARIANT*)>(fn)(p, s(0), s(1), s(2), s(3), s(4), s(5),
+                                                                               s(6), out);
 }
 
 // One object in a world where every member has something to do: a meeting
@@ -317,95 +321,62 @@ struct World {
 // those alike by design), so a member reached under another's DISPID shows.
 TEST(Dispatch, EveryMemberByNameDoesWhatItsSlotDoes) {
   using V = CComVariant;
-  using Call = std::function<HRESULT(IMyInbox*, World&, VARIANT*, BSTR*)>;
   struct Member {
     const char16_t* name;
-    std::vector<V> args;  // an out VARIANT, when the member has one, follows them
-    bool out;
-    Call viaSlot;
-  };
-  using MGet = HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, VARIANT*);
-  using MGet2 = HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, VARIANT*);
-  auto b = [](const char16_t* s) { return CComBSTR(s); };
-  auto none = [](int slot) -> Call {
-    return [=](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*)>(p, slot)(p); };
-  };
-  auto number = [](int slot, INT n) -> Call {
-    return [=](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, INT)>(p, slot)(p, n); };
-  };
-  auto text = [](int slot, const char16_t* t) -> Call {
-    return [=](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, BSTR)>(p, slot)(p, CComBSTR(t)); };
+    int slot;
+    std::vector<V> args;  // "*saved*" stands for a file in the world's folder
+    bool out = false;     // an out VARIANT follows the arguments
   };
   const std::u16string id = platform::GuidToString(testing_support::TestGuid(1));
   const std::vector<Member> members = {
-      {u"DisplayMessages", {}, false, none(1)},
-      {u"ViewMessage", {}, false, none(3)},
-      {u"ComposeMessage", {}, false, none(4)},
-      {u"FaxFile", {}, false, none(5)},
-      {u"DeleteMessage", {V(u"x")}, false, text(6, u"x")},
-      {u"EnumContacts", {V(u"a"), V(LONG(2))}, false,
-       [&](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, BSTR, INT)>(p, 7)(p, b(u"a"), 2); }},
-      {u"AddAddress", {V(LONG(2)), V(u"pending")}, false,
-       [&](auto p, auto&, auto, auto) { return Slot<HRESULT (*)(IMyInbox*, LONG, BSTR)>(p, 10)(p, 2, b(u"pending")); }},
-      {u"ResolveContacts", {V(LONG(1))}, false, number(11, 1)},
-      {u"UpdateResolvedContacts", {V(LONG(2))}, false, number(12, 2)},
-      {u"Destroy", {}, false, none(13)},
-      {u"SaveAttachment", {V(u"k"), V(u"t"), V(u""), V(u""), V(u"bmFtZQ--"), V(u"*saved*")}, false,
-       [&](auto p, World& w, auto, auto) {
-         return Slot<HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR, BSTR, BSTR, BSTR)>(p, 14)(
-             p, b(u"k"), b(u"t"), b(u""), b(u""), b(u"bmFtZQ--"),
-             CComBSTR(platform::U16((w.dir / "saved.bin").string())));
-       }},
-      {u"ListAttachments", {V(u"YQ--;Yg--")}, false, text(15, u"YQ--;Yg--")},
-      {u"MeetingResponse", {}, false, none(16)},
-      {u"ViewMessageEx", {V(u"fr")}, false, text(17, u"fr")},
-      {u"DisplayMessagesEx", {V(u"fr")}, false, text(18, u"fr")},
-      {u"GetAttachment", {V(u"k"), V(u"s"), V(u"f"), V(id.c_str()), V(u"1"), V(u"n")}, true,
-       [&](auto p, auto&, VARIANT* out, auto) {
-         return Slot<MGet>(p, 19)(p, b(u"k"), b(u"s"), b(u"f"), CComBSTR(id), b(u"1"), b(u"n"), out);
-       }},
-      {u"RemoveAttachment", {V(u"b;"), V(u"a;b;c")}, false,
-       [&](auto p, auto&, auto, BSTR* retval) {
-         return Slot<HRESULT (*)(IMyInbox*, BSTR, BSTR, BSTR*)>(p, 20)(p, b(u"b;"), b(u"a;b;c"), retval);
-       }},
-      {u"GetAttachment2", {V(u"k"), V(u"t"), V(u"s"), V(u"f"), V(id.c_str()), V(u"1"), V(u"n")}, true,
-       [&](auto p, auto&, VARIANT* out, auto) {
-         return Slot<MGet2>(p, 21)(p, b(u"k"), b(u"t"), b(u"s"), b(u"f"), CComBSTR(id), b(u"1"), b(u"n"), out);
-       }},
+      {u"DisplayMessages", 1, {}},
+      {u"ViewMessage", 3, {}},
+      {u"ComposeMessage", 4, {}},
+      {u"FaxFile", 5, {}},
+      {u"DeleteMessage", 6, {V(u"x")}},
+      {u"EnumContacts", 7, {V(u"a"), V(LONG(2))}},
+      {u"AddAddress", 10, {V(LONG(2)), V(u"pending")}},
+      {u"ResolveContacts", 11, {V(LONG(1))}},
+      {u"UpdateResolvedContacts", 12, {V(LONG(2))}},
+      {u"Destroy", 13, {}},
+      {u"SaveAttachment", 14, {V(u"k"), V(u"t"), V(u""), V(u""), V(u"bmFtZQ--"), V(u"*saved*")}},
+      {u"ListAttachments", 15, {V(u"YQ--;Yg--")}},
+      {u"MeetingResponse", 16, {}},
+      {u"ViewMessageEx", 17, {V(u"fr")}},
+      {u"DisplayMessagesEx", 18, {V(u"fr")}},
+      {u"GetAttachment", 19, {V(u"k"), V(u"s"), V(u"f"), V(id.c_str()), V(u"1"), V(u"n")}, true},
+      {u"RemoveAttachment", 20, {V(u"b;"), V(u"a;b;c")}},
+      {u"GetAttachment2", 21, {V(u"k"), V(u"t"), V(u"s"), V(u"f"), V(id.c_str()), V(u"1"), V(u"n")}, true},
+  };
+  // What a member does, called through its slot or by its name.
+  auto effects = [](const Member& m, bool byName) {
+    World w;
+    std::vector<V> args = m.args;
+    for (auto& a : args)
+      if (a.vt == VT_BSTR && platform::BstrView(a.bstrVal) == u"*saved*")
+        a = platform::U16((w.dir / "saved.bin").string()).c_str();
+    CComVariant out;
+    CComBSTR text;
+    if (!byName) {
+      HRESULT hr = CallSlot(w.inbox, m.slot, args, m.out ? &out : nullptr, &text);
+      return w.Effects(hr, out, text);
+    }
+    std::vector<VARIANT> params(args.rbegin(), args.rend());  // arguments travel last first
+    if (m.out) {
+      VARIANT ref;
+      ref.vt = VT_BYREF | VT_VARIANT;
+      ref.pvarVal = &out;
+      params.insert(params.begin(), ref);
+    }
+    DISPPARAMS dp{params.empty() ? nullptr : params.data(), nullptr, static_cast<UINT>(params.size()), 0};
+    CComVariant result;
+    HRESULT hr = w.inbox->Invoke(IdOf(w.inbox, m.name), IID_NULL, 0, DISPATCH_METHOD, &dp, &result, nullptr, nullptr);
+    return w.Effects(hr, out, result.vt == VT_BSTR ? result.bstrVal : nullptr);
   };
   std::vector<std::string> seen;
   for (const auto& m : members) {
-    std::string bySlot, byName;
-    {
-      World w;
-      CComVariant out;
-      CComBSTR retval;
-      HRESULT hr = m.viaSlot(w.inbox, w, &out, &retval);
-      bySlot = w.Effects(hr, out, retval);
-    }
-    {
-      World w;
-      std::vector<VARIANT> args(m.args.begin(), m.args.end());
-      const std::u16string path = platform::U16((w.dir / "saved.bin").string());
-      CComVariant savePath(path.c_str());
-      for (auto& a : args)
-        if (a.vt == VT_BSTR && platform::BstrView(a.bstrVal) == u"*saved*") a = savePath;
-      CComVariant out;
-      if (m.out) {
-        VARIANT ref;
-        ref.vt = VT_BYREF | VT_VARIANT;
-        ref.pvarVal = &out;
-        args.push_back(ref);
-      }
-      std::reverse(args.begin(), args.end());  // arguments travel last first
-      DISPPARAMS params{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-      CComVariant result;
-      HRESULT hr = w.inbox->Invoke(IdOf(w.inbox, m.name), IID_NULL, 0, DISPATCH_METHOD, &params, &result,
-                                   nullptr, nullptr);
-      byName = w.Effects(hr, out, result.vt == VT_BSTR ? result.bstrVal : nullptr);
-    }
-    EXPECT_EQ(bySlot, byName) << platform::U8(m.name);
-    seen.push_back(bySlot);
+    seen.push_back(effects(m, false));
+    EXPECT_EQ(seen.back(), effects(m, true)) << platform::U8(m.name);
   }
   // Members that do the same by design: three that do nothing, and the
   // listing, which takes its language from the request either way.

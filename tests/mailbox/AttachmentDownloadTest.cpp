@@ -192,16 +192,12 @@ TEST_F(DownloadTest, FailuresDeliverNothing) {
   }
 }
 
-class SaveAttachmentTest : public DownloadTest {
- protected:
-  HRESULT Save(const std::u16string& path) {
-    return inbox->SaveAttachment(CComBSTR(u""), CComBSTR(u""), CComBSTR(u""), CComBSTR(u""),
-                                 CComBSTR(u"ZmlsZQ--"), CComBSTR(path));
-  }
-};
-
-TEST_F(SaveAttachmentTest, UnopenableFileGivesTheWin32Error) {
+TEST_F(DownloadTest, UnopenableSaveFileGivesTheWin32Error) {
   AddAttachments(1, {1}, Bytes(3));
+  auto Save = [this](const std::u16string& path) {
+    return inbox->SaveAttachment(CComBSTR(u""), CComBSTR(u""), CComBSTR(u""), CComBSTR(u""), CComBSTR(u"ZmlsZQ--"),
+                                 CComBSTR(path));
+  };
   SetQuery({{u"Guid", MessageIdText(1)}, {u"AttachID", u"1"}});
   // A missing folder: ERROR_PATH_NOT_FOUND.
   EXPECT_EQ(static_cast<HRESULT>(0x80070003), Save(Path16(dir / "missing" / "f.bin")));

@@ -6,19 +6,13 @@
 
 namespace {
 
-TEST(Guid, RegistryFormRoundTripsInUpperCase) {
+// The registry form parses in either case (written in upper case, checked
+// through the pages' links); anything else fails.
+TEST(Guid, OnlyTheExactFormParses) {
   IID iid{};
   ASSERT_EQ(S_OK, IIDFromString(u"{eb2cbeef-b482-4c1c-911d-2908616b1776}", &iid));
   EXPECT_EQ(0xEB2CBEEFu, iid.Data1);
   EXPECT_EQ(0x76, iid.Data4[7]);
-  LPOLESTR text = nullptr;
-  ASSERT_EQ(S_OK, StringFromIID(iid, &text));
-  EXPECT_EQ(u"{EB2CBEEF-B482-4C1C-911D-2908616B1776}", std::u16string(text));
-  CoTaskMemFree(text);
-}
-
-TEST(Guid, AnythingButTheExactFormFails) {
-  IID iid{};
   for (const char16_t* bad :
        {u"", u"EB2CBEEF-B482-4C1C-911D-2908616B1776", u"{EB2CBEEF-B482-4C1C-911D-2908616B1776",
         u"{EB2CBEEF-B482-4C1C-911D-2908616B17761}", u"{EB2CBEEFB482-4C1C-911D-2908616B1776}",
