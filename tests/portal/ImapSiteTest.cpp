@@ -16,15 +16,6 @@ namespace portal_test {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::U8;
-
-const char* kMeeting =
-    "From: Bob <bob@example.org>\r\nTo: alice@example.org\r\nSubject: Design review\r\nMIME-Version: 1.0\r\n"
-    "Content-Type: text/calendar; method=REQUEST; charset=utf-8\r\n\r\n"
-    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\n"
-    "UID:review-1@example.org\r\nDTSTAMP:20250701T100000Z\r\nDTSTART:20250702T100000Z\r\n"
-    "DTEND:20250702T110000Z\r\nSUMMARY:Design review\r\nORGANIZER:mailto:bob@example.org\r\n"
-    "ATTENDEE;PARTSTAT=NEEDS-ACTION;RSVP=TRUE:mailto:alice@example.org\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
 
 class ImapSite : public ::testing::Test {
  protected:
@@ -93,7 +84,9 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   auto alice = AliceStore();
   ASSERT_TRUE(alice->Append("", "From: Bob <bob@example.org>\r\nTo: alice@example.org\r\nSubject: Budget\r\n\r\n"
                                 "Numbers attached soon.\r\n", false).ok());
-  ASSERT_TRUE(alice->Append("", kMeeting, false).ok());
+  std::string meetingRequest;
+  ASSERT_TRUE(portal::ReadFile(fs::path(LUMAREST_TEST_DATA) / "meeting-request.eml", meetingRequest));
+  ASSERT_TRUE(alice->Append("", meetingRequest, false).ok());
   const std::string folder = "\xC3\x9C" "bersicht";
   ASSERT_TRUE(alice->Append(folder, "Subject: Filed away\r\n\r\nold\r\n", true).ok());
 

@@ -95,13 +95,5 @@ TEST(Satellites, OpenTextsCarryTheFieldsThePagesPost) {
   }
 }
 
-TEST(Satellites, LoadAsDataFileModules) {
-  std::u16string path = platform::U16((kSatellites / "quorraFax_de.strings").string());
-  HMODULE m = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(platform::LoadString(m, 3106), u"Posteingang");
-  FreeLibrary(m);
-}
-
 }  // namespace
 }  // namespace portal_test
