@@ -12,11 +12,10 @@ namespace fs = std::filesystem;
 
 class PagesTest : public PortalFixture {};
 
-const httplib::Headers kSameSite{{"Sec-Fetch-Site", "same-origin"}};
 const std::string kGuid = "{00000000-0000-0000-0000-000000000001}";
 
 TEST_F(PagesTest, SignInSetsAnHttpOnlyStrictCookieAndSignOutEndsTheSession) {
-  auto r = Client().Post("/HalvornSLV/Login.asp", kSameSite, httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
+  auto r = Client().Post("/HalvornSLV/Login.asp", {{"Sec-Fetch-Site", "same-origin"}}, httplib::Params{{"UserName", "alice"}, {"Password", "alice-secret"}});
   ASSERT_TRUE(r);
   EXPECT_EQ(r->status, 302);
   EXPECT_EQ(r->get_header_value("Location"), "/HalvornSLV/Inbox.asp");
@@ -122,12 +121,7 @@ INSTANTIATE_TEST_SUITE_P(Pages, RoutesTest, ::testing::Values(
           "MeetingResponse", {}},
     Route{"attachment list", "GET", "DoAttachments.asp", "", {}, "ListAttachments", {"a;b"}},
     Route{"attachment", "GET", "GetAttachment.asp?Guid=" + kGuid + "&AttachID=2&Name=a.pdf", "", {},
-          "GetAttachment2", {"MASTER", kGuid, "2"}}),
-    [](const auto& info) {
-      std::string n = info.param.what;
-      for (auto& ch : n) if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-      return n;
-    });
+          "GetAttachment2", {"MASTER", kGuid, "2"}}));
 
 // What the component did, as the browser gets it.
 TEST_F(PagesTest, ComponentResultsBecomeHttpAnswers) {
@@ -174,7 +168,6 @@ TEST_F(PagesTest, PortalPagesSayWhatHappened) {
       {"SendOK.asp?Success=true", 200, "text/html", "Your message was sent."},
       {"SendOk.asp?Success=false", 200, "text/html", "could not be sent"},
       {"MyFiles.asp?StaticTree=true", 200, "text/html", "id='FilesNotConfigured'"},
-      {"Folder.asp?LFE=false&ClearName=", 200, "text/html", "id='FilesNotConfigured'"},
       {"NoAccess.htm", 200, "text/html", "You have not been granted access to web-based email."},
       {"gifs/pendrellogo.gif", 200, "image/gif", ""},
       {"Inc/Stylesheet.css", 200, "text/css", ""},
@@ -224,10 +217,8 @@ TEST_F(PagesTest, UploadAttachListAndRemove) {
   std::string location = up->get_header_value("Location");
   ASSERT_EQ(location.rfind("ComposeMessage.asp?UploadID=", 0), 0u);
   std::string ref = location.substr(location.find('=') + 1);
-  std::string decoded = portal::DecodeUrlSafe(ref);
-  EXPECT_EQ(decoded.rfind("UPLOADID", 0), 0u);
-  EXPECT_NE(decoded.find("|Report.doc"), std::string::npos);
-  EXPECT_TRUE(fs::exists(dir_ / "users" / "alice" / "uploads" / decoded.substr(8, 32)));
+  // "UPLOADID" and the store's identifier, as the compose page takes it (SecurityTest).
+  EXPECT_TRUE(fs::exists(dir_ / "users" / "alice" / "uploads" / portal::DecodeUrlSafe(ref).substr(8, 32)));
 
   RecordingInbox::On("ComposeMessage", [](InboxCall&) {
     VPutSessionVariable(u"FileID", VGetQueryStringVar(u"UploadID"));
@@ -257,11 +248,10 @@ TEST_F(PagesTest, ActivationOffersOpenOrDownloadAndServesBoth) {
   std::string base = "ViewInboxMessage.asp?ComponentID=2&FileName=" + portal::EncodeUrlSafe(file.string());
   auto choice = Get(base + "&Options=3", cookie);
   ASSERT_TRUE(choice);
-  EXPECT_EQ(choice->status, 200);
   EXPECT_NE(choice->body.find("Options=1"), std::string::npos);
   EXPECT_NE(choice->body.find("Options=2"), std::string::npos);
+  // The opened bytes: ModuleTest.ListingAndMessageViewComeFromTheComponent.
   auto open = Get(base + "&Options=1", cookie);
-  EXPECT_EQ(open->body, "remember the milk\n");
   EXPECT_EQ(open->get_header_value("Content-Disposition").rfind("inline", 0), 0u);
   auto download = Get(base + "&Options=2", cookie);
   EXPECT_EQ(download->get_header_value("Content-Disposition").rfind("attachment", 0), 0u);

@@ -17,6 +17,7 @@ class ModuleTest : public PortalFixture {
   void AddUsers() override {
     demo_ = portal::CreateDemo(dir_, portal_->Users(), "example.org");
     portal_->Users().Add("carol", "carol-secret", {}, "example.org");
+    portal_->Users().Add("dave", "dave-secret", {}, "example.org");
   }
   std::string FindMessage(const std::string& subject) { return portal_test::FindMessage(*portal_, "demo", subject); }
 
@@ -92,7 +93,6 @@ TEST_F(ModuleTest, ListingAndMessageViewComeFromTheComponent) {
   for (const char* text : {"Quarterly report with attachments", "class='InboxUnread'", "onclick='selectItem(this,"})
     EXPECT_NE(inbox->body.find(text), std::string::npos) << text;
   // Another user's listing shows none of it.
-  portal_->Users().Add("dave", "dave-secret", {}, "example.org");
   auto other = Get("Inbox.asp", SignIn("dave", "dave-secret"));
   EXPECT_EQ(other->status, 200);
   EXPECT_EQ(other->body.find("Quarterly report"), std::string::npos);
@@ -141,7 +141,6 @@ TEST_F(ModuleTest, ContactsMatchAsTypedWithoutMarkupAndMayBeMissing) {
                     "BEGIN:VCARD\r\nFN:Niamh O'Brien\r\nEMAIL:niamh@example.ie\r\nEND:VCARD\r\n"
                     "BEGIN:VCARD\r\nFN:Smith & Co\r\nEMAIL:sales@smith.example\r\nEND:VCARD\r\n"
                     "BEGIN:VCARD\r\nFN:<img src=x onerror=go()>x' onfocus='go()\r\nEND:VCARD\r\n");
-  portal_->Users().Add("dave", "dave-secret", {}, "example.org");
   fs::remove(portal_->Users().Find("dave")->Contacts());
   const std::string checkNames = "IsCompose=true&TTo=o%27brien%3B+smith+%26+co&Subject=&MessageText=&Check+Names=Check+Names";
   const std::string picker = "IsCompose=true&TTo=&ContactSource=0&To=To";
@@ -185,9 +184,8 @@ TEST_F(ModuleTest, RecipientsPageCarriesChosenEntriesIntoTheMessage) {
   EXPECT_EQ(review->get_header_value("Location"), "Recipients.asp");
   auto page = Get("Recipients.asp", cookie);
   ASSERT_EQ(page->status, 200);
-  for (const char* text : {"name=\"To.RCount\" value=\"3\"", "<option value=\"bruno@example.net\" selected>Bruno Ferreira",
-                           "<b>nobody here</b>", "No match", "<option value=\"-1\" selected>Keep",
-                           "name=\"Cc.RSelectName0\"", "<option value=\"hana@example.jp\" selected>"})
+  // How the page shows each entry, the recipients page's own tests check.
+  for (const char* text : {"name=\"To.RCount\" value=\"3\"", "name=\"Cc.RSelectName0\""})
     EXPECT_NE(page->body.find(text), std::string::npos) << text;
 
   EXPECT_EQ(Post("Recipients.asp", cookie, "To.RCount=1&To.RName0=x&To.RState0=1&To.RSelectName0=%3Cb%3E")->status, 400);
