@@ -16,15 +16,6 @@ namespace portal_test {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::U8;
-
-const char* kMeeting =
-    "From: Bob <bob@example.org>\r\nTo: alice@example.org\r\nSubject: Design review\r\nMIME-Version: 1.0\r\n"
-    "Content-Type: text/calendar; method=REQUEST; charset=utf-8\r\n\r\n"
-    "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nMETHOD:REQUEST\r\nBEGIN:VEVENT\r\n"
-    "UID:review-1@example.org\r\nDTSTAMP:20250701T100000Z\r\nDTSTART:20250702T100000Z\r\n"
-    "DTEND:20250702T110000Z\r\nSUMMARY:Design review\r\nORGANIZER:mailto:bob@example.org\r\n"
-    "ATTENDEE;PARTSTAT=NEEDS-ACTION;RSVP=TRUE:mailto:alice@example.org\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
 
 class ImapSite : public ::testing::Test {
  protected:
@@ -58,26 +49,6 @@ class ImapSite : public ::testing::Test {
     std::system((std::string(LUMAREST_DOVECOT_SCRIPT) + " stop " + mail_.Path().string()).c_str());
     dovecot_ = false;
   }
-  // Alice's own login, as her desktop client would use it.
-  std::unique_ptr<mailbridge::MailStore> AliceStore() {
-    mailbridge::ImapSettings s;
-    s.host = "127.0.0.1";
-    s.port = imapPort_;
-    s.login = "alice";
-    s.password = "secret";
-    return mailbridge::OpenImapStore(s);
-  }
-  std::vector<std::string> Subjects(const std::string& folder) {
-    std::vector<std::string> out;
-    auto store = AliceStore();
-    std::vector<mailbridge::StoreEntry> entries;
-    if (!store->List(folder, entries).ok()) return out;
-    (void)store->FetchMany(folder, entries, [&](const mailbridge::StoreEntry&, std::string& raw, std::int64_t) {
-      auto at = raw.find("Subject: ");
-      out.push_back(raw.substr(at + 9, raw.find('\r', at) - at - 9));
-    });
-    return out;
-  }
   std::string Guid(const std::string& subject) { return FindMessage(*a_.portal, "alice", subject); }
 
   testing_support::TempDir mail_;
@@ -90,10 +61,13 @@ class ImapSite : public ::testing::Test {
 };
 
 TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
-  auto alice = AliceStore();
+  // Alice's own login, as her desktop client would use it.
+  auto alice = mailbridge::OpenImapStore({.host = "127.0.0.1", .port = imapPort_, .login = "alice", .password = "secret"});
   ASSERT_TRUE(alice->Append("", "From: Bob <bob@example.org>\r\nTo: alice@example.org\r\nSubject: Budget\r\n\r\n"
                                 "Numbers attached soon.\r\n", false).ok());
-  ASSERT_TRUE(alice->Append("", kMeeting, false).ok());
+  std::string meetingRequest;
+  ASSERT_TRUE(portal::ReadFile(fs::path(LUMAREST_TEST_DATA) / "meeting-request.eml", meetingRequest));
+  ASSERT_TRUE(alice->Append("", meetingRequest, false).ok());
   const std::string folder = "\xC3\x9C" "bersicht";
   ASSERT_TRUE(alice->Append(folder, "Subject: Filed away\r\n\r\nold\r\n", true).ok());
 
@@ -136,11 +110,12 @@ TEST_F(ImapSite, SignInWithTheMailPasswordThenWorkAcrossTwoPortals) {
   ASSERT_EQ(smtp_->messages.size(), 1u);
   EXPECT_NE(smtp_->messages[0].find("<alice@example.org>"), std::string::npos);
   EXPECT_NE(smtp_->messages[0].find("figures.txt"), std::string::npos);
-  EXPECT_EQ(Subjects("Sent Messages"), (std::vector<std::string>{"RE: Budget"}));
+  auto listing = [&](const std::string& folder) { return get(a_, "Inbox.asp?Folder=" + portal::EncodeUrlSafe(folder))->body; };
+  EXPECT_NE(listing("Sent Messages").find("RE: Budget"), std::string::npos);
 
   // Delete on B moves to the folder marked \Trash.
   EXPECT_EQ(get(b_, "DeleteMessage.asp?Guid=" + budget + "&Folder=")->status, 302);
-  EXPECT_EQ(Subjects("Deleted Items"), (std::vector<std::string>{"Budget"}));
+  EXPECT_NE(listing("Deleted Items").find("Budget"), std::string::npos);
 
   // Accepting the meeting on A answers the organiser through SMTP.
   std::string meeting = Guid("Design review");

@@ -1,10 +1,8 @@
 #include "tests/portal/PortalFixture.h"
 
 #include <hiredis/hiredis.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include "portal/Config.h"
 #include "portal/PortalHost.h"
 #include "portal/Util.h"
+#include "tests/mailbridge/TestUtil.h"
 
 extern char** environ;
 
@@ -32,8 +31,7 @@ std::string SignIn(httplib::Client&& client, const std::string& user, const std:
   return cookie.substr(0, cookie.find(';'));
 }
 
-std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject,
-                      std::vector<std::pair<int, std::string>>* attachments) {
+std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject) {
   auto account = portal.Users().Find(user);
   portal::RequestContext ctx(portal, &*account, nullptr, {}, {}, {});
   std::unique_ptr<MAPIManaged::MAPINativeConnection> mapi(ctx.GetMAPINative());
@@ -41,24 +39,11 @@ std::string FindMessage(portal::Portal& portal, const std::string& user, const s
   MAPIManaged::_MAILITEM* items = nullptr;
   DWORD count = 0;
   std::string found;
-  GUID id{};
   if (SUCCEEDED(mapi->InboxSummary(u"", &items, &count, 0)))
     for (DWORD i = 0; i < count; ++i)
-      if (platform::U8(platform::View(items[i].pszSubject)) == subject) {
-        id = items[i].guidID;
-        found = platform::U8(platform::GuidToString(id));
-      }
+      if (platform::U8(platform::View(items[i].pszSubject)) == subject)
+        found = platform::U8(platform::GuidToString(items[i].guidID));
   delete[] items;
-  if (!found.empty() && attachments) {
-    MAPIManaged::_MAILMESSAGE* msg = nullptr;
-    MAPIManaged::_MAILMESSAGEATTACHMENTS* att = nullptr;
-    DWORD n = 0;
-    if (SUCCEEDED(mapi->InboxMessage(u"", id, &msg, &att, &n, 0)))
-      for (DWORD i = 0; i < n; ++i)
-        attachments->emplace_back(att[i].nAttachID, platform::U8(platform::View(att[i].pszFileName)));
-    delete[] msg;
-    delete[] att;
-  }
   return found;
 }
 
@@ -94,16 +79,7 @@ httplib::Client RunningPortal::Client() const {
 
 bool RedisServer::Start(const fs::path& dir) {
   if (!fs::exists("/usr/bin/redis-server")) return false;
-  // A free port: bind to port 0, read it back, let it go.
-  int s = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  close(s);
-  port_ = ntohs(a.sin_port);
+  port_ = mbtest::FreePort();
   std::string port = std::to_string(port_), d = dir.string();
   const char* argv[] = {"redis-server", "--port", port.c_str(), "--bind", "127.0.0.1", "--save", "",
                         "--appendonly", "no", "--dir", d.c_str(), "--loglevel", "warning", nullptr};
@@ -131,7 +107,6 @@ void PortalFixture::SetUp() {
   portal::WriteFile(dir_ / "portal.ini", portal::Config::DefaultText() + "\n" + ExtraConfig());
   site_.Start(dir_, RealModule());
   portal_ = site_.portal.get();
-  port_ = site_.port;
   AddUsers();
 }
 

@@ -25,10 +25,9 @@ namespace portal_test {
 std::string SignIn(httplib::Client&& client, const std::string& user, const std::string& password,
                    const std::string& output = "");
 
-// The identifier of user's inbox message with this subject ("" if none), and
-// its attachments (number, file name), found the way the component finds them.
-std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject,
-                        std::vector<std::pair<int, std::string>>* attachments = nullptr);
+// The identifier of user's inbox message with this subject ("" if none),
+// found the way the component finds it.
+std::string FindMessage(portal::Portal& portal, const std::string& user, const std::string& subject);
 
 struct RunningPortal {
   // Starts a portal on dataDir (portal.ini already written) and waits until it answers.
@@ -88,7 +87,6 @@ class PortalFixture : public ::testing::Test {
   std::filesystem::path dir_ = temp_.Path();
   RunningPortal site_;
   portal::Portal* portal_ = nullptr;
-  int port_ = 0;
 };
 
 }  // namespace portal_test

@@ -29,23 +29,6 @@ std::string Server(const char16_t* name) {
   return VGetRequestVariable(name, v), U8(v);
 }
 
-std::string FormText() {
-  CComPtr<IRequest> request;
-  CComPtr<IRequestDictionary> form;
-  int n = 0;
-  if (FAILED(VGetIISObject(request)) || FAILED(request->get_Form(&form)) || !form) return {};
-  form->get_Count(&n);
-  std::string text;
-  for (int i = 1; i <= n; ++i) {
-    CComVariant index(i), key;
-    if (FAILED(form->get_Key(index, &key)) || key.vt != VT_BSTR) continue;
-    std::u16string value;
-    VGetRequestFormVariable(platform::BstrView(key.bstrVal), value);
-    text += (text.empty() ? "" : "&") + Arg(key.bstrVal) + "=" + U8(value);
-  }
-  return text;
-}
-
 class Stand final : public platform::DispatchObject<IMyInbox> {
  public:
   HRESULT SetTarget(ILumarestTarget* t) override { return target_ = t, S_OK; }
@@ -64,9 +47,6 @@ class Stand final : public platform::DispatchObject<IMyInbox> {
   HRESULT GetAttachment2(BSTR key, BSTR, BSTR, BSTR, BSTR msg, BSTR id, BSTR, VARIANT* result) override {
     return Page("GetAttachment2", {Arg(key), Arg(msg), Arg(id)}, result);
   }
-  HRESULT GetAttachment(BSTR key, BSTR, BSTR, BSTR msg, BSTR id, BSTR, VARIANT* result) override {
-    return Page("GetAttachment", {Arg(key), Arg(msg), Arg(id)}, result);
-  }
   // Not reached by the portal's pages.
   HRESULT FaxFile() override { return E_NOTIMPL; }
   HRESULT EnumContacts(BSTR, INT) override { return E_NOTIMPL; }
@@ -76,14 +56,15 @@ class Stand final : public platform::DispatchObject<IMyInbox> {
   HRESULT ResolveContacts(INT) override { return E_NOTIMPL; }
   HRESULT Destroy() override { return S_OK; }
   HRESULT SaveAttachment(BSTR, BSTR, BSTR, BSTR, BSTR, BSTR) override { return E_NOTIMPL; }
+  HRESULT GetAttachment(BSTR, BSTR, BSTR, BSTR, BSTR, BSTR, VARIANT*) override { return E_NOTIMPL; }
 
  private:
   HRESULT Page(const char* method, std::vector<std::string> args, VARIANT* result = nullptr, BSTR* out = nullptr) {
     if (result) VariantInit(result);
     std::u16string user;
     VGetSessionVariable(u"Halvorn.Slv.ADUserName", user);
-    InboxCall call{method, std::move(args), U8(user), Server(u"QUERY_STRING"), FormText(),
-                   Server(u"HTTP_ACCEPT_LANGUAGE"), nullptr, nullptr};
+    InboxCall call{method, std::move(args), U8(user), Server(u"QUERY_STRING"), Server(u"HTTP_ACCEPT_LANGUAGE"),
+                   nullptr, nullptr};
     RecordingInbox::Script script;
     {
       std::lock_guard<std::mutex> lock(mu);

@@ -18,7 +18,7 @@ namespace portal_test {
 struct InboxCall {
   std::string method;
   std::vector<std::string> args;          // the method's text and number arguments
-  std::string user, query, form, language;  // the session's user, QUERY_STRING, "k=v&..." of the form, Accept-Language
+  std::string user, query, language;      // the session's user, QUERY_STRING, Accept-Language
   VARIANT* result = nullptr;              // GetAttachment2's answer
   BSTR* out = nullptr;                    // RemoveAttachment's answer
 };

@@ -314,7 +314,7 @@ TEST_F(SlowClientTest, HalfSentRequestsHoldNoWorkerAndAreCappedPerAddress) {
   auto cookie = SignIn("alice", "alice-secret");
   std::vector<int> open;
   for (int i = 0; i < 64; ++i) {
-    int s = HalfSent(port_, "127.0.0.2", "GET /HalvornSLV/Inbox.asp HT");
+    int s = HalfSent(site_.port, "127.0.0.2", "GET /HalvornSLV/Inbox.asp HT");
     ASSERT_GE(s, 0);
     open.push_back(s);
   }
