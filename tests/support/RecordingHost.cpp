@@ -37,7 +37,8 @@ std::u16string RecordingHost::RedirectUrl() const { return state_->redirect; }
 bool RecordingHost::Ended() const { return state_->ended; }
 void RecordingHost::ClearResponse() {
   writes.clear();
-  response_ = new RecordingResponse(writes, &state_);
+  response_ = recordWrites ? CComPtr<IResponse>(new RecordingResponse(writes, &state_))
+                           : hostkit::CreateResponse(&state_);
 }
 
 IRequest* RecordingHost::Request() {

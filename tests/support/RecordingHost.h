@@ -43,6 +43,7 @@ class RecordingHost : public hostkit::HostContext {
 
   // Response as the page wrote it; writes holds every text written, in order.
   std::vector<std::u16string> writes;
+  bool recordWrites = true;  // false: the plain response (benchmarks); takes effect at ClearResponse
   std::u16string Body() const;
   std::string BodyUtf8() const;
   std::u16string RedirectUrl() const;
